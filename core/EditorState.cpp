@@ -1,0 +1,10 @@
+#include "core/EditorState.h"
+
+namespace zendal {
+
+EditorState& editorState() {
+    static EditorState state;
+    return state;
+}
+
+}  // namespace zendal

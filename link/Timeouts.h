@@ -1,0 +1,21 @@
+#pragma once
+
+// Every wait for the pedal has a time limit, chosen per reply kind and kept in
+// this one place. Generous: the pedal answers within milliseconds, a bootloader
+// global erase within a few seconds; the limits only matter when nothing will come.
+namespace zendal::timeouts {
+
+constexpr int kDeviceInfoMs = 3000;        // 06 00 -> four decimal numbers
+constexpr int kSettingsReplyMs = 3000;     // 02 N -> settings record
+constexpr int kUploadAnswerMs = 15000;     // effect image -> "Upload complete"/"Upload Failed"
+constexpr int kRawUploadMs = 15000;        // hexadecimal file -> whatever the pedal says
+constexpr int kEepromDumpMs = 10000;       // 0C -> AB + 16384 bytes
+constexpr int kBootloaderAckMs = 1000;     // every bootloader ACK but the erase
+constexpr int kBootloaderEraseMs = 40000;  // global erase of the whole flash
+constexpr int kBootloaderReadMs = 2000;    // read-back of one block
+
+// Longest sleep between two looks at the port when the backend offers no
+// readiness descriptor.
+constexpr int kPollSliceMs = 5;
+
+}  // namespace zendal::timeouts
