@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QWidget>
+
+#include "params/ControlDescriptor.h"
+
+namespace zendal {
+
+class MainWindowHooks;
+
+// The parameter window: built at run time from the chosen effect's control
+// descriptor each time it is shown, destroyed when closed.
+class TformFXParameters : public QWidget {
+    Q_OBJECT
+public:
+    explicit TformFXParameters(MainWindowHooks* hooks, QWidget* parent = nullptr);
+    ~TformFXParameters() override;
+
+    // Closes the window if showing, places it at topLeft, builds it for
+    // editorState().selected_effect_name, shows it, sets caption and size
+    // (height (N + R + 4) * 25 + 10; width 420 unless width < 0, which keeps
+    // the current width). Returns false, and shows nothing, when the effect's
+    // descriptor or image is refused; *error then says why.
+    bool openFor(const QString& caption, QPoint topLeft, int width, QString* error);
+    // Closes the window (destroys its controls; disables Request and Assign).
+    void closeWindow();
+
+    void EnableDisableControls(bool enabled);
+    void bypass(bool on);  // 0D 01 / 0D 00, nothing logged
+
+    const TControlDescriptor& descriptor() const;
+    bool isBuilt() const;
+
+    // The settings request with its five appliers.
+    void request_settings();
+    // A control report of the pedal (AA kind index hi lo).
+    void ApplyControlReport(const QByteArray& message);
+
+    // Main-window actions that work on this window.
+    void btnAssignClick();               // "Assign"
+    void menuSaveConfigurationClick();   // "Save Configuration"
+    void menuLoadConfigurationClick();   // "Load Configuration"
+
+signals:
+    void windowClosed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Impl;
+    Impl* d_;
+};
+
+}  // namespace zendal
