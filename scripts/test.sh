@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite (no display needed: widgets
+# run on Qt's offscreen platform).
+#   scripts/test.sh             debug build in build/debug
+#   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer in build/asan
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+dir=build/debug
+flags=(-DCMAKE_BUILD_TYPE=Debug)
+if [ "${1:-}" = "--sanitize" ]; then
+    dir=build/asan
+    flags=(-DCMAKE_BUILD_TYPE=Debug -DZENDAL_SANITIZE=ON -DZENDAL_BUILD_BENCH=OFF)
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    export LSAN_OPTIONS="suppressions=$PWD/.ci/lsan.supp"
+fi
+cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
+cmake --build "$dir"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$dir" --output-on-failure -j2 --timeout 300
