@@ -8,6 +8,8 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("ZENDAL_TEST", "1");
+    // Tests use the embedded demonstration catalogue unless they install one themselves.
+    qunsetenv("ZENDAL_CATALOGUE_DIR");
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());

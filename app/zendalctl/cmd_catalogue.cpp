@@ -1,0 +1,118 @@
+// zendalctl effects / controls: the catalogue as the editor reads it. No device needed.
+#include <QRegularExpression>
+
+#include "app/zendalctl/Command.h"
+#include "effects/EffectCatalogue.h"
+#include "params/DescriptorParser.h"
+#include "resources/ResourceStore.h"
+
+namespace zendal::ctl {
+namespace {
+
+QString hex2(int id) {
+    return QStringLiteral("%1").arg(id, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+// "0x26", "26" (hexadecimal id) or a display name.
+std::optional<QString> resolveEffect(const QString& argument, QString* error) {
+    static const QRegularExpression idPattern(QStringLiteral("^(0[xX])?([0-9A-Fa-f]{1,2})$"));
+    const auto match = idPattern.match(argument);
+    if (match.hasMatch()) {
+        const int id = match.captured(2).toInt(nullptr, 16);
+        if (id == 0) {
+            *error = QStringLiteral("Effect 0x00 is the empty slot: it has no controls.");
+            return std::nullopt;
+        }
+        return effect_name_by_id(id, error);
+    }
+    if (!effect_id_by_name(argument, error)) return std::nullopt;
+    return argument;
+}
+
+int runEffects(Context& ctx) {
+    if (!ctx.args.isEmpty()) {
+        ctx.err << "usage: effects\n";
+        return kUsage;
+    }
+    for (int id = 1; id < kEffectIdCount; ++id) {
+        QString error;
+        const auto name = effect_name_by_id(id, &error);
+        if (!name) {
+            ctx.err << error << "\n";
+            return kFailure;
+        }
+        const int size = get_effect_size(*name, &error);
+        const QString category = categoryOf(*name).value_or(QStringLiteral("-"));
+        ctx.out << hex2(id) << "  " << QStringLiteral("%1").arg(category, -16) << "  "
+                << QStringLiteral("%1").arg(size < 0 ? QStringLiteral("?") : QString::number(size),
+                                            5)
+                << "  " << *name << "\n";
+    }
+    ctx.err << "catalogue: " << ResourceStore::instance().origin() << "\n";
+    return kOk;
+}
+
+QString kindName(TControlDescriptor::Kind kind) {
+    switch (kind) {
+        case TControlDescriptor::Kind::Pot:
+            return QStringLiteral("pot");
+        case TControlDescriptor::Kind::Switch:
+            return QStringLiteral("switch");
+        case TControlDescriptor::Kind::Button:
+            return QStringLiteral("button");
+        case TControlDescriptor::Kind::MultiSwitch:
+            return QStringLiteral("multi");
+    }
+    return {};
+}
+
+QString choicesOf(const TControlDescriptor& d, int index) {
+    switch (d.kind(index)) {
+        case TControlDescriptor::Kind::Switch:
+            return d.off_texts[index] + QStringLiteral(" / ") + d.on_texts[index];
+        case TControlDescriptor::Kind::MultiSwitch:
+            return d.options[index].join(QStringLiteral(" | "));
+        default:
+            return QStringLiteral("-");
+    }
+}
+
+int runControls(Context& ctx) {
+    if (ctx.args.size() != 1) {
+        ctx.err << "usage: controls EFFECT   (EFFECT: id such as 0x26 or 26, or display name)\n";
+        return kUsage;
+    }
+    QString error;
+    const auto name = resolveEffect(ctx.args.first(), &error);
+    if (!name) {
+        ctx.err << error << "\n";
+        return kFailure;
+    }
+    TControlDescriptor d;
+    if (!loadDescriptorForEffect(*name, &d, &error)) {
+        ctx.err << error << "\n";
+        return kFailure;
+    }
+    ctx.out << *name << ": " << d.pot_count << " pots, " << d.switch_count << " switches, "
+            << d.multi_count << " multi-switches, " << d.readback_count << " readbacks\n";
+    for (int i = 0; i < d.param_count; ++i) {
+        ctx.out << QStringLiteral("%1  %2  %3  %4  %5\n")
+                       .arg(i, 2)
+                       .arg(kindName(d.kind(i)), -6)
+                       .arg(d.captions[i], -20)
+                       .arg(choicesOf(d, i), -28)
+                       .arg(d.param_addresses[i]);
+    }
+    for (int j = 0; j < d.readback_count; ++j) {
+        ctx.out << QStringLiteral("R%1  readback  %2\n").arg(j).arg(d.readback_names[j]);
+    }
+    return kOk;
+}
+
+const Registration effectsCommand({QStringLiteral("effects"), QStringLiteral("effects"),
+                                   runEffects});
+const Registration controlsCommand({QStringLiteral("controls"), QStringLiteral("controls EFFECT"),
+                                    runControls});
+
+}  // namespace
+}  // namespace zendal::ctl
