@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "sim/VirtualPedal.h"
+
+namespace zendal {
+
+// Serves a VirtualPedal on a pseudo-terminal: the host opens the slave side
+// like a serial port. A pseudo-terminal carries no parity, so the pedal is
+// told the parity is unknown and accepts both line settings. The server keeps
+// a descriptor of the slave open itself (raw mode), so the slave keeps its
+// settings and the master never hangs up while hosts come and go.
+class PtyServer {
+  public:
+    explicit PtyServer(VirtualPedal& pedal);
+    ~PtyServer();
+    PtyServer(const PtyServer&) = delete;
+    PtyServer& operator=(const PtyServer&) = delete;
+
+    // Creates the pseudo-terminal. False with a reason in *error on failure.
+    bool open(QString* error);
+    QString slavePath() const { return slavePath_; }
+
+    // Serves until stopFd polls readable, or, when watchFd >= 0, until reading
+    // watchFd gives end of file. Sleeps in ppoll() until the host writes or the
+    // pedal's next byte is due; never spins. Returns 0, or 1 on a port failure.
+    int run(int stopFd, int watchFd = -1);
+
+  private:
+    VirtualPedal& pedal_;
+    int master_ = -1;
+    int slave_ = -1;
+    QString slavePath_;
+    QByteArray unsent_;
+};
+
+}  // namespace zendal

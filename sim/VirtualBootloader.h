@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <array>
+#include <map>
+#include <utility>
+
+namespace zendal {
+
+// The pedal microcontroller's USART bootloader, as an STM32F1-class part
+// (product id 0x410, 128 KB flash at 0x08000000, 1 KB pages) answers it:
+// the connection byte, GET, GET_VERSION, GET_ID, READ MEMORY, WRITE MEMORY,
+// ERASE (global and page list), GO, WRITE UNPROTECT, READOUT PROTECT and
+// READOUT UNPROTECT. Anything else is answered NACK.
+//
+// Byte driven and clock free: feed() takes one byte from the host and says
+// what goes back and how long the part is busy first (flash programming and
+// erasing), so the caller can place the answer on its time line.
+//
+// Choices where real parts leave room:
+// - A 0x7F while the bootloader waits for a command is answered ACK (as if the
+//   connection were opened anew), so a host that lost track can reconnect.
+//   setStrictReconnect(true) gives the real behaviour instead: the byte is taken
+//   as a command, and the next byte (its wrong complement) draws a NACK.
+// - Flash behaves like flash: a cell is programmed only from the erased state
+//   (0xFF). A WRITE MEMORY block that touches any programmed cell is refused
+//   with NACK and nothing of it is written; an odd last byte is padded with FF.
+// - Timing (applied by the caller's wire-time model): 52.5 us per half-word
+//   programmed, 20 ms per page erased, 40 ms for a global (mass) erase.
+// - WRITE PROTECT (0x63) is listed by GET but refused with NACK.
+class VirtualBootloader {
+  public:
+    static constexpr quint32 kFlashBase = 0x08000000;
+    static constexpr int kFlashSize = 128 * 1024;
+    static constexpr int kPageSize = 1024;
+    static constexpr quint8 kAck = 0x79;
+    static constexpr quint8 kNack = 0x1F;
+    static constexpr qint64 kHalfWordProgramNs = 52'500;
+    static constexpr qint64 kPageEraseNs = 20'000'000;
+    static constexpr qint64 kMassEraseNs = 40'000'000;
+    // Where a firmware image says which version it is: magic at 0x200, version at 0x208.
+    static constexpr int kVersionMagicOffset = 0x200;
+    static constexpr int kVersionOffset = 0x208;
+
+    // The places where a test can make the bootloader fail.
+    enum class Step {
+        Connect,        // 0x7F
+        Get,            // 00 FF
+        GetVersion,     // 01 FE
+        GetId,          // 02 FD
+        EraseCommand,   // 43 BC
+        EraseSelector,  // FF 00, or the page list with its checksum
+        WriteCommand,   // 31 CE
+        WriteAddress,   // the address frame after 31 CE
+        WriteData,      // N, data, checksum
+        Read,           // 11 EE
+        Go,             // 21 DE
+    };
+    enum class Fault { Nack, Silence };
+
+    // The answer to one byte: what to send after busyNs of work, and whether
+    // the part jumped to the firmware (GO completed).
+    struct Reaction {
+        QByteArray reply;
+        qint64 busyNs = 0;
+        bool jumped = false;
+    };
+
+    VirtualBootloader();
+
+    // A fresh start of the bootloader: waits for 0x7F. Flash, protection and
+    // injected faults are kept.
+    void reset();
+    Reaction feed(quint8 byte);
+
+    // Makes the given occurrence of a step fail (1 = the first time the step is
+    // reached after this call; 0 = every time). Silence: the part says nothing
+    // and drops the command. Occurrences are counted from the call on.
+    void injectFault(Step step, Fault fault, int occurrence = 1);
+    void clearFaults() { faults_.clear(); }
+    // How often a step was reached since the bootloader model was made.
+    int stepCount(Step step) const { return counts_[static_cast<int>(step)]; }
+
+    void setReadProtected(bool on) { readProtected_ = on; }
+    bool readProtected() const { return readProtected_; }
+    void setStrictReconnect(bool on) { strictReconnect_ = on; }
+
+    bool connected() const { return state_ != State::AwaitSync; }
+    quint32 jumpAddress() const { return jumpAddress_; }
+
+    // Test hooks: the flash content (128 KB), which tests may also corrupt.
+    QByteArray& flash() { return flash_; }
+    const QByteArray& flash() const { return flash_; }
+    // Copies an image to the flash start as if it had been programmed earlier.
+    void loadFlash(const QByteArray& image);
+
+    // The version the flashed firmware reports: the byte at 0x208 when
+    // 0x200..0x207 hold "ZDMOFW\0\0", else 255 (erased or unknown).
+    int flashedFirmwareVersion() const { return firmwareVersionOf(flash_); }
+    static int firmwareVersionOf(const QByteArray& image);
+
+  private:
+    enum class State {
+        AwaitSync,
+        Idle,
+        Complement,
+        ReadAddress,
+        ReadCount,
+        WriteAddress,
+        WriteData,
+        EraseFirst,
+        EraseGlobalChecksum,
+        ErasePages,
+        GoAddress,
+    };
+
+    // Counts the step and returns the fault due now, if any.
+    std::pair<bool, Fault> reach(Step step);
+    Reaction refuse(Fault fault);
+    Reaction command(quint8 cmd);
+    Reaction addressFrameDone();
+    static bool checksumOk(const QByteArray& frame);
+    static bool inFlash(quint32 address, int length);
+    void massErase();
+
+    State state_ = State::AwaitSync;
+    quint8 cmd_ = 0;
+    QByteArray frame_;
+    int expected_ = 0;
+    quint32 address_ = 0;
+    quint32 jumpAddress_ = 0;
+    bool readProtected_ = false;
+    bool strictReconnect_ = false;
+    QByteArray flash_;
+    std::array<int, 11> counts_{};
+    // (step, absolute occurrence) -> fault; occurrence 0 = always.
+    std::map<std::pair<Step, int>, Fault> faults_;
+};
+
+}  // namespace zendal

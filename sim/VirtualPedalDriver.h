@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <functional>
+
+#include "link/FtDriver.h"
+#include "sim/VirtualPedal.h"
+
+namespace zendal {
+
+// The virtual pedal as a D2XX-style backend: one device, statuses as the
+// library gives them.
+// - Closed or unknown handle: FT_INVALID_HANDLE. Opening an open device:
+//   FT_DEVICE_NOT_OPENED. Unknown serial/description: FT_DEVICE_NOT_FOUND.
+// - Unplugged: the device is not listed and cannot be opened
+//   (FT_DEVICE_NOT_FOUND); every call on a handle opened before the unplug
+//   fails with FT_IO_ERROR, also after a replug, until it is closed (as with a
+//   real cable pulled and pushed back in).
+// - Reads never wait: they return what is visible now (read time-out 0).
+// - ReadyFd: an eventfd that polls readable exactly while bytes are visible
+//   (and while the device is unplugged, so that waits wake to see the
+//   failure). With the wire-time model on it is -1: bytes become visible as
+//   time passes with nobody to signal, so the caller polls.
+// The pedal must outlive the driver.
+class VirtualPedalDriver : public FtDriver {
+  public:
+    explicit VirtualPedalDriver(VirtualPedal& pedal, QByteArray serial = "ZVP00001",
+                                QByteArray description = "FT230X Basic UART");
+    ~VirtualPedalDriver() override;
+    VirtualPedalDriver(const VirtualPedalDriver&) = delete;
+    VirtualPedalDriver& operator=(const VirtualPedalDriver&) = delete;
+
+    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
+    FT_STATUS OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) override;
+    FT_STATUS Close(FT_HANDLE handle) override;
+    FT_STATUS Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
+                   std::uint32_t* bytesRead) override;
+    FT_STATUS Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
+                    std::uint32_t* bytesWritten) override;
+    FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) override;
+    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
+                                     std::uint8_t stopBits, std::uint8_t parity) override;
+    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override;
+    FT_STATUS GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued) override;
+    int ReadyFd(FT_HANDLE handle) override;
+    DeviceKind Kind(FT_HANDLE handle) override;
+    FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) override;
+    FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) override;
+
+    // The time source of the wire-time model, in microseconds (default:
+    // steady_clock). Tests inject their own.
+    void setNowUs(std::function<qint64()> nowUs) { nowUs_ = std::move(nowUs); }
+    VirtualPedal& pedal() { return pedal_; }
+    bool isOpen() const { return handle_ != 0; }
+
+  private:
+    // FT_OK for the open handle of a plugged device, else the failure status.
+    FT_STATUS check(FT_HANDLE handle) const;
+    void refreshReady();
+    qint64 now() const;
+
+    VirtualPedal& pedal_;
+    QByteArray serial_;
+    QByteArray description_;
+    std::function<qint64()> nowUs_;
+    FT_HANDLE handle_ = 0;
+    FT_HANDLE nextHandle_ = 0x5A000001;
+    int openGeneration_ = 0;
+    std::uint8_t latencyMs_ = 16;
+    std::uint32_t baud_ = 115200;
+    LineParity parity_ = LineParity::None;
+    bool eightBits_ = true;
+    int eventFd_ = -1;
+    bool readyRaised_ = false;
+    int listener_ = 0;
+};
+
+}  // namespace zendal
