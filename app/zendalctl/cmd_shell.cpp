@@ -1,0 +1,98 @@
+// zendalctl biquad / eeprom: the debug console's service tools from a shell.
+#include <QLocale>
+#include <QSaveFile>
+
+#include "app/zendalctl/Command.h"
+#include "link/Timeouts.h"
+#include "shell/EepromTools.h"
+#include "shell/ServiceTools.h"
+
+namespace zendal::ctl {
+namespace {
+
+// biquad NOTE GAIN_DB Q: the six lines of "Calc Coeff." (numbers in C form).
+int runBiquad(Context& c) {
+    if (c.args.size() != 3) {
+        c.err << "usage: zendalctl biquad NOTE GAIN_DB Q   (NOTE: A1 .. G#5)\n";
+        return kUsage;
+    }
+    const int note = static_cast<int>(service::noteNames().indexOf(c.args[0]));
+    if (note < 0) {
+        c.err << "biquad: \"" << c.args[0] << "\" is not a note from A1 to G#5 (sharps as #)\n";
+        return kUsage;
+    }
+    const QLocale cLocale = QLocale::c();
+    service::Calculator calculator(cLocale);
+    calculator.setNoteIndex(note);
+    if (!calculator.setBoostText(c.args[1])) {
+        c.err << "biquad: gain \"" << c.args[1] << "\" is not a number\n";
+        return kUsage;
+    }
+    if (!calculator.setQText(c.args[2])) {
+        c.err << "biquad: Q \"" << c.args[2] << "\" is not a number above 0\n";
+        return kUsage;
+    }
+    for (const QString& line : calculator.calculate()) c.out << line << "\n";
+    return kOk;
+}
+
+bool isEepromAddress(const QString& text) {
+    return text == QLatin1String("50") || text == QLatin1String("51");
+}
+
+int eepromUsage(Context& c) {
+    c.err << "usage: zendalctl eeprom read 50|51 [--out FILE] | eeprom erase 50|51\n";
+    return kUsage;
+}
+
+int runEeprom(Context& c) {
+    QStringList positional;
+    QString outPath;
+    for (int i = 0; i < c.args.size(); ++i) {
+        if (c.args[i] == QLatin1String("--out")) {
+            if (i + 1 >= c.args.size()) return eepromUsage(c);
+            outPath = c.args[++i];
+        } else {
+            positional << c.args[i];
+        }
+    }
+    if (positional.size() != 2 || !isEepromAddress(positional[1])) return eepromUsage(c);
+    const QString& action = positional[0];
+    const QString& address = positional[1];
+    if (action == QLatin1String("erase")) {
+        if (!outPath.isEmpty()) return eepromUsage(c);
+        if (!c.openDevice()) return kFailure;
+        if (!EraseEEPROM(address)) return kFailure;
+        c.out << "erase message sent to EEPROM " << address << "\n";
+        return kOk;
+    }
+    if (action != QLatin1String("read")) return eepromUsage(c);
+    if (!c.openDevice()) return kFailure;
+    const EepromDump dump = ReadEepromDump(address, timeouts::kEepromDumpMs);
+    if (dump.outcome != EepromDump::Outcome::Ok) {
+        c.err << "eeprom: " << dump.describe() << "\n";
+        return kFailure;
+    }
+    if (outPath.isEmpty()) {
+        c.out << HexDump(dump.bytes);
+        return kOk;
+    }
+    QSaveFile file(outPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(dump.bytes) != dump.bytes.size() ||
+        !file.commit()) {
+        c.err << "eeprom: cannot write \"" << outPath << "\": " << file.errorString() << "\n";
+        return kFailure;
+    }
+    c.out << dump.bytes.size() << " bytes of EEPROM " << address << " written to " << outPath
+          << "\n";
+    return kOk;
+}
+
+const Registration biquadCommand({QStringLiteral("biquad"), QStringLiteral("biquad NOTE GAIN_DB Q"),
+                                  runBiquad});
+const Registration eepromCommand({QStringLiteral("eeprom"),
+                                  QStringLiteral("eeprom read 50|51 [--out FILE] | erase 50|51"),
+                                  runEeprom});
+
+}  // namespace
+}  // namespace zendal::ctl
