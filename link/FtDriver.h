@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include "link/FtTypes.h"
 
 namespace zendal {
@@ -44,6 +46,12 @@ class FtDriver {
     virtual FT_STATUS GetLatencyTimer(FT_HANDLE /*handle*/, std::uint8_t* /*ms*/) {
         return FT_NOT_SUPPORTED;
     }
+    // Where the device listed at index (by the last count) lives, e.g.
+    // "/dev/ttyUSB0"; empty when the backend has no such notion.
+    virtual QString devicePath(std::uint32_t /*index*/) { return {}; }
+    // A sentence for the user about the last failure (cause and remedy, e.g. a
+    // permission problem); empty when the status says it all.
+    virtual QString lastError() const { return {}; }
 };
 
 // A driver that has no devices (used until a real one is installed).

@@ -18,4 +18,8 @@ constexpr int kBootloaderReadMs = 2000;    // read-back of one block
 // readiness descriptor.
 constexpr int kPollSliceMs = 5;
 
+// A write to a serial port that makes no progress for this long has failed
+// (cable pulled, flow stopped); the port never blocks the editor longer.
+constexpr int kWriteStallMs = 2000;
+
 }  // namespace zendal::timeouts

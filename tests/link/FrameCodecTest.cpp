@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
+#include "ScriptedDriver.h"
+#include "core/EditorState.h"
 #include "core/Errors.h"
+#include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "support/FakeClock.h"
 
 using namespace zendal;
 
@@ -82,3 +88,140 @@ TEST(DecodeReply, NonDecimalDigitFailsKeepingEarlierFields) {
     EXPECT_THROW(DecodeReply(QByteArray("\x3C\r\n")), ConversionError);
     EXPECT_EQ(ReceiveArray(), (QVector<std::uint8_t>{4}));
 }
+
+// --- the receive operations, over a scripted driver and a fake clock ---
+
+namespace {
+
+using zendal::test::FakeClock;
+using zendal::test::ScriptedDriver;
+
+class Reception : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        driver.devices = {{"ZP1", "FT230X Basic UART", {}}};
+        d2xx().setDriver(&driver);
+        d2xx().setErrorSink([this](const QString& text) { shown.append(text); });
+        d2xx().ShowFTErrors = true;
+        ASSERT_EQ(d2xx().Open_USB_Device_By_Serial_Number(QStringLiteral("ZP1")), FT_OK);
+        editorState().reset();
+        Log::instance().clear();
+    }
+    void TearDown() override {
+        d2xx().setDriver(nullptr);
+        d2xx().setErrorSink({});
+        editorState().reset();
+    }
+    qint64 now() const { return clock.nowMs(); }
+
+    FakeClock clock;
+    ScriptedDriver driver;
+    QStringList shown;
+};
+
+TEST_F(Reception, TextReplyInTwoPartsWithinThePauseIsReadWhole) {
+    driver.arriveAt(now() + 20, "3\r\n17\r\n");
+    driver.arriveAt(now() + 70, "2\r\n5\r\n");  // less than one 100 ms pause later
+    const TextReply reply = ReceiveText(1000);
+    EXPECT_TRUE(reply.ok());
+    EXPECT_EQ(reply.text, QStringLiteral("3\r\n17\r\n2\r\n5\r\n"));
+    const QStringList& log = Log::instance().lines();
+    EXPECT_TRUE(log.contains(QStringLiteral("num of bytes received: 13")));
+    EXPECT_TRUE(log.contains(QStringLiteral("stringa_totale: 3\r\n17\r\n2\r\n5\r\n")));
+}
+
+TEST_F(Reception, TextReplyEndsAfterOneSilentPause) {
+    driver.arriveAt(now(), "first");
+    driver.arriveAt(now() + 1000, "later");
+    EXPECT_EQ(ReceiveText(5000).text, QStringLiteral("first"));
+    clock.advance(1000);
+    EXPECT_EQ(driver.queued(), QByteArray("later"));
+}
+
+TEST_F(Reception, ReplyIsPurgedFromTheReceiveQueueAfterReading) {
+    driver.arriveNow("abc");
+    ReceiveText(1000);
+    EXPECT_EQ(driver.purges.last(), FT_PURGE_RX);
+}
+
+TEST_F(Reception, UpgradeModeGivesTheFirstByteAsTwoHexDigits) {
+    editorState().UpgradeMode = true;
+    driver.arriveNow(QByteArray::fromHex("7900"));
+    const TextReply reply = ReceiveText(1000);
+    EXPECT_EQ(reply.text, QStringLiteral("79"));
+    EXPECT_TRUE(Log::instance().lines().contains(QStringLiteral("stringa_totale: 7900")));
+}
+
+TEST_F(Reception, SilencePastTheLimitTimesOutWithEmptyText) {
+    const TextReply reply = ReceiveText(3000);
+    EXPECT_EQ(reply.outcome, WaitOutcome::TimedOut);
+    EXPECT_TRUE(reply.text.isEmpty());
+}
+
+TEST_F(Reception, ReplyJustBeforeTheLimitStillCounts) {
+    driver.arriveAt(now() + 2990, "late but in time");
+    EXPECT_EQ(ReceiveText(3000).text, QStringLiteral("late but in time"));
+}
+
+TEST_F(Reception, UnlinkDuringAWaitEndsItWithAPortError) {
+    QTimer::singleShot(0, [] { d2xx().CloseFTDevice(); });
+    const TextReply reply = ReceiveText(60000);
+    EXPECT_EQ(reply.outcome, WaitOutcome::PortError);
+    EXPECT_TRUE(reply.text.isEmpty());
+}
+
+TEST_F(Reception, QueueStatusFailureGivesUpAtOnce) {
+    driver.fail["GetQueueStatus"] = FT_IO_ERROR;
+    const qint64 before = now();
+    EXPECT_EQ(ReceiveText(60000).outcome, WaitOutcome::PortError);
+    EXPECT_EQ(now(), before);  // no waiting at all
+    EXPECT_EQ(shown, QStringList{"FT_GetQueueStatus - General IO error..."});
+}
+
+TEST_F(Reception, SettingsReplyIsDecodedIntoReceiveArray) {
+    driver.arriveAt(now() + 5, "12\r\n5\r\n");
+    driver.arriveAt(now() + 12, "300\r\n");  // within the 10 ms pause of the previous read
+    const SettingsReply reply = ReceiveSettingsReply(1000);
+    EXPECT_TRUE(reply.ok());
+    EXPECT_EQ(reply.fields, 3);
+    EXPECT_EQ(ReceiveArray(), (QVector<std::uint8_t>{12, 5, 44}));
+    // The transmit queue is purged once the reply starts, the receive queue at the end.
+    EXPECT_EQ(driver.purges, (QVector<std::uint32_t>{FT_PURGE_TX, FT_PURGE_RX}));
+}
+
+TEST_F(Reception, SettingsReplyThatNeverComesKeepsReceiveArray) {
+    DecodeReply("9\r\n");
+    EXPECT_EQ(ReceiveSettingsReply(3000).outcome, WaitOutcome::TimedOut);
+    EXPECT_EQ(ReceiveArray(), (QVector<std::uint8_t>{9}));
+}
+
+TEST_F(Reception, BadSettingsReplyThrowsAndStillEmptiesTheQueue) {
+    driver.arriveNow("4\r\n\x3B\r\n");
+    EXPECT_THROW(ReceiveSettingsReply(1000), ConversionError);
+    EXPECT_EQ(driver.purges.last(), FT_PURGE_RX);
+}
+
+TEST_F(Reception, SendHexMessageWritesWholePairsAndRefusesBadText) {
+    struct Case {
+        const char* text;
+        int n;
+        bool purge;
+        bool sent;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"0A0100", -1, false, true, QByteArray::fromHex("0a0100")},
+        {"0a010", -1, false, true, QByteArray::fromHex("0a01")},  // lone last digit dropped
+        {"0600", -1, true, true, QByteArray::fromHex("0600")},
+        {"0A0G00", 3, false, false, {}},
+    };
+    for (const Case& c : cases) {
+        driver.written.clear();
+        driver.purges.clear();
+        EXPECT_EQ(SendHexMessage(QString::fromLatin1(c.text), c.n, c.purge), c.sent) << c.text;
+        EXPECT_EQ(driver.written, c.bytes) << c.text;
+        EXPECT_EQ(driver.purges.contains(FT_PURGE_TX), c.purge && c.sent) << c.text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#include "app/devices/Devices.h"
+
+#include "effects/EffectCatalogue.h"
+#include "link/FrameCodec.h"
+
+namespace zendal {
+
+TermiosDriver::Options Devices::termiosOptionsFromEnvironment() {
+    TermiosDriver::Options options;
+    const QString sysfs = qEnvironmentVariable("ZENDAL_SYSFS_TTY");
+    if (!sysfs.isEmpty()) options.sysfsTtyRoot = sysfs;
+    options.extraPorts = TermiosDriver::extraPortsFromEnvironment();
+    return options;
+}
+
+Devices::Devices() : Devices(termiosOptionsFromEnvironment()) {}
+
+Devices::Devices(TermiosDriver::Options termiosOptions)
+    : termios_(std::make_unique<TermiosDriver>(std::move(termiosOptions))),
+      pedal_(std::make_unique<VirtualPedal>()),
+      pedalDriver_(std::make_unique<VirtualPedalDriver>(*pedal_)) {
+    // Parameter messages carry addresses; the catalogue's images say which
+    // parameter each address is.
+    pedal_->setImageLookup([](int id) -> QByteArray {
+        const auto name = effect_name_by_id(id);
+        if (!name) return {};
+        return Hex2String(effect_image_text(*name));
+    });
+
+    hub_.addBackend(termios_.get(), QStringLiteral("serial"));
+    auto ftdi = std::make_unique<D2xxLibraryDriver>();
+    if (ftdi->available()) {
+        ftdi_ = std::move(ftdi);
+        hub_.addBackend(ftdi_.get(), QStringLiteral("ftd2xx"));
+    }
+    hub_.addBackend(pedalDriver_.get(), QStringLiteral("virtual"));
+    hub_.setBackendEnabled(pedalDriver_.get(),
+                           qEnvironmentVariable("ZENDAL_VIRTUAL_PEDAL") == QLatin1String("1"));
+}
+
+Devices::~Devices() {
+    if (installedInto_ && &installedInto_->driver() == &hub_) installedInto_->setDriver(nullptr);
+    // Close whatever is still open before the backends go away.
+    for (FtDriver* backend :
+         {static_cast<FtDriver*>(pedalDriver_.get()), static_cast<FtDriver*>(termios_.get()),
+          static_cast<FtDriver*>(ftdi_.get())}) {
+        if (backend) hub_.setBackendEnabled(backend, false);
+    }
+}
+
+void Devices::installInto(D2XXUnit& unit) {
+    unit.setDriver(&hub_);
+    installedInto_ = &unit;
+}
+
+void Devices::setVirtualPedalEnabled(bool enabled) {
+    hub_.setBackendEnabled(pedalDriver_.get(), enabled);
+}
+
+bool Devices::virtualPedalEnabled() const {
+    return hub_.backendEnabled(pedalDriver_.get());
+}
+
+}  // namespace zendal

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include "link/FrameCodec.h"
+
+namespace zendal {
+
+// What the pedal says it holds, from its device-information reply: four decimal
+// numbers, each closed by CR LF. f1 only marks an empty pedal (it and the
+// effect number both 255, or both 0).
+struct PedalInfo {
+    QString f1, f2, f3, f4;  // the four fields as received
+    bool empty = false;      // no effect on the pedal
+    int effect = 0;          // f2
+    int version = 0;         // f3
+    int firmware = 0;        // f4
+};
+
+// Splits the reply into its four fields (each the text before the next CR; the
+// field and the two characters after it are then dropped) and reads f2..f4 as
+// decimal integers. Throws ConversionError naming the first field that is not
+// one (an empty reply included).
+PedalInfo parsePedalInfo(const QString& reply);
+
+struct PedalInfoReply {
+    QString reply;  // as ReceiveText returned it
+    WaitOutcome outcome = WaitOutcome::Ok;
+    bool ok() const { return outcome == WaitOutcome::Ok; }
+};
+
+// The device-information exchange without any window: PurgeFTTransmit, write
+// 06 00, 100 ms pause, ReceiveText within the device-information time limit.
+// The caller stops the receive tick first. A write that fails ends the
+// exchange at once with PortError.
+PedalInfoReply queryPedalInfo();
+
+}  // namespace zendal

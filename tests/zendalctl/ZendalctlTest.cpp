@@ -1,0 +1,336 @@
+// zendalctl end to end: the built program run with QProcess against the
+// in-process virtual pedal, against zendal-pedal-sim on a pseudo-terminal, and
+// against a pseudo-terminal this test plays the pedal on.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr int kGenerousMs = 30000;
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class Zendalctl : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // No real ports, no FTDI library, no virtual pedal unless a test asks.
+        QDir(sysfs.path()).mkpath(QStringLiteral("class/tty"));
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ZENDAL_SYSFS_TTY"), sysfs.path() + QStringLiteral("/class/tty"));
+        env.insert(QStringLiteral("ZENDAL_FTD2XX_LIBRARY"), QString());
+        env.remove(QStringLiteral("ZENDAL_EXTRA_PORTS"));
+        env.remove(QStringLiteral("ZENDAL_VIRTUAL_PEDAL"));
+    }
+
+    void start(QProcess& p, const QStringList& args) {
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(ZENDALCTL_PATH), args);
+        ASSERT_TRUE(p.waitForStarted(kGenerousMs));
+    }
+
+    Outcome run(const QStringList& args) {
+        QProcess p;
+        start(p, args);
+        EXPECT_TRUE(p.waitForFinished(kGenerousMs)) << args.join(' ').toStdString();
+        Outcome r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    QTemporaryDir sysfs;
+    QProcessEnvironment env;
+};
+
+// The pedal side of a pseudo-terminal, played by the test.
+class PtyPedal {
+  public:
+    PtyPedal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+        // The programs started here must not inherit the pedal's side, or
+        // closing it here would not hang the line up.
+        ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+        termios raw{};
+        ::tcgetattr(master_, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(master_, TCSANOW, &raw);
+        path_ = QString::fromLocal8Bit(::ptsname(master_));
+    }
+    ~PtyPedal() { close(); }
+    bool ok() const { return master_ >= 0 && !path_.isEmpty(); }
+    QString path() const { return path_; }
+    void close() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
+
+    // Everything written, allowing the reader all the time it needs.
+    bool send(const QByteArray& bytes) {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            pollfd p{master_, POLLOUT, 0};
+            if (::poll(&p, 1, kGenerousMs) <= 0) return false;
+            const ssize_t n = ::write(master_, bytes.constData() + done,
+                                      static_cast<size_t>(bytes.size() - done));
+            if (n < 0 && errno != EAGAIN) return false;
+            if (n > 0) done += n;
+        }
+        return true;
+    }
+
+    // What the host wrote until it has been quiet after `expected` bytes.
+    QByteArray received(int expected) {
+        QByteArray got;
+        while (got.size() < expected) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, kGenerousMs) <= 0) break;
+            char buf[256];
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, static_cast<int>(n));
+        }
+        return got;
+    }
+
+  private:
+    int master_ = -1;
+    QString path_;
+};
+
+QString usageOf(const Outcome& r) {
+    return r.err;
+}
+
+TEST_F(Zendalctl, UsageErrorsExitWithTwo) {
+    const QList<QStringList> cases = {
+        {},
+        {"nosuch"},
+        {"--port"},
+        {"--bogus", "list"},
+        {"--virtual", "--serial", "X", "info"},
+        {"--virtual", "live", "maybe"},
+        {"--virtual", "live"},
+        {"--virtual", "midi", "17"},
+        {"--virtual", "midi", "0"},
+        {"--virtual", "midi", "twelve"},
+        {"--virtual", "send", "0G"},
+        {"--virtual", "send", "060"},
+        {"--virtual", "send"},
+        {"--virtual", "send", "0600", "--wait", "soon"},
+        {"--virtual", "monitor", "--seconds", "x"},
+        {"--virtual", "monitor", "--seconds", "-1"},
+        {"--virtual", "info", "extra"},
+        {"list", "extra"},
+    };
+    for (const QStringList& args : cases) {
+        const Outcome r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String("usage"))) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << args.join(' ').toStdString();
+    }
+}
+
+TEST_F(Zendalctl, GeneralUsageListsEveryCommand) {
+    const Outcome r = run({"nosuch"});
+    for (const char* line : {"  list\n", "  info\n", "  live on|off\n", "  midi omni|1..16\n",
+                             "  send HEX [--wait MS]\n", "  monitor [--seconds S]\n"}) {
+        EXPECT_TRUE(usageOf(r).contains(QLatin1String(line))) << line;
+    }
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains(QLatin1String("  live on|off\n")));
+}
+
+TEST_F(Zendalctl, ListShowsSerialDescriptionAndPath) {
+    PtyPedal pty;
+    ASSERT_TRUE(pty.ok());
+    env.insert(QStringLiteral("ZENDAL_EXTRA_PORTS"), pty.path());
+    env.insert(QStringLiteral("ZENDAL_VIRTUAL_PEDAL"), QStringLiteral("1"));
+    const Outcome r = run({"list"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, pty.path() + "\tVirtual Pedal (pty)\t" + pty.path() +
+                         "\nZVP00001\tFT230X Basic UART\t-\n");
+}
+
+TEST_F(Zendalctl, NothingAttachedListsNothingAndCannotTalk) {
+    EXPECT_EQ(run({"list"}).out, QString());
+    const Outcome r = run({"info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QLatin1String("no device found"))) << r.err.toStdString();
+}
+
+TEST_F(Zendalctl, InfoFromTheVirtualPedal) {
+    const Outcome r = run({"--virtual", "info"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << r.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QLatin1String("effect: 0x26 "))) << lines[0].toStdString();
+    EXPECT_EQ(lines[1], QStringLiteral("effect version: 1"));
+    EXPECT_EQ(lines[2], QStringLiteral("firmware version: 5"));
+}
+
+TEST_F(Zendalctl, VerboseMirrorsTheLog) {
+    const Outcome r = run({"--virtual", "--verbose", "live", "on"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains(QLatin1String("serial number: ZVP00001\n"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QLatin1String("baud rate = 115200\n")));
+}
+
+TEST_F(Zendalctl, MessagesReachThePortAsBytes) {
+    struct Case {
+        QStringList args;
+        QByteArray bytes;
+    };
+    const QList<Case> cases = {
+        {{"live", "on"}, QByteArray::fromHex("0A0100")},
+        {{"live", "off"}, QByteArray::fromHex("0A0000")},
+        {{"midi", "16"}, QByteArray::fromHex("0710")},
+        {{"midi", "12"}, QByteArray::fromHex("070C")},
+        {{"midi", "omni"}, QByteArray::fromHex("0700")},
+        {{"send", "0b5000000a"}, QByteArray::fromHex("0B5000000A")},
+    };
+    for (const Case& c : cases) {
+        PtyPedal pty;
+        ASSERT_TRUE(pty.ok());
+        const Outcome r = run(QStringList{"--port", pty.path()} + c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.args.join(' ').toStdString() << r.err.toStdString();
+        EXPECT_EQ(pty.received(static_cast<int>(c.bytes.size())), c.bytes)
+            << c.args.join(' ').toStdString();
+    }
+}
+
+TEST_F(Zendalctl, FirstListedDeviceIsTheDefault) {
+    PtyPedal pty;
+    ASSERT_TRUE(pty.ok());
+    env.insert(QStringLiteral("ZENDAL_EXTRA_PORTS"), pty.path());
+    EXPECT_EQ(run({"live", "on"}).exitCode, 0);
+    EXPECT_EQ(pty.received(3), QByteArray::fromHex("0A0100"));
+    // And by serial number (a pseudo-terminal's is its path).
+    EXPECT_EQ(run({"--serial", pty.path(), "midi", "3"}).exitCode, 0);
+    EXPECT_EQ(pty.received(2), QByteArray::fromHex("0703"));
+}
+
+TEST_F(Zendalctl, DeviceFailuresExitWithOne) {
+    const Outcome missing = run({"--port", "/nonexistent/ttyUSB9", "live", "on"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains(QLatin1String("cannot open /nonexistent/ttyUSB9")))
+        << missing.err.toStdString();
+    const Outcome unknown = run({"--serial", "NOSUCH", "info"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(unknown.err.contains(QLatin1String("cannot open NOSUCH")));
+
+    PtyPedal silent;  // a pedal that never answers
+    ASSERT_TRUE(silent.ok());
+    const Outcome r = run({"--port", silent.path(), "info"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QLatin1String("no reply from the pedal"))) << r.err.toStdString();
+    EXPECT_EQ(silent.received(2), QByteArray::fromHex("0600"));
+}
+
+TEST_F(Zendalctl, SendCanShowTheReply) {
+    const Outcome r = run({"--virtual", "send", "0600", "--wait", "500"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("310D0A33380D0A310D0A350D0A\n"));  // 1, 0x26, 1, 5
+}
+
+TEST_F(Zendalctl, MonitorNamesWhatThePedalSends) {
+    PtyPedal pty;
+    ASSERT_TRUE(pty.ok());
+    QProcess p;
+    start(p, {"--port", pty.path(), "monitor", "--seconds", "120"});
+    // Messages are only sent once the port is open.
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray said;
+    while (!said.contains("monitoring") && p.waitForReadyRead(kGenerousMs)) {
+        said += p.readAllStandardError();
+    }
+    ASSERT_TRUE(said.contains("monitoring"));
+    p.setReadChannel(QProcess::StandardOutput);
+
+    struct Case {
+        QByteArray message;
+        QStringList lines;
+    };
+    const QList<Case> cases = {
+        {"02", {"bank 2"}},
+        {"11A", {"effect 0x1A"}},
+        {QByteArray::fromHex("AA020503FF"), {"control kind 2 index 5 value 1023"}},
+        {QByteArray::fromHex("AA06030001AA06030000"),
+         {"control kind 6 index 3 value 1", "control kind 6 index 3 value 0"}},
+        {"Upload complete", {"text: Upload complete"}},
+        {"0x", {"text: 0x"}},  // not a bank number after all
+        {QByteArray(1, '\xAB') + QByteArray(16384, '\xFF'), {"dump 16384 bytes"}},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(pty.send(c.message));
+        QStringList lines;
+        QByteArray pending;
+        while (lines.size() < c.lines.size() && p.waitForReadyRead(kGenerousMs)) {
+            pending += p.readAllStandardOutput();
+            while (pending.contains('\n')) {
+                const auto end = pending.indexOf('\n');
+                lines.append(QString::fromUtf8(pending.left(end)));
+                pending.remove(0, end + 1);
+            }
+        }
+        EXPECT_EQ(lines, c.lines) << c.message.left(20).toHex().toStdString();
+    }
+    // The pedal goes away: the monitor says so and fails.
+    pty.close();
+    ASSERT_TRUE(p.waitForFinished(kGenerousMs));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains("the port failed"));
+}
+
+TEST_F(Zendalctl, MonitorEndsQuietlyAfterItsTime) {
+    const Outcome r = run({"--virtual", "monitor", "--seconds", "0.2"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QString());
+}
+
+#ifdef ZENDAL_PEDAL_SIM_PATH
+TEST_F(Zendalctl, TalksToThePedalSimulatorOnAPseudoTerminal) {
+    QProcess sim;
+    sim.start(QStringLiteral(ZENDAL_PEDAL_SIM_PATH), {"--effect", "0x10", "--exit-on-stdin-eof"});
+    ASSERT_TRUE(sim.waitForStarted(kGenerousMs));
+    while (!sim.canReadLine() && sim.waitForReadyRead(kGenerousMs)) {
+    }
+    const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    ASSERT_TRUE(path.startsWith(QLatin1String("/dev/pts/"))) << path.toStdString();
+
+    const Outcome info = run({"--port", path, "info"});
+    EXPECT_EQ(info.exitCode, 0) << info.err.toStdString();
+    EXPECT_TRUE(info.out.startsWith(QLatin1String("effect: 0x10 "))) << info.out.toStdString();
+    EXPECT_TRUE(info.out.contains(QLatin1String("\nfirmware version: 5\n")));
+
+    env.insert(QStringLiteral("ZENDAL_EXTRA_PORTS"), path);
+    const Outcome list = run({"list"});
+    EXPECT_EQ(list.out, path + "\tVirtual Pedal (pty)\t" + path + "\n");
+    for (const QStringList& args :
+         {QStringList{"live", "on"}, QStringList{"midi", "omni"}, QStringList{"live", "off"}}) {
+        EXPECT_EQ(run(QStringList{"--serial", path} + args).exitCode, 0)
+            << args.join(' ').toStdString();
+    }
+    // The simulator still answers after those messages.
+    EXPECT_EQ(run({"--port", path, "info"}).exitCode, 0);
+
+    sim.closeWriteChannel();
+    if (!sim.waitForFinished(kGenerousMs)) sim.kill();
+}
+#endif
+
+}  // namespace
