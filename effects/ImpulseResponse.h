@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+// Impulse-response import: a WAV file's first channel becomes the IR area of
+// one of the four impulse-response effect images. Window-free; the "Load IR"
+// window and zendalctl both go through prepareImpulseResponse().
+namespace zendal {
+
+// Where an impulse-response effect keeps its IR inside its image: `samples`
+// words of 4 bytes starting at byte `offset` (byte 0 = destination code).
+struct IrLayout {
+    QString displayName;
+    int effectId = 0;
+    int samples = 0;
+    int offset = 0;
+    int byteLength() const { return 4 * samples; }
+};
+
+// The four impulse-response effects.
+const std::vector<IrLayout>& irLayouts();
+// The layout of an effect by display name (exact), or nullopt.
+std::optional<IrLayout> irLayoutFor(const QString& displayName);
+
+// The pedal's sample words from little-endian sample bytes given as hex text:
+// for each of the first n samples, 24 bits b0 b1 b2 -> S b2 b1 b0, 32 bits
+// b0 b1 b2 b3 -> S b3 b2 b1 (S = FF when the top byte is 80 or more, else 00).
+// Returns 8 * n upper-case hex digits; empty when the width is not 24 or 32,
+// when the text holds fewer than n samples or a pair that is not hexadecimal.
+QString convert_ir_samples(const QString& sampleHex, int bitsPerSample, int n);
+
+// What the audio decoder found in a WAV file.
+struct WavAudioInfo {
+    int sampleRate = 0;
+    int bitsPerSample = 0;  // 16, 24 or 32
+    bool isFloat = false;
+    int channels = 0;
+    qint64 frames = 0;        // samples per channel
+    bool extensible = false;  // WAVE_FORMAT_EXTENSIBLE
+};
+
+// A WAV file decoded for the import: the first channel as the pedal's 24-bit
+// words (sign-extended 32-bit values), plus its raw little-endian sample bytes
+// (what the log shows as "irdata: ").
+struct WavDecodeResult {
+    QString error;  // empty on success
+    WavAudioInfo info;
+    std::vector<qint32> words;  // the first `wanted` frames of channel 1
+    QByteArray rawSamples;      // the same samples as stored in the file
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Decodes up to `wanted` frames of the first channel of a RIFF/WAVE file
+// (PCM 16, 24 or 32 bits, or 32-bit float; any "fmt " length, extensible
+// format, other chunks anywhere). Refuses, with a message for the user, what is
+// not a WAV file, holds no audio, uses another sample format, or holds fewer
+// than `wanted` frames.
+WavDecodeResult decodeWavForIr(const QByteArray& wav, int wanted);
+
+// Float sample to the pedal's 24-bit word: clamp to [-1, 1), scale by 2^23,
+// round half to even.
+qint32 floatToIrWord(double sample);
+
+// The log of the file's header as the import always logged it: fields read at
+// fixed offsets of the file rebuilt around its first "fmt " chunk ("ID: ",
+// "chunk size: ", "Subchunk ID: ", ... "Audio data: "). Stops at the first
+// field the file is too short for.
+QStringList wavHeaderLogLines(const QByteArray& wav);
+
+// The outcome of an import.
+struct IrImport {
+    QString error;    // empty on success: a message for the user
+    QString effect;   // display name the image was prepared for
+    QString image;    // prepared image text (same length as the catalogue image)
+    QString summary;  // the summary box text, lines joined by CR LF
+    QStringList log;  // the import's log lines, in order
+    WavAudioInfo info;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// The whole import of a WAV file for an impulse-response effect. `imageText` is
+// the effect's catalogue image; when absent it is read from the catalogue.
+// Nothing is logged or shown here: the caller logs `log` and shows the result.
+IrImport prepareImpulseResponseFromData(const QByteArray& wav, const QString& fileName,
+                                        const QString& effectDisplayName,
+                                        const std::optional<QString>& imageText = std::nullopt);
+// The same for a file on disk (logs its full path and name first).
+IrImport prepareImpulseResponse(const QString& wavPath, const QString& effectDisplayName,
+                                const std::optional<QString>& imageText = std::nullopt);
+
+// Makes a successful import the prepared image of the editor, tied to the
+// effect it was made for (prepared_ir_image, prepared_ir_effect).
+void adoptPreparedImpulseResponse(const IrImport& import);
+
+// The image text with its IR area replaced by `words` (8 hex digits each);
+// empty when the image is too short for the area.
+QString spliceIrWords(const QString& imageText, const IrLayout& layout, const QString& words);
+
+}  // namespace zendal

@@ -1,0 +1,128 @@
+#include "effects/ui/TformFXInfo.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTextBrowser>
+#include <utility>
+
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "effects/FxInfoPage.h"
+
+#ifdef ZENDAL_HAVE_WEBENGINE
+#include <QWebEngineView>
+#endif
+
+namespace zendal {
+
+namespace {
+// A stage laptop is usually offline: the offline copy should come quickly.
+constexpr int kPageLimitMs = 5000;
+}  // namespace
+
+TformFXInfo::TformFXInfo(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("formFXInfo"));
+    setFixedSize(612, 640);
+#ifdef ZENDAL_HAVE_WEBENGINE
+    auto* web = new QWebEngineView(this);
+    connect(web, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        if (offline_) return;  // the offline copy itself has finished loading
+        if (!ok) {
+            showOffline();
+            return;
+        }
+        emit pageShown(true);
+    });
+    view_ = web;
+#else
+    browser_ = new QTextBrowser(this);
+    browser_->setOpenLinks(false);
+    network_ = new QNetworkAccessManager(this);
+    view_ = browser_;
+#endif
+    view_->setObjectName(QStringLiteral("WebBrowser1"));
+    view_->setGeometry(8, 8, 596, 627);
+}
+
+TformFXInfo::~TformFXInfo() {
+    // Abandon a page still on its way; its answer must not reach a dying window.
+    if (QNetworkReply* reply = std::exchange(pending_, nullptr)) reply->abort();
+}
+
+void TformFXInfo::showDescription(QRect parameterWindowGeometry) {
+    if (isVisible()) close();
+    move(parameterWindowGeometry.left() + parameterWindowGeometry.width(),
+         parameterWindowGeometry.top());
+    show();
+    effect_ = editorState().selected_effect_name;
+    setWindowTitle(effect_);
+    load(fxInfoPageUrl(effect_));
+}
+
+void TformFXInfo::load(const QUrl& url) {
+    url_ = url;
+    offline_ = false;
+    if (QNetworkReply* old = std::exchange(pending_, nullptr)) old->abort();
+    DebugPrint(QStringLiteral("description page: ") + url.toString(QUrl::FullyEncoded));
+    if (!mayFetch(url)) {
+        showOffline();
+        return;
+    }
+#ifdef ZENDAL_HAVE_WEBENGINE
+    static_cast<QWebEngineView*>(view_)->load(url);
+#else
+    QNetworkRequest request(url);
+    request.setTransferTimeout(kPageLimitMs);
+    pending_ = network_->get(request);
+    QNetworkReply* reply = pending_;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        if (reply != pending_) return;  // superseded by a newer choice
+        pending_ = nullptr;
+        pageFinished(reply);
+    });
+#endif
+}
+
+void TformFXInfo::pageFinished(QNetworkReply* reply) {
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() != QNetworkReply::NoError || status != 200) {
+        DebugPrint(QStringLiteral("description page not loaded: ") + reply->errorString());
+        showOffline();
+        return;
+    }
+    offline_ = false;
+    if (browser_) {
+        browser_->document()->setBaseUrl(url_);
+        browser_->setHtml(QString::fromUtf8(reply->readAll()));
+    }
+    emit pageShown(true);
+}
+
+void TformFXInfo::showOffline() {
+    offline_ = true;
+    const QString html = offlineDescriptionHtml(effect_);
+#ifdef ZENDAL_HAVE_WEBENGINE
+    static_cast<QWebEngineView*>(view_)->setHtml(html);
+#else
+    browser_->setHtml(html);
+#endif
+    emit pageShown(false);
+}
+
+void prepareDescriptionViewEnvironment() {
+#ifdef ZENDAL_HAVE_WEBENGINE
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
+}
+
+}  // namespace zendal
