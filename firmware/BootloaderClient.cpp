@@ -1,0 +1,432 @@
+#include "firmware/BootloaderClient.h"
+
+#include <cstring>
+
+#include "core/Clock.h"
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "link/Communication.h"
+#include "link/D2XXUnit.h"
+#include "link/Timeouts.h"
+
+namespace zendal::firmware {
+
+namespace {
+
+QString hex2(unsigned value) {
+    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString hex8(std::uint32_t value) {
+    return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+// 115200 baud, at least 10 bits a byte.
+constexpr qint64 kFastestByteUs = 86;
+
+// Reads a reply of several bytes (GET, Read Memory) straight from the port:
+// the codec's bootloader form keeps only the first byte and purges the rest.
+class RawReader {
+  public:
+    WaitOutcome read(int count, int limitMs, QByteArray* out) {
+        Clock& c = clock();
+        D2XXUnit& port = d2xx();
+        const qint64 deadline = c.nowMs() + limitMs;
+        while (pending_.size() < count) {
+            const qint64 left = deadline - c.nowMs();
+            const WaitOutcome w = WaitForFirstByte(left > 0 ? static_cast<int>(left) : 0);
+            if (w != WaitOutcome::Ok) {
+                *out = pending_;
+                pending_.clear();
+                return w;
+            }
+            const std::uint32_t n = port.ReadFTDevice();
+            if (n == 0) {
+                // Queued but not readable: give it a moment rather than spin.
+                if (c.nowMs() >= deadline) {
+                    *out = pending_;
+                    pending_.clear();
+                    return WaitOutcome::TimedOut;
+                }
+                c.waitForActivity(timeouts::kPollSliceMs, -1);
+                continue;
+            }
+            pending_.append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()),
+                            static_cast<int>(n));
+            // The rest cannot come faster than the line carries it: sleep
+            // through most of it instead of waking for every byte.
+            const qint64 rest = count - pending_.size();
+            const int aheadMs = static_cast<int>((rest - 1) * kFastestByteUs / 1000);
+            if (rest > 1 && aheadMs > 0 && c.nowMs() + aheadMs < deadline)
+                c.waitForActivity(aheadMs, -1);
+        }
+        *out = pending_.left(count);
+        pending_.remove(0, count);
+        return WaitOutcome::Ok;
+    }
+    int surplus() const { return static_cast<int>(pending_.size()); }
+
+  private:
+    QByteArray pending_;
+};
+
+// ReceiveText answers in its bootloader form only while UpgradeMode is set;
+// hold it set while a bootloader reply is read, whatever the windows did.
+class BootloaderForm {
+  public:
+    BootloaderForm() : previous_(editorState().UpgradeMode) { editorState().UpgradeMode = true; }
+    ~BootloaderForm() { editorState().UpgradeMode = previous_; }
+
+  private:
+    bool previous_;
+};
+
+StepError classify(StepError error, const QString& text, WaitOutcome outcome) {
+    error.reply = text;
+    switch (outcome) {
+        case WaitOutcome::PortError:
+            error.failure = Failure::PortError;
+            break;
+        case WaitOutcome::TimedOut:
+            error.failure = Failure::NoReply;
+            break;
+        case WaitOutcome::Ok:
+            error.failure = text == QLatin1String("1F") ? Failure::Nack : Failure::UnexpectedReply;
+            break;
+    }
+    return error;
+}
+
+}  // namespace
+
+QString stepName(Step step) {
+    switch (step) {
+        case Step::Connect:
+            return QStringLiteral("Connect");
+        case Step::Get:
+            return QStringLiteral("Get");
+        case Step::EraseCommand:
+            return QStringLiteral("Erase Memory");
+        case Step::EraseSelector:
+            return QStringLiteral("Global erase");
+        case Step::WriteCommand:
+            return QStringLiteral("Write Memory");
+        case Step::WriteAddress:
+            return QStringLiteral("Write Memory address");
+        case Step::WriteData:
+            return QStringLiteral("Write Memory data");
+        case Step::ReadCommand:
+            return QStringLiteral("Read Memory");
+        case Step::ReadAddress:
+            return QStringLiteral("Read Memory address");
+        case Step::ReadLength:
+            return QStringLiteral("Read Memory length");
+        case Step::ReadData:
+            return QStringLiteral("Read Memory data");
+        case Step::GoCommand:
+            return QStringLiteral("Go");
+        case Step::GoAddress:
+            return QStringLiteral("Go address");
+    }
+    return QString();
+}
+
+QString StepError::message() const {
+    QString text = stepName(step);
+    if (hasAddress) text += QStringLiteral(" at 0x") + hex8(address);
+    text += QStringLiteral(": ");
+    switch (failure) {
+        case Failure::Nack:
+            text += QStringLiteral("not acknowledged (1F)");
+            break;
+        case Failure::UnexpectedReply:
+            text += QStringLiteral("unexpected reply (%1)").arg(reply);
+            break;
+        case Failure::NoReply:
+            text += QStringLiteral("no reply within %1 ms").arg(limitMs);
+            break;
+        case Failure::ShortReply:
+            text += QStringLiteral("only %1 of %2 bytes arrived within %3 ms")
+                        .arg(received)
+                        .arg(expected)
+                        .arg(limitMs);
+            break;
+        case Failure::PortError:
+            text += QStringLiteral("the port failed while waiting for the reply");
+            break;
+        case Failure::WriteFailed:
+            text += QStringLiteral("the port did not take the bytes");
+            break;
+        case Failure::Cancelled:
+            text += QStringLiteral("stopped before this step");
+            break;
+        case Failure::Refused:
+            text += QStringLiteral("not sent, the flash holds an incomplete image");
+            break;
+    }
+    return text;
+}
+
+StepError BootloaderClient::errorAt(Step step, bool hasAddress) const {
+    StepError e;
+    e.step = step;
+    e.hasAddress = hasAddress;
+    e.address = targetAddress;
+    return e;
+}
+
+StepResult BootloaderClient::sendFrame(Step step, const QByteArray& frame, bool hasAddress) {
+    D2XXUnit& port = d2xx();
+    const auto n = static_cast<std::uint32_t>(frame.size());
+    std::memcpy(port.FTTransmitBuffer.data(), frame.constData(), n);
+    if (port.WriteFTDevice(n) == n) return StepResult::success();
+    StepError e = errorAt(step, hasAddress);
+    e.failure = Failure::WriteFailed;
+    DebugPrint(QStringLiteral("write failed: ") + e.message());
+    return StepResult::failed(e);
+}
+
+StepResult BootloaderClient::expectAck(Step step, int limitMs, bool hasAddress) {
+    const BootReply reply = WaitBootloaderReply(limitMs);
+    if (reply.outcome == WaitOutcome::Ok && reply.text == QLatin1String("79"))
+        return StepResult::success();
+    StepError e = classify(errorAt(step, hasAddress), reply.text, reply.outcome);
+    e.limitMs = limitMs;
+    return StepResult::failed(e);
+}
+
+StepResult BootloaderClient::connect(ConnectMode mode) {
+    editorState().UpgradeMode = true;
+    communication::SetPortParameters(FT_PARITY_EVEN);
+    d2xx().SetFTDataCharacteristics();
+    // Whatever the pedal's firmware sent before it restarted is not a reply.
+    d2xx().PurgeFTReceive();
+
+    auto probe = [this]() -> std::pair<BootReply, StepResult> {
+        StepResult sent = sendFrame(Step::Connect, QByteArray(1, char(kConnectByte)), false);
+        if (!sent) return {BootReply{QString(), WaitOutcome::PortError}, sent};
+        BootloaderForm form;
+        const TextReply r = ReceiveText(timeouts::kBootloaderAckMs);
+        BootReply reply{r.text, r.outcome};
+        DebugAppend(QStringLiteral("received Byte: ") + reply.text);
+        return {reply, StepResult::success()};
+    };
+
+    auto [reply, sent] = probe();
+    if (!sent) return sent;
+    if (mode == ConnectMode::AcceptAlreadyConnected && reply.outcome == WaitOutcome::TimedOut) {
+        // A bootloader that is already connected takes 7F as the first byte of a
+        // command and waits for its complement; a second 7F completes it (NACK).
+        auto [again, sentAgain] = probe();
+        if (!sentAgain) return sentAgain;
+        reply = again;
+    }
+    if (reply.outcome == WaitOutcome::Ok) {
+        if (reply.text == QLatin1String("79")) return StepResult::success();
+        if (reply.text == QLatin1String("1F") && mode == ConnectMode::AcceptAlreadyConnected) {
+            DebugPrint(QStringLiteral("bootloader already connected"));
+            return StepResult::success();
+        }
+    }
+    StepError e = classify(errorAt(Step::Connect, false), reply.text, reply.outcome);
+    e.limitMs = timeouts::kBootloaderAckMs;
+    return StepResult::failed(e);
+}
+
+BootReply BootloaderClient::WaitBootloaderReply(int limitMs) {
+    BootloaderForm form;
+    const TextReply r = ReceiveText(limitMs);
+    DebugAppend(QStringLiteral("received: ") + r.text);
+    if (r.outcome == WaitOutcome::TimedOut) {
+        DebugAppend(QStringLiteral("no reply within %1 ms").arg(limitMs));
+    } else if (r.outcome == WaitOutcome::PortError) {
+        DebugAppend(QStringLiteral("the port failed while waiting for the reply"));
+    } else if (r.text == QLatin1String("79")) {
+        DebugAppend(QStringLiteral("ACK"));
+    } else if (r.text == QLatin1String("1F")) {
+        DebugAppend(QStringLiteral("NOT ACK"));
+    }
+    return BootReply{r.text, r.outcome};
+}
+
+StepResult BootloaderClient::SendWriteCommand() {
+    DebugPrint(QStringLiteral("SEND WRITE COMMAND"));
+    if (auto r = sendFrame(Step::WriteCommand, commandFrame(kWriteMemoryCommand), true); !r)
+        return r;
+    if (auto r = expectAck(Step::WriteCommand, timeouts::kBootloaderAckMs, true); !r) return r;
+    DebugPrint(QStringLiteral("SEND ADDRESS + CHECKSUM"));
+    DebugPrint(QStringLiteral("Address: ") + hex8(targetAddress));
+    DebugPrint(QStringLiteral("address checksum: ") + hex2(addressChecksum(targetAddress)));
+    if (auto r = sendFrame(Step::WriteAddress, addressFrame(targetAddress), true); !r) return r;
+    return expectAck(Step::WriteAddress, timeouts::kBootloaderAckMs, true);
+}
+
+StepResult BootloaderClient::SendDataBlock(const QByteArray& bytes) {
+    DebugPrint(QStringLiteral("SEND N BYTE + DATA + CHECKSUM"));
+    DebugPrint(QStringLiteral("N_byte: ") + hex2(static_cast<unsigned>(bytes.size() - 1)));
+    DebugPrint(QStringLiteral("chunk size: %1").arg(bytes.size()));
+    DebugPrint(QStringLiteral("data checksum: ") + hex2(dataChecksum(bytes)));
+    if (auto r = sendFrame(Step::WriteData, dataBlockFrame(bytes), true); !r) return r;
+    return expectAck(Step::WriteData, timeouts::kBootloaderAckMs, true);
+}
+
+StepResult BootloaderClient::EraseFlash() {
+    DebugAppend(QStringLiteral("Start Erase Command"));
+    if (auto r = sendFrame(Step::EraseCommand, commandFrame(kEraseCommand), false); !r) return r;
+    if (auto r = expectAck(Step::EraseCommand, timeouts::kBootloaderAckMs, false); !r) return r;
+    if (auto r = sendFrame(Step::EraseSelector, globalEraseFrame(), false); !r) return r;
+    return expectAck(Step::EraseSelector, timeouts::kBootloaderEraseMs, false);
+}
+
+StepResult BootloaderClient::SendGoCommand() {
+    DebugPrint(QString());
+    DebugPrint(QStringLiteral("SEND GO COMMAND"));
+    targetAddress = kFlashStart;
+    if (auto r = sendFrame(Step::GoCommand, commandFrame(kGoCommand), true); !r) return r;
+    if (auto r = expectAck(Step::GoCommand, timeouts::kBootloaderAckMs, true); !r) return r;
+    DebugPrint(QStringLiteral("SEND ADDRESS + CHECKSUM"));
+    DebugPrint(QStringLiteral("Address: ") + hex8(targetAddress));
+    DebugPrint(QStringLiteral("address checksum: ") + hex2(addressChecksum(targetAddress)));
+    if (auto r = sendFrame(Step::GoAddress, addressFrame(targetAddress), true); !r) return r;
+    return expectAck(Step::GoAddress, timeouts::kBootloaderAckMs, true);
+}
+
+StepResult BootloaderClient::WriteImage(const ChunkTable& table, const Progress& progress,
+                                        const StopCheck& stop) {
+    DebugAppend(QStringLiteral("Start Write Command"));
+    DebugAppend(QString());
+    targetAddress = kFlashStart;
+    const int count = static_cast<int>(table.chunks.size());
+    for (int i = 0; i < count; ++i) {
+        if (stop && stop()) {
+            StepError e = errorAt(Step::WriteCommand, true);
+            e.failure = Failure::Cancelled;
+            return StepResult::failed(e);
+        }
+        if (progress) progress(i, count);
+        const QByteArray& bytes = table.chunks[i].bytes;
+        if (auto r = SendWriteCommand(); !r) return r;
+        if (auto r = SendDataBlock(bytes); !r) return r;
+        targetAddress += static_cast<std::uint32_t>(bytes.size());
+        DebugPrint(QString());
+    }
+    return StepResult::success();
+}
+
+StepResult BootloaderClient::WriteFirmwareVariant(int variant) {
+    targetAddress = kVariantRecordAddress;
+    if (auto r = SendWriteCommand(); !r) return r;
+    if (auto r = sendFrame(Step::WriteData, dataBlockFrame(variantRecord(variant)), true); !r)
+        return r;
+    return expectAck(Step::WriteData, timeouts::kBootloaderAckMs, true);
+}
+
+StepResult BootloaderClient::Get(BootloaderInfo* info) {
+    DebugPrint(QStringLiteral("SEND GET COMMAND"));
+    if (auto r = sendFrame(Step::Get, commandFrame(kGetCommand), false); !r) return r;
+    RawReader reader;
+    const int limit = timeouts::kBootloaderAckMs;
+    auto fail = [&](const QByteArray& got, WaitOutcome outcome, int expected) {
+        StepError e = errorAt(Step::Get, false);
+        e.limitMs = limit;
+        if (outcome == WaitOutcome::Ok) {
+            e = classify(e, got.isEmpty() ? QString() : hex2(static_cast<std::uint8_t>(got[0])),
+                         outcome);
+        } else if (outcome == WaitOutcome::TimedOut && !got.isEmpty()) {
+            e.failure = Failure::ShortReply;
+            e.expected = expected;
+            e.received = static_cast<int>(got.size());
+        } else {
+            e = classify(e, QString(), outcome);
+        }
+        d2xx().PurgeFTReceive();
+        DebugAppend(QStringLiteral("received: ") + e.reply);
+        return StepResult::failed(e);
+    };
+    QByteArray head;
+    WaitOutcome w = reader.read(2, limit, &head);
+    if (!head.isEmpty() && static_cast<std::uint8_t>(head[0]) != kAck)
+        return fail(head.left(1), WaitOutcome::Ok, 2);
+    if (w != WaitOutcome::Ok) return fail(head, w, 2);
+    const int n = static_cast<std::uint8_t>(head[1]) + 1;
+    QByteArray body;
+    w = reader.read(n + 1, limit, &body);
+    if (w != WaitOutcome::Ok) return fail(body, w, n + 1);
+    if (static_cast<std::uint8_t>(body[n]) != kAck) return fail(body.mid(n, 1), WaitOutcome::Ok, 1);
+    d2xx().PurgeFTReceive();
+
+    BootloaderInfo got;
+    got.version = static_cast<std::uint8_t>(body[0]);
+    QStringList codes;
+    for (int i = 1; i < n; ++i) {
+        got.commands.append(static_cast<std::uint8_t>(body[i]));
+        codes.append(hex2(static_cast<std::uint8_t>(body[i])));
+    }
+    DebugPrint(
+        QStringLiteral("bootloader version: %1.%2").arg(got.version >> 4).arg(got.version & 0x0F));
+    DebugPrint(QStringLiteral("bootloader commands: ") + codes.join(QLatin1Char(' ')));
+    if (info) *info = got;
+    return StepResult::success();
+}
+
+StepResult BootloaderClient::ReadMemory(std::uint32_t address, int count, QByteArray* data) {
+    targetAddress = address;
+    DebugPrint(QStringLiteral("SEND READ COMMAND"));
+    if (auto r = sendFrame(Step::ReadCommand, commandFrame(kReadMemoryCommand), true); !r) return r;
+    if (auto r = expectAck(Step::ReadCommand, timeouts::kBootloaderAckMs, true); !r) return r;
+    DebugPrint(QStringLiteral("SEND ADDRESS + CHECKSUM"));
+    DebugPrint(QStringLiteral("Address: ") + hex8(address));
+    DebugPrint(QStringLiteral("address checksum: ") + hex2(addressChecksum(address)));
+    if (auto r = sendFrame(Step::ReadAddress, addressFrame(address), true); !r) return r;
+    if (auto r = expectAck(Step::ReadAddress, timeouts::kBootloaderAckMs, true); !r) return r;
+    DebugPrint(QStringLiteral("SEND N BYTE + CHECKSUM"));
+    DebugPrint(QStringLiteral("N_byte: ") + hex2(static_cast<unsigned>(count - 1)));
+    if (auto r = sendFrame(Step::ReadLength, readLengthFrame(count), true); !r) return r;
+
+    // The acknowledge and the data come back to back.
+    RawReader reader;
+    QByteArray ack;
+    WaitOutcome w = reader.read(1, timeouts::kBootloaderAckMs, &ack);
+    const QString ackText = ack.isEmpty() ? QString() : hex2(static_cast<std::uint8_t>(ack[0]));
+    DebugAppend(QStringLiteral("received: ") + ackText);
+    if (w != WaitOutcome::Ok || ackText != QLatin1String("79")) {
+        d2xx().PurgeFTReceive();
+        StepError e = classify(errorAt(Step::ReadLength, true), ackText, w);
+        e.limitMs = timeouts::kBootloaderAckMs;
+        return StepResult::failed(e);
+    }
+    QByteArray bytes;
+    w = reader.read(count, timeouts::kBootloaderReadMs, &bytes);
+    d2xx().PurgeFTReceive();
+    if (w != WaitOutcome::Ok) {
+        StepError e = errorAt(Step::ReadData, true);
+        e.limitMs = timeouts::kBootloaderReadMs;
+        if (w == WaitOutcome::PortError) {
+            e.failure = Failure::PortError;
+        } else {
+            e.failure = bytes.isEmpty() ? Failure::NoReply : Failure::ShortReply;
+            e.expected = count;
+            e.received = static_cast<int>(bytes.size());
+        }
+        return StepResult::failed(e);
+    }
+    DebugPrint(QStringLiteral("read %1 bytes").arg(count));
+    if (data) *data = bytes;
+    return StepResult::success();
+}
+
+LowLatencySession::LowLatencySession() {
+    D2XXUnit& port = d2xx();
+    std::uint8_t old = 0;
+    if (port.GetLatencyTimer(&old) == FT_OK) previous_ = old;
+    if (port.SetLatencyTimer(1) == FT_OK) {
+        changed_ = true;
+        DebugPrint(QStringLiteral("latency timer: 1 ms for the bootloader session"));
+    }
+}
+
+LowLatencySession::~LowLatencySession() {
+    if (changed_ && previous_ != 1) d2xx().SetLatencyTimer(previous_);
+}
+
+}  // namespace zendal::firmware

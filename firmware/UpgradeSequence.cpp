@@ -1,0 +1,245 @@
+#include "firmware/UpgradeSequence.h"
+
+#include "core/Clock.h"
+#include "core/Log.h"
+#include "link/Communication.h"
+#include "link/D2XXUnit.h"
+#include "resources/Interlock.h"
+#include "resources/ResourceStore.h"
+
+namespace zendal::firmware {
+
+namespace {
+
+constexpr int kDemoMarkerOffset = 0x200;
+const QByteArray kDemoMarker("ZDMOFW\0\0", 8);
+
+// The pause between the variant record and the completion message.
+constexpr int kAfterVariantPauseMs = 10;
+
+QString hex2(unsigned value) {
+    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QString hex8(std::uint32_t value) {
+    return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+UpgradeResult refused(const QString& why) {
+    DebugPrint(why);
+    UpgradeResult r;
+    r.status = UpgradeResult::Status::Refused;
+    r.message = why;
+    return r;
+}
+
+UpgradeResult failed(const StepError& error) {
+    UpgradeResult r;
+    r.status = UpgradeResult::Status::Failed;
+    r.error = error;
+    r.message = error.message();
+    DebugPrint(QStringLiteral("firmware upgrade stopped: ") + r.message);
+    return r;
+}
+
+UpgradeResult cancelled() {
+    UpgradeResult r;
+    r.status = UpgradeResult::Status::Cancelled;
+    r.message = QStringLiteral("The firmware upgrade was stopped.");
+    DebugPrint(QStringLiteral("firmware upgrade stopped by the user"));
+    return r;
+}
+
+// Sets a flag for the lifetime of the scope.
+class Running {
+  public:
+    explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
+    ~Running() { flag_ = false; }
+
+  private:
+    bool& flag_;
+};
+
+}  // namespace
+
+bool isDemonstrationFirmware(const QByteArray& image) {
+    return image.size() >= kDemoMarkerOffset + kDemoMarker.size() &&
+           image.mid(kDemoMarkerOffset, kDemoMarker.size()) == kDemoMarker;
+}
+
+std::optional<QString> UpgradeSequence::refusal(const QByteArray* image) {
+    const DeviceKind kind = d2xx().openDeviceKind();
+    if (auto why = refuseDemonstrationDataFor(kind)) return why;
+    if (image && kind == DeviceKind::Hardware && isDemonstrationFirmware(*image)) {
+        return QStringLiteral(
+            "This image is demonstration firmware made for the virtual pedal. It is refused on "
+            "a real pedal.");
+    }
+    return std::nullopt;
+}
+
+std::optional<UpgradeResult> UpgradeSequence::start() {
+    if (running_) {
+        UpgradeResult r;
+        r.status = UpgradeResult::Status::Busy;
+        r.message = QStringLiteral("A firmware upgrade is already running.");
+        return r;
+    }
+    DebugPrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
+    d2xx().ShowFTErrors = false;
+    if (!d2xx().isOpen()) return refused(QStringLiteral("No pedal is linked."));
+    return std::nullopt;
+}
+
+UpgradeResult UpgradeSequence::runNamed(const QString& imageName, int variant,
+                                        const UpgradeOptions& options, const Progress& progress) {
+    if (auto stop = start()) return *stop;
+    // Checked before the image is even read: the catalogue in use decides.
+    if (auto why = refusal()) return refused(*why);
+    QString error;
+    const auto image = ResourceStore::instance().read(imageName, &error);
+    if (!image) {
+        return refused(
+            QStringLiteral("The firmware image %1 cannot be read: %2").arg(imageName, error));
+    }
+    DebugPrint(QStringLiteral("Firmware num of bytes: %1").arg(image->size()));
+    return execute(*image, variant, options, progress);
+}
+
+UpgradeResult UpgradeSequence::runImage(const QByteArray& image, int variant,
+                                        const UpgradeOptions& options, const Progress& progress) {
+    if (auto stop = start()) return *stop;
+    DebugPrint(QStringLiteral("Firmware num of bytes: %1").arg(image.size()));
+    return execute(image, variant, options, progress);
+}
+
+UpgradeResult UpgradeSequence::execute(const QByteArray& image, int variant,
+                                       const UpgradeOptions& options, const Progress& progress) {
+    Running running(running_);
+    cancel_ = false;
+    if (auto why = refusal(&image)) return refused(*why);
+    if (variant < 1 || variant > 255) {
+        return refused(
+            QStringLiteral("The firmware variant %1 is not a number from 1 to 255.").arg(variant));
+    }
+    const SplitResult split = SplitImage(image);
+    if (!split.ok) return refused(split.error);
+    const ChunkTable& table = split.table;
+
+    // Late bytes of an earlier, failed attempt are not replies to this one.
+    d2xx().PurgeFTReceive();
+    LowLatencySession lowLatency;
+
+    bool canRead = false;
+    if (options.verify) {
+        BootloaderInfo info;
+        if (auto r = client_.Get(&info); !r) return failed(r.error());
+        canRead = info.supports(kReadMemoryCommand);
+        if (!canRead)
+            DebugPrint(QStringLiteral(
+                "the bootloader cannot read memory: the image will not be verified"));
+    }
+    if (cancel_) return cancelled();
+
+    flash_ = FlashState::Incomplete;
+    if (auto r = client_.EraseFlash(); !r) return failed(r.error());
+    auto writing = [&progress](int index, int count) {
+        if (progress) progress(UpgradePhase::Writing, index, count);
+    };
+    if (auto r = client_.WriteImage(table, writing, [this] { return cancel_; }); !r) {
+        return r.error().failure == Failure::Cancelled ? cancelled() : failed(r.error());
+    }
+    if (cancel_) return cancelled();
+    if (auto r = client_.WriteFirmwareVariant(variant); !r) return failed(r.error());
+    flash_ = FlashState::Written;
+
+    UpgradeResult result;
+    if (canRead) {
+        result = verify(table, variant, progress);
+        if (!result.ok()) return result;
+    }
+    clock().pause(kAfterVariantPauseMs);
+    DebugPrint(result.verified ? QStringLiteral("firmware written and read back equal")
+                               : QStringLiteral("firmware written, every step acknowledged"));
+    return result;
+}
+
+UpgradeResult UpgradeSequence::verify(const ChunkTable& table, int variant,
+                                      const Progress& progress) {
+    DebugPrint(QStringLiteral("VERIFY"));
+    UpgradeResult done;
+    auto compare = [this](std::uint32_t address, const QByteArray& expected,
+                          const QByteArray& actual) -> std::optional<UpgradeResult> {
+        if (actual == expected) return std::nullopt;
+        int at = 0;
+        while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+        flash_ = FlashState::Incomplete;
+        UpgradeResult r;
+        r.status = UpgradeResult::Status::Failed;
+        r.message = QStringLiteral("Verify at 0x%1: the flash holds %2 where the image has %3")
+                        .arg(hex8(address + static_cast<std::uint32_t>(at)),
+                             at < actual.size() ? hex2(static_cast<std::uint8_t>(actual[at]))
+                                                : QStringLiteral("nothing"),
+                             hex2(static_cast<std::uint8_t>(expected[at])));
+        DebugPrint(QStringLiteral("firmware upgrade stopped: ") + r.message);
+        return r;
+    };
+
+    const int count = static_cast<int>(table.chunks.size());
+    for (int i = 0; i < count; ++i) {
+        if (cancel_) return cancelled();
+        if (progress) progress(UpgradePhase::Verifying, i, count);
+        const QByteArray& expected = table.chunks[i].bytes;
+        const std::uint32_t address = ChunkTable::addressOf(i);
+        QByteArray actual;
+        if (auto r = client_.ReadMemory(address, static_cast<int>(expected.size()), &actual); !r) {
+            if (i == 0 && r.error().step == Step::ReadCommand &&
+                r.error().failure == Failure::Nack) {
+                DebugPrint(QStringLiteral(
+                    "Read Memory not acknowledged: the bootloader refuses reads (read "
+                    "protection), the image is not verified"));
+                done.readProtected = true;
+                return done;
+            }
+            return failed(r.error());
+        }
+        if (auto mismatch = compare(address, expected, actual)) return *mismatch;
+    }
+    const QByteArray record = variantRecord(variant);
+    QByteArray actual;
+    if (auto r =
+            client_.ReadMemory(kVariantRecordAddress, static_cast<int>(record.size()), &actual);
+        !r) {
+        return failed(r.error());
+    }
+    if (auto mismatch = compare(kVariantRecordAddress, record, actual)) return *mismatch;
+    done.verified = true;
+    return done;
+}
+
+StepResult UpgradeSequence::go() {
+    if (!goIsSafe()) {
+        StepError e;
+        e.step = Step::GoCommand;
+        e.failure = Failure::Refused;
+        DebugPrint(QStringLiteral("Go not sent: the flash holds an incomplete image"));
+        return StepResult::failed(e);
+    }
+    StepResult r = client_.SendGoCommand();
+    if (r) flash_ = FlashState::Untouched;
+    return r;
+}
+
+StepResult UpgradeSequence::leaveBootloader() {
+    StepResult r = go();
+    if (!r && r.error().failure == Failure::Refused) return r;
+    communication::SetPortParameters(FT_PARITY_NONE);
+    d2xx().SetFTDataCharacteristics();
+    return r;
+}
+
+void UpgradeSequence::cancel() {
+    if (running_) cancel_ = true;
+}
+
+}  // namespace zendal::firmware

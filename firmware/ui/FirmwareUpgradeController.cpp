@@ -1,0 +1,215 @@
+#include "firmware/ui/FirmwareUpgradeController.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QWidget>
+
+#include "control/MainWindowHooks.h"
+#include "control/Messages.h"
+#include "core/Clock.h"
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "firmware/BootloaderClient.h"
+#include "firmware/ui/TformFirmwareUpgrade.h"
+#include "link/Communication.h"
+#include "link/D2XXUnit.h"
+#include "link/FrameCodec.h"
+#include "shell/Prompt.h"
+
+namespace zendal {
+
+const QString FirmwareUpgradeController::kEnterQuestion = QStringLiteral(
+    "To enter Firmware Upgrade Mode keep B2(SAVE) button on the pedal pressed while clicking YES.");
+const QString FirmwareUpgradeController::kConnectedText =
+    QStringLiteral("Connection to bootloader succeeded. Release B2(SAVE) button and click OK.");
+const QString FirmwareUpgradeController::kConnectFailedText =
+    QStringLiteral("Connection to bootloader failed");
+
+namespace {
+// Restores a flag when the scope ends.
+class Busy {
+  public:
+    explicit Busy(bool& flag) : flag_(flag) { flag_ = true; }
+    ~Busy() { flag_ = false; }
+
+  private:
+    bool& flag_;
+};
+}  // namespace
+
+FirmwareUpgradeController::FirmwareUpgradeController(
+    MainWindowHooks* hooks, QAction* menuFirmwareUpgradeMode, QAction* menuStartFirmwareUpgrade,
+    QMenu* menuFirmwareUpgrade, std::function<void(bool)> bypass, QWidget* parent)
+    : QObject(parent),
+      hooks_(hooks),
+      modeItem_(menuFirmwareUpgradeMode),
+      startItem_(menuStartFirmwareUpgrade),
+      upgradeMenu_(menuFirmwareUpgrade),
+      bypass_(std::move(bypass)),
+      window_(new TformFirmwareUpgrade(parent)) {
+    modeChecked_ = modeItem_ && modeItem_->isChecked();
+    connect(window_, &TformFirmwareUpgrade::upgradeCompleted, this,
+            [this] { returnToNormal(true); });
+    connect(window_, &TformFirmwareUpgrade::restored, this, [this] { returnToNormal(false); });
+    connect(window_, &TformFirmwareUpgrade::leftInBootloader, this, [this] { keepUpgradeMode(); });
+}
+
+void FirmwareUpgradeController::setSavePresetOffer(std::function<void()> offer) {
+    window_->savePresetOffer = std::move(offer);
+}
+
+void FirmwareUpgradeController::setModeChecked(bool checked) {
+    modeChecked_ = checked;
+    if (modeItem_) modeItem_->setChecked(checked);
+}
+
+void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
+    if (busy_ || window_->sequence().isRunning()) {
+        // Restarting the pedal in the middle of a connection or an upgrade would
+        // break it; the item only acts between them.
+        setModeChecked(modeChecked_);
+        DebugPrint(QStringLiteral("Upgrade Mode ignored: the bootloader is busy"));
+        return;
+    }
+    Busy busy(busy_);
+    D2XXUnit& port = d2xx();
+    EditorState& state = editorState();
+
+    // 1.
+    if (hooks_) hooks_->stopReceiveTick();
+    // Remember whether failures were shown before this episode of upgrade mode.
+    if (!state.UpgradeMode) errorsShownBefore_ = port.ShowFTErrors;
+    port.ShowFTErrors = false;
+    // 2.
+    setModeChecked(!modeChecked_);
+    state.UpgradeMode = modeChecked_;
+    // 3. Unlinked: only the flag; the next link probes the bootloader.
+    if (!state.Linked) return;
+
+    // Demonstration firmware can never be written to a real pedal, so do not
+    // restart one into its bootloader for nothing.
+    if (auto why = firmware::UpgradeSequence::refusal()) {
+        prompt().information(*why);
+        leaveUpgradeMode();
+        return;
+    }
+    // 4.
+    if (bypass_) bypass_(true);
+    // 5.-6.
+    if (!prompt().confirm(kEnterQuestion)) {
+        leaveUpgradeMode();
+        return;
+    }
+    // 7.
+    if (hooks_) hooks_->EnableEditorObjects(false);
+    // 8. The restart-into-bootloader message; the pedal does not answer it. Its
+    // firmware reads no parity: after a failed connection the line is still
+    // at even parity, and a retry would garble the message.
+    if (d2xx().FTParity != FT_PARITY_NONE) {
+        communication::SetPortParameters(FT_PARITY_NONE);
+        d2xx().SetFTDataCharacteristics();
+    }
+    SendHexMessage(messages::enterBootloader(), 8);
+    // 9.
+    clock().pause(messages::kEnterBootloaderPauseMs);
+    state.UpgradeMode = true;
+    setModeChecked(true);
+    // 10.
+    firmware::BootloaderClient client;
+    const firmware::StepResult connected = client.connect();
+    if (connected) {
+        // 11. The pedal's firmware ran and restarted: its flash is good.
+        window_->sequence().resetFlashState();
+        prompt().information(kConnectedText);
+        if (startItem_) {
+            startItem_->setVisible(true);
+            startItem_->setEnabled(true);
+        }
+        if (hooks_) {
+            hooks_->setRequestEnabled(false);
+            hooks_->setUploadEnabled(false);
+        }
+        if (upgradeMenu_) upgradeMenu_->setEnabled(true);
+        StartFirmwareUpgrade();
+    } else {
+        // 12. Stays in upgrade mode: even parity, tick stopped, controls disabled.
+        DebugPrint(connected.error().message());
+        prompt().information(kConnectFailedText);
+    }
+}
+
+void FirmwareUpgradeController::leaveUpgradeMode() {
+    EditorState& state = editorState();
+    state.UpgradeMode = false;
+    setModeChecked(false);
+    communication::SetPortParameters(FT_PARITY_NONE);
+    d2xx().SetFTDataCharacteristics();
+    // Port failures were silenced for the bootloader only.
+    d2xx().ShowFTErrors = errorsShownBefore_;
+    if (hooks_) {
+        hooks_->EnableEditorObjects(true);
+        hooks_->startReceiveTick();
+    }
+}
+
+void FirmwareUpgradeController::showWindow() {
+    if (hooks_) {
+        const QRect main = hooks_->mainGeometry();
+        window_->move(main.left(), main.top() + main.height());
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void FirmwareUpgradeController::StartFirmwareUpgrade() {
+    if (hooks_) hooks_->stopReceiveTick();
+    d2xx().ShowFTErrors = false;
+    showWindow();
+}
+
+void FirmwareUpgradeController::menuStartFirmwareUpgradeClick() {
+    showWindow();
+}
+
+void FirmwareUpgradeController::bootloaderProbed(bool ok) {
+    if (!ok) return;
+    if (startItem_) {
+        startItem_->setVisible(true);
+        startItem_->setEnabled(true);
+    }
+    if (hooks_) {
+        hooks_->setRequestEnabled(false);
+        hooks_->setUploadEnabled(false);
+    }
+    StartFirmwareUpgrade();
+}
+
+void FirmwareUpgradeController::returnToNormal(bool hideStartItem) {
+    EditorState& state = editorState();
+    setModeChecked(false);
+    if (startItem_) {
+        startItem_->setEnabled(false);
+        if (hideStartItem) startItem_->setVisible(false);
+    }
+    state.UpgradeMode = false;
+    if (hooks_) {
+        hooks_->setRequestEnabled(true);
+        hooks_->setUploadEnabled(true);
+        hooks_->startReceiveTick();
+        hooks_->EnableEditorObjects(true);
+    }
+}
+
+void FirmwareUpgradeController::keepUpgradeMode() {
+    // The pedal waits in its bootloader with an incomplete image: keep every
+    // way back to the upgrade window open.
+    editorState().UpgradeMode = true;
+    setModeChecked(true);
+    if (startItem_) {
+        startItem_->setVisible(true);
+        startItem_->setEnabled(true);
+    }
+}
+
+}  // namespace zendal

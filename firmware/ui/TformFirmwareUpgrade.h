@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "firmware/UpgradeSequence.h"
+
+class QComboBox;
+class QPushButton;
+class QProgressBar;
+
+namespace zendal {
+
+// The upgrade window: choose one of the firmware images carried by the editor
+// and write it into the pedal's microcontroller through its bootloader. The
+// main window's side (menus, receive tick, editor controls) listens to the
+// signals; FirmwareUpgradeController does that.
+class TformFirmwareUpgrade : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TformFirmwareUpgrade(QWidget* parent = nullptr);
+
+    QComboBox* cmbFirmwareChoose = nullptr;
+    QPushButton* btnUpgradeFirmware = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+
+    // Set by the main window: saves the current effect's settings as a preset
+    // file. When set, the user is offered it before the upgrade starts.
+    std::function<void()> savePresetOffer;
+
+    // The chosen image ("Firmware_5") and its variant number (5).
+    QString imageName() const { return imageName_; }
+    int variant() const { return variant_; }
+
+    firmware::UpgradeSequence& sequence() { return sequence_; }
+
+    // Change of cmbFirmwareChoose.
+    void FirmwareSelect();
+    // The upgrade sequence.
+    void btnUpgradeFirmwareClick();
+    // The window is closed: the pedal leaves its bootloader, unless the flash
+    // holds an incomplete image (then it stays there, ready for another try).
+    void RestoreAfterUpgrade();
+
+    static const QString kSavePresetQuestion;
+    static const QString kCompleteText;
+    static const QString kIncompleteKeptText;
+
+  signals:
+    // Every step acknowledged, Go sent: the main window returns to normal operation.
+    void upgradeCompleted();
+    // Closed with the firmware started again: the main window returns to normal.
+    void restored();
+    // Closed while the flash holds an incomplete image: the pedal stays in its
+    // bootloader and the editor in upgrade mode.
+    void leftInBootloader();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void onProgress(firmware::UpgradePhase phase, int index, int count);
+    void resetControls();
+    void afterClose();
+
+    firmware::UpgradeSequence sequence_;
+    QString imageName_;
+    int variant_ = 0;
+    bool closeRequested_ = false;
+};
+
+}  // namespace zendal

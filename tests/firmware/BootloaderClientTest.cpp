@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include "FirmwareRig.h"
+#include "QtPrinters.h"
+#include "core/EditorState.h"
+#include "firmware/BootloaderClient.h"
+#include "link/D2XXUnit.h"
+#include "link/FrameCodec.h"
+
+using namespace zendal;
+using namespace zendal::firmware;
+using zendal::test::FirmwareRig;
+
+namespace {
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+ChunkTable tableOf(const QByteArray& image) {
+    return SplitImage(image).table;
+}
+
+}  // namespace
+
+TEST(BootloaderClient, ConnectSwitchesToEvenParityAndWantsTheAcknowledge) {
+    FirmwareRig rig;
+    BootloaderClient client;
+    EXPECT_TRUE(client.ConnectBootloader());
+    EXPECT_EQ(rig.driver.parities, QList<std::uint8_t>{FT_PARITY_EVEN});
+    EXPECT_EQ(rig.driver.writes, QList<QByteArray>{hex("7F")});
+    EXPECT_TRUE(rig.log().contains("received Byte: 79"));
+    EXPECT_TRUE(editorState().UpgradeMode);
+}
+
+TEST(BootloaderClient, ConnectFailuresNameTheReply) {
+    struct Case {
+        const char* name;
+        bool inBootloader;
+        std::optional<VirtualBootloader::Fault> fault;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"nack", true, VirtualBootloader::Fault::Nack, "Connect: not acknowledged (1F)"},
+        {"silence", true, VirtualBootloader::Fault::Silence, "Connect: no reply within 1000 ms"},
+        {"pedal not in its bootloader", false, std::nullopt, "Connect: no reply within 1000 ms"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FirmwareRig rig(c.inBootloader);
+        if (c.fault) rig.bootloader().injectFault(VirtualBootloader::Step::Connect, *c.fault);
+        BootloaderClient client;
+        const StepResult r = client.connect();
+        ASSERT_FALSE(r.ok());
+        EXPECT_EQ(r.error().message(), c.message);
+    }
+}
+
+TEST(BootloaderClient, AlreadyConnectedBootloaderIsAcceptedOnlyWhenAsked) {
+    FirmwareRig rig;
+    rig.bootloader().setStrictReconnect(true);
+    BootloaderClient client;
+    ASSERT_TRUE(client.connect());
+    // A real part takes a second 7F as a command byte and NACKs the next one.
+    EXPECT_FALSE(client.connect(BootloaderClient::ConnectMode::Strict));
+    rig.driver.writes.clear();
+    EXPECT_TRUE(client.connect(BootloaderClient::ConnectMode::AcceptAlreadyConnected));
+    BootloaderInfo info;
+    EXPECT_TRUE(client.Get(&info)) << "the bootloader is in step with the client again";
+}
+
+TEST(BootloaderClient, WritesEachChunkAtItsAddressThenTheVariantRecord) {
+    FirmwareRig rig;
+    BootloaderClient client;
+    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.EraseFlash());
+    const QByteArray image = FirmwareRig::pattern(512);
+    rig.driver.writes.clear();
+    QList<std::pair<int, int>> progress;
+    ASSERT_TRUE(client.WriteImage(tableOf(image), [&](int i, int n) { progress.append({i, n}); }));
+    ASSERT_TRUE(client.WriteFirmwareVariant(5));
+
+    const QList<QByteArray> expected = {
+        hex("31CE"), hex("0800000008"), dataBlockFrame(image.left(256)),
+        hex("31CE"), hex("0800010009"), dataBlockFrame(image.mid(256)),
+        hex("31CE"), hex("0801FC00F5"), hex("07000000000000000502"),
+    };
+    EXPECT_EQ(rig.driver.writes, expected);
+    EXPECT_EQ(static_cast<std::uint8_t>(expected[2][0]), 0xFF);
+    EXPECT_EQ(progress, (QList<std::pair<int, int>>{{0, 2}, {1, 2}}));
+    EXPECT_EQ(rig.bootloader().flash().left(512), image);
+    EXPECT_EQ(rig.bootloader().flash().mid(0x1FC00, 8), hex("0000000000000005"));
+}
+
+TEST(BootloaderClient, LogsEveryStepOfAWrite) {
+    FirmwareRig rig;
+    BootloaderClient client;
+    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.EraseFlash());
+    const ChunkTable table = tableOf(hex("0102"));
+    rig.clearLog();
+    ASSERT_TRUE(client.WriteImage(table));
+    const QStringList expected = {
+        "Start Write Command",
+        "",
+        "SEND WRITE COMMAND",
+        "num of bytes received: 1",
+        "stringa_totale: 79",
+        "received: 79",
+        "ACK",
+        "SEND ADDRESS + CHECKSUM",
+        "Address: 08000000",
+        "address checksum: 08",
+        "num of bytes received: 1",
+        "stringa_totale: 79",
+        "received: 79",
+        "ACK",
+        "SEND N BYTE + DATA + CHECKSUM",
+        "N_byte: 01",
+        "chunk size: 2",
+        "data checksum: 02",
+        "num of bytes received: 1",
+        "stringa_totale: 79",
+        "received: 79",
+        "ACK",
+        "",
+    };
+    EXPECT_EQ(rig.log(), expected);
+    EXPECT_EQ(rig.driver.writes.last(), hex("01010202"));
+}
+
+TEST(BootloaderClient, EraseAndGoSendTheirFrames) {
+    FirmwareRig rig;
+    BootloaderClient client;
+    ASSERT_TRUE(client.connect());
+    rig.driver.writes.clear();
+    rig.clearLog();
+    ASSERT_TRUE(client.EraseFlash());
+    EXPECT_EQ(rig.driver.writes, (QList<QByteArray>{hex("43BC"), hex("FF00")}));
+    EXPECT_EQ(rig.log().first(), "Start Erase Command");
+
+    rig.driver.writes.clear();
+    rig.clearLog();
+    client.targetAddress = 0x08001234;
+    ASSERT_TRUE(client.SendGoCommand());
+    EXPECT_EQ(rig.driver.writes, (QList<QByteArray>{hex("21DE"), hex("0800000008")}));
+    const QStringList log = rig.log();
+    EXPECT_EQ(log.mid(0, 2), (QStringList{"", "SEND GO COMMAND"}));
+    EXPECT_TRUE(log.contains("Address: 08000000"));
+    EXPECT_TRUE(log.contains("address checksum: 08"));
+    EXPECT_FALSE(rig.pedal.inBootloader());
+}
+
+TEST(BootloaderClient, ARepliedByteOtherThanAckOrNackIsOnlyShown) {
+    FirmwareRig rig(/*inBootloader=*/false);
+    BootloaderClient client;
+    SendHexMessage(QStringLiteral("0600"), 2);  // the pedal's firmware answers "1\r\n..."
+    rig.clearLog();
+    const BootReply other = client.WaitBootloaderReply(1000);
+    EXPECT_EQ(other.text, "31");
+    EXPECT_EQ(rig.log().last(), "received: 31");
+}
+
+TEST(BootloaderClient, ANackIsNamedAndNothingFollowsTheRefusedCommand) {
+    FirmwareRig rig;
+    rig.bootloader().injectFault(VirtualBootloader::Step::EraseCommand,
+                                 VirtualBootloader::Fault::Nack);
+    BootloaderClient client;
+    ASSERT_TRUE(client.connect());
+    rig.clearLog();
+    const StepResult erase = client.EraseFlash();
+    ASSERT_FALSE(erase.ok());
+    EXPECT_EQ(rig.log().mid(rig.log().size() - 2), (QStringList{"received: 1F", "NOT ACK"}));
+    EXPECT_EQ(erase.error().message(), "Erase Memory: not acknowledged (1F)");
+    EXPECT_EQ(rig.driver.writes.last(), hex("43BC"));
+}
+
+TEST(BootloaderClient, GetListsTheCommandsAndReadMemoryReadsBack) {
+    FirmwareRig rig;
+    BootloaderClient client;
+    ASSERT_TRUE(client.connect());
+    BootloaderInfo info;
+    ASSERT_TRUE(client.Get(&info));
+    EXPECT_EQ(info.version, 0x22);
+    EXPECT_TRUE(info.supports(kReadMemoryCommand));
+    EXPECT_TRUE(info.supports(kWriteMemoryCommand));
+    EXPECT_FALSE(info.supports(0x44));
+    EXPECT_TRUE(rig.log().contains("bootloader version: 2.2"));
+
+    ASSERT_TRUE(client.EraseFlash());
+    const QByteArray image = FirmwareRig::pattern(300);
+    ASSERT_TRUE(client.WriteImage(tableOf(image)));
+    QByteArray back;
+    ASSERT_TRUE(client.ReadMemory(0x08000100, 44, &back));
+    EXPECT_EQ(back, image.mid(256));
+    ASSERT_TRUE(client.ReadMemory(0x08000000, 256, &back));
+    EXPECT_EQ(back, image.left(256));
+    // The bootloader is still in step: a plain command works afterwards.
+    EXPECT_TRUE(client.Get(&info));
+}
+
+TEST(BootloaderClient, AReplyThatNeverComesEndsTheStepAtItsLimit) {
+    struct Case {
+        VirtualBootloader::Step step;
+        const char* message;
+    };
+    const Case cases[] = {
+        {VirtualBootloader::Step::Get, "Get: no reply within 1000 ms"},
+        {VirtualBootloader::Step::EraseSelector, "Global erase: no reply within 40000 ms"},
+        {VirtualBootloader::Step::Read, "Read Memory at 0x08000000: no reply within 1000 ms"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        FirmwareRig rig;
+        BootloaderClient client;
+        ASSERT_TRUE(client.connect());
+        rig.bootloader().injectFault(c.step, VirtualBootloader::Fault::Silence);
+        StepResult r;
+        BootloaderInfo info;
+        QByteArray data;
+        switch (c.step) {
+            case VirtualBootloader::Step::Get:
+                r = client.Get(&info);
+                break;
+            case VirtualBootloader::Step::EraseSelector:
+                r = client.EraseFlash();
+                break;
+            default:
+                r = client.ReadMemory(0x08000000, 16, &data);
+                break;
+        }
+        ASSERT_FALSE(r.ok());
+        EXPECT_EQ(r.error().failure, Failure::NoReply);
+        EXPECT_EQ(r.error().message(), c.message);
+    }
+}
+
+TEST(BootloaderClient, APortThatTakesNothingStopsTheStep) {
+    FirmwareRig rig;
+    BootloaderClient client;
+    ASSERT_TRUE(client.connect());
+    rig.pedal.unplug();
+    const StepResult r = client.EraseFlash();
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().failure, Failure::WriteFailed);
+    EXPECT_EQ(r.error().message(), "Erase Memory: the port did not take the bytes");
+}
+
+TEST(BootloaderClient, LowLatencyOnlyForTheSessionAndOnlyWhereSupported) {
+    {
+        FirmwareRig rig;
+        { LowLatencySession session; }
+        EXPECT_EQ(rig.driver.latencyWrites, (QList<std::uint8_t>{1, 16}));
+    }
+    {
+        FirmwareRig rig;
+        rig.driver.latencySupported = false;
+        { LowLatencySession session; }
+        EXPECT_TRUE(rig.driver.latencyWrites.isEmpty());
+        BootloaderClient client;
+        EXPECT_TRUE(client.connect()) << "a backend without a latency timer works as before";
+    }
+}

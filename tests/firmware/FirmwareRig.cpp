@@ -1,0 +1,78 @@
+#include "FirmwareRig.h"
+
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "link/Communication.h"
+#include "link/D2XXUnit.h"
+#include "resources/ResourceStore.h"
+
+namespace zendal::test {
+
+FT_STATUS RecordingDriver::Write(FT_HANDLE h, const void* b, std::uint32_t n, std::uint32_t* done) {
+    const QByteArray bytes(static_cast<const char*>(b), static_cast<int>(n));
+    if (beforeWrite) beforeWrite(bytes);
+    writes.append(bytes);
+    return inner_.Write(h, b, n, done);
+}
+
+FT_STATUS RecordingDriver::SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) {
+    if (!latencySupported) return FT_NOT_SUPPORTED;
+    latencyWrites.append(ms);
+    return inner_.SetLatencyTimer(h, ms);
+}
+
+QByteArray RecordingDriver::allWritten() const {
+    QByteArray all;
+    for (const QByteArray& w : writes) all += w;
+    return all;
+}
+
+namespace {
+VirtualPedal::Config configFor(bool inBootloader) {
+    VirtualPedal::Config c;
+    c.startInBootloader = inBootloader;
+    return c;
+}
+}  // namespace
+
+FirmwareRig::FirmwareRig(bool inBootloader)
+    : pedal(configFor(inBootloader)), inner(pedal), driver(inner) {
+    editorState().reset();
+    Log::instance().clear();
+    D2XXUnit& port = d2xx();
+    port.setDriver(&driver);
+    port.ShowFTErrors = false;
+    communication::SetPortParameters(FT_PARITY_NONE);
+    port.Open_USB_Device_By_Serial_Number(QStringLiteral("ZVP00001"));
+    port.SetFTBaudRate();
+    port.SetFTDataCharacteristics();
+    driver.parities.clear();
+}
+
+FirmwareRig::~FirmwareRig() {
+    D2XXUnit& port = d2xx();
+    port.CloseFTDevice();
+    port.setDriver(nullptr);
+    port.ShowFTErrors = true;
+    editorState().reset();
+}
+
+QStringList FirmwareRig::log() const {
+    return Log::instance().lines();
+}
+
+void FirmwareRig::clearLog() {
+    Log::instance().clear();
+}
+
+QByteArray FirmwareRig::image(const QString& name) {
+    return ResourceStore::instance().read(name).value_or(QByteArray());
+}
+
+QByteArray FirmwareRig::pattern(int n) {
+    QByteArray bytes(n, '\0');
+    for (int i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return bytes;
+}
+
+}  // namespace zendal::test

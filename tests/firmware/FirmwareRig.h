@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+#include "link/FtDriver.h"
+#include "sim/VirtualPedal.h"
+#include "sim/VirtualPedalDriver.h"
+#include "support/FakeClock.h"
+
+namespace zendal::test {
+
+// Passes every call to the virtual pedal's driver and keeps what the editor
+// wrote, one entry per write call. A test can act just before a chosen write
+// (corrupt the flash, close a window), pose as another kind of device, or as a
+// backend without a latency timer.
+class RecordingDriver : public FtDriver {
+  public:
+    explicit RecordingDriver(FtDriver& inner) : inner_(inner) {}
+
+    FT_STATUS ListDevices(void* a, void* b, std::uint32_t f) override {
+        return inner_.ListDevices(a, b, f);
+    }
+    FT_STATUS OpenEx(const char* s, std::uint32_t f, FT_HANDLE* h) override {
+        return inner_.OpenEx(s, f, h);
+    }
+    FT_STATUS Close(FT_HANDLE h) override { return inner_.Close(h); }
+    FT_STATUS Read(FT_HANDLE h, void* b, std::uint32_t n, std::uint32_t* got) override {
+        return inner_.Read(h, b, n, got);
+    }
+    FT_STATUS Write(FT_HANDLE h, const void* b, std::uint32_t n, std::uint32_t* done) override;
+    FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t baud) override {
+        return inner_.SetBaudRate(h, baud);
+    }
+    FT_STATUS SetDataCharacteristics(FT_HANDLE h, std::uint8_t w, std::uint8_t s,
+                                     std::uint8_t p) override {
+        parities.append(p);
+        return inner_.SetDataCharacteristics(h, w, s, p);
+    }
+    FT_STATUS Purge(FT_HANDLE h, std::uint32_t m) override { return inner_.Purge(h, m); }
+    FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* q) override {
+        return inner_.GetQueueStatus(h, q);
+    }
+    int ReadyFd(FT_HANDLE h) override { return inner_.ReadyFd(h); }
+    DeviceKind Kind(FT_HANDLE h) override { return kind ? *kind : inner_.Kind(h); }
+    FT_STATUS SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) override;
+    FT_STATUS GetLatencyTimer(FT_HANDLE h, std::uint8_t* ms) override {
+        if (!latencySupported) return FT_NOT_SUPPORTED;
+        return inner_.GetLatencyTimer(h, ms);
+    }
+
+    QList<QByteArray> writes;           // one entry per Write call
+    QList<std::uint8_t> parities;       // every SetDataCharacteristics parity
+    QList<std::uint8_t> latencyWrites;  // every latency timer set
+    std::optional<DeviceKind> kind;     // pose as this kind of device
+    bool latencySupported = true;
+    // Runs before a write reaches the pedal.
+    std::function<void(const QByteArray&)> beforeWrite;
+
+    QByteArray allWritten() const;
+    int countWrites(const QByteArray& frame) const { return static_cast<int>(writes.count(frame)); }
+
+  private:
+    FtDriver& inner_;
+};
+
+// The virtual pedal on an in-process driver, installed in the port module and
+// opened, with a fake clock. Starts in its bootloader unless told otherwise.
+// Leaves the port module, the editor state and the log as it found them.
+class FirmwareRig {
+  public:
+    explicit FirmwareRig(bool inBootloader = true);
+    ~FirmwareRig();
+
+    FakeClock clock;
+    VirtualPedal pedal;
+    VirtualPedalDriver inner;
+    RecordingDriver driver;
+
+    VirtualBootloader& bootloader() { return pedal.bootloader(); }
+    // Lines logged since the rig was made (or since clearLog()).
+    QStringList log() const;
+    void clearLog();
+    // The catalogue's firmware image, e.g. "Firmware_5".
+    static QByteArray image(const QString& name);
+    // An image of n bytes with a recognisable pattern.
+    static QByteArray pattern(int n);
+};
+
+}  // namespace zendal::test
