@@ -22,4 +22,10 @@ constexpr int kPollSliceMs = 5;
 // (cable pulled, flow stopped); the port never blocks the editor longer.
 constexpr int kWriteStallMs = 2000;
 
+// The receive tick takes a message as ended once the line has been quiet this
+// long (a message split over two USB transfers is still one message), and
+// gathers one message for at most kMessageGatherMs.
+constexpr int kMessageQuietMs = 5;
+constexpr int kMessageGatherMs = 100;
+
 }  // namespace zendal::timeouts

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build tree into a throw-away folder and checks what lands there:
-# the programs, the launcher (validated), icons, metadata, udev rule and man pages.
+# the programs, the launcher (validated), icons, metadata (validated), udev rule,
+# man pages and the package documentation.
 set -euo pipefail
 build="$1"
 root="$2"
@@ -16,12 +17,20 @@ for f in /usr/bin/zendal-editor /usr/bin/zendalctl /usr/bin/zendal-pedal-sim \
          /usr/share/icons/hicolor/48x48/apps/zendal-editor.png \
          /usr/share/icons/hicolor/256x256/apps/zendal-editor.png \
          /lib/udev/rules.d/60-zendal.rules \
-         /usr/share/man/man1/zendalctl.1 /usr/share/man/man1/zendal-pedal-sim.1; do
+         /usr/share/man/man1/zendal-editor.1.gz /usr/share/man/man1/zendalctl.1.gz \
+         /usr/share/man/man1/zendal-pedal-sim.1.gz \
+         /usr/share/doc/zendal-editor/copyright /usr/share/doc/zendal-editor/changelog.gz; do
     expect "$f"
 done
 
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$root/usr/share/applications/zendal-editor.desktop" || fail=1
+fi
+
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net \
+        "$root/usr/share/metainfo/io.github.zendal_editor.ZendalEditor.metainfo.xml" >/dev/null ||
+        { echo "metainfo does not validate"; fail=1; }
 fi
 
 # udev rule: every non-comment line is KEY==/=/+= pairs, with the FT230X ids.
@@ -38,7 +47,7 @@ fi
 
 # man pages format without warnings.
 if command -v man >/dev/null; then
-    for m in "$root"/usr/share/man/man1/*.1; do
+    for m in "$root"/usr/share/man/man1/*.1.gz; do
         out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$m" 2>&1 >/dev/null || true)
         [ -z "$out" ] || { echo "man page warnings in $m: $out"; fail=1; }
     done

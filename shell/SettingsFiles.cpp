@@ -133,7 +133,9 @@ bool writeSettingFile(const QString& path, const QByteArray& content, QString* e
         DebugPrint(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
         return false;
     }
-    if (file.write(content) != content.size() || !file.commit()) {
+    // A full disk only shows when the buffer is flushed; commit() alone would
+    // still replace the old file with the truncated one.
+    if (file.write(content) != content.size() || !file.flush() || !file.commit()) {
         const QString why = file.errorString();
         file.cancelWriting();
         if (error) *error = why;

@@ -70,7 +70,8 @@ int runIr(Context& c) {
         return kOk;
     }
     QSaveFile file(outPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(import.image.toLatin1()) < 0 ||
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(import.image.toLatin1()) != import.image.size() || !file.flush() ||
         !file.commit()) {
         c.err << "ir: cannot write \"" << outPath << "\": " << file.errorString() << "\n";
         return kFailure;

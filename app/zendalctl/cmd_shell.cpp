@@ -79,7 +79,7 @@ int runEeprom(Context& c) {
     }
     QSaveFile file(outPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(dump.bytes) != dump.bytes.size() ||
-        !file.commit()) {
+        !file.flush() || !file.commit()) {
         c.err << "eeprom: cannot write \"" << outPath << "\": " << file.errorString() << "\n";
         return kFailure;
     }

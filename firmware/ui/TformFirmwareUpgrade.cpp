@@ -35,6 +35,7 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(QWidget* parent) : QWidget(parent, Qt
 
     cmbFirmwareChoose = new QComboBox(this);
     cmbFirmwareChoose->setObjectName(QStringLiteral("cmbFirmwareChoose"));
+    cmbFirmwareChoose->setAccessibleName(QStringLiteral("Firmware image"));
     for (int i = 1; i <= kImageCount; ++i)
         cmbFirmwareChoose->addItem(QStringLiteral("Firmware_%1").arg(i));
     auto* view = qobject_cast<QListView*>(cmbFirmwareChoose->view());

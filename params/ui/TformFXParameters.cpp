@@ -1,48 +1,139 @@
-// Placeholder until the parameter window lands; replaced wholesale.
 #include "params/ui/TformFXParameters.h"
 
 #include <QCloseEvent>
 
+#include "control/MainWindowHooks.h"
+#include "control/Messages.h"
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "link/FrameCodec.h"
+#include "params/EffectDescriptor.h"
+#include "params/PanelGeometry.h"
+#include "params/ui/FXParametersImpl.h"
+
 namespace zendal {
 
-struct TformFXParameters::Impl {
-    MainWindowHooks* hooks = nullptr;
-    TControlDescriptor descriptor;
-    bool built = false;
-};
-
 TformFXParameters::TformFXParameters(MainWindowHooks* hooks, QWidget* parent)
-    : QWidget(parent, Qt::Window), d_(new Impl) {
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint),
+      d_(new Impl) {
+    d_->q = this;
     d_->hooks = hooks;
+    setObjectName(QStringLiteral("formFXParameters"));
     setWindowTitle(QStringLiteral("FX Parameters"));
 }
 
-TformFXParameters::~TformFXParameters() { delete d_; }
+TformFXParameters::~TformFXParameters() {
+    d_->destroyControls();
+    delete d_;
+}
 
-bool TformFXParameters::openFor(const QString& caption, QPoint topLeft, int width, QString*) {
+bool TformFXParameters::openFor(const QString& caption, QPoint topLeft, int width, QString* error) {
+    if (isVisible() || d_->built) closeWindow();
+    TControlDescriptor descriptor;
+    QString why;
+    if (!loadEffectDescriptor(editorState().selected_effect_name, &descriptor, &why)) {
+        DebugPrint(why);
+        if (error) *error = why;
+        return false;
+    }
+    d_->descriptor = descriptor;
+    d_->build();
     move(topLeft);
-    setWindowTitle(caption);
-    if (width > 0) resize(width, height());
+    if (!caption.isEmpty()) setWindowTitle(caption);
+    const int w = width < 0 ? this->width() : (width > 0 ? width : geometry::kWindowWidth);
+    setFixedSize(w, geometry::windowHeight(d_->n(), d_->r()));
+    d_->panel->setGeometry(rect());
     show();
-    d_->built = true;
     return true;
 }
 
-void TformFXParameters::closeWindow() { close(); }
-void TformFXParameters::EnableDisableControls(bool) {}
-void TformFXParameters::bypass(bool) {}
-const TControlDescriptor& TformFXParameters::descriptor() const { return d_->descriptor; }
-bool TformFXParameters::isBuilt() const { return d_->built; }
-void TformFXParameters::request_settings() {}
-void TformFXParameters::ApplyControlReport(const QByteArray&) {}
-void TformFXParameters::btnAssignClick() {}
-void TformFXParameters::menuSaveConfigurationClick() {}
-void TformFXParameters::menuLoadConfigurationClick() {}
+void TformFXParameters::closeWindow() {
+    if (isVisible()) {
+        close();
+    } else if (d_->built) {
+        d_->destroyControls();
+        if (d_->hooks) {
+            d_->hooks->setRequestEnabled(false);
+            d_->hooks->setAssignEnabled(false);
+        }
+    }
+}
 
 void TformFXParameters::closeEvent(QCloseEvent* event) {
-    d_->built = false;
+    d_->destroyControls();
+    if (d_->hooks) {
+        d_->hooks->setRequestEnabled(false);
+        d_->hooks->setAssignEnabled(false);
+    }
     emit windowClosed();
     event->accept();
+}
+
+void TformFXParameters::EnableDisableControls(bool enabled) {
+    if (!d_->panel) return;
+    for (QWidget* w : d_->panel->findChildren<QWidget*>()) w->setEnabled(enabled);
+}
+
+void TformFXParameters::bypass(bool on) {
+    SendHexMessage(messages::bypass(on), 2);
+}
+
+const TControlDescriptor& TformFXParameters::descriptor() const {
+    return d_->descriptor;
+}
+
+bool TformFXParameters::isBuilt() const {
+    return d_->built;
+}
+
+void TformFXParameters::request_settings() {
+    d_->requestSettings();
+}
+
+bool TformFXParameters::lastRequestApplied() const {
+    return d_->lastRequestApplied;
+}
+
+void TformFXParameters::ApplyControlReport(const QByteArray& message) {
+    d_->applyControlReport(message);
+}
+
+void TformFXParameters::btnAssignClick() {
+    d_->assignClick();
+}
+
+void TformFXParameters::menuSaveConfigurationClick() {
+    d_->saveConfiguration();
+}
+
+void TformFXParameters::menuLoadConfigurationClick() {
+    d_->loadConfiguration();
+}
+
+void TformFXParameters::setItems() {
+    d_->setItems();
+}
+
+void TformFXParameters::setReverseParameters() {
+    d_->setReverseParameters();
+}
+
+void TformFXParameters::setParameterAssignments() {
+    d_->setParameterAssignments();
+}
+
+void TformFXParameters::setReadbackLEDs() {
+    d_->setReadbackLEDs();
+}
+
+void TformFXParameters::EnableRevCheckBoxes() {
+    d_->EnableRevCheckBoxes();
+}
+
+void TformFXParameters::DisableBypassAndPresetAssignInBankMode() {
+    d_->DisableBypassAndPresetAssignInBankMode();
 }
 
 }  // namespace zendal

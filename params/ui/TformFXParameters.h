@@ -13,7 +13,7 @@ class MainWindowHooks;
 // descriptor each time it is shown, destroyed when closed.
 class TformFXParameters : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TformFXParameters(MainWindowHooks* hooks, QWidget* parent = nullptr);
     ~TformFXParameters() override;
 
@@ -32,23 +32,36 @@ public:
     const TControlDescriptor& descriptor() const;
     bool isBuilt() const;
 
-    // The settings request with its five appliers.
+    // The settings request with its five appliers. A reply that does not come,
+    // or is shorter than the record, applies nothing: the user is told, and the
+    // receive tick and the Request button come back.
     void request_settings();
+    // Whether the last request_settings applied a record.
+    bool lastRequestApplied() const;
     // A control report of the pedal (AA kind index hi lo).
     void ApplyControlReport(const QByteArray& message);
 
     // Main-window actions that work on this window.
-    void btnAssignClick();               // "Assign"
-    void menuSaveConfigurationClick();   // "Save Configuration"
-    void menuLoadConfigurationClick();   // "Load Configuration"
+    void btnAssignClick();              // "Assign"
+    void menuSaveConfigurationClick();  // "Save Configuration"
+    void menuLoadConfigurationClick();  // "Load Configuration"
 
-signals:
+    // Show the model (TParameterSettings) in the controls; a control whose
+    // state changes raises its change handling like a user change.
+    void setItems();
+    void setReverseParameters();
+    void setParameterAssignments();
+    void setReadbackLEDs();
+    void EnableRevCheckBoxes();
+    void DisableBypassAndPresetAssignInBankMode();
+
+  signals:
     void windowClosed();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     struct Impl;
     Impl* d_;
 };

@@ -1,0 +1,54 @@
+// zendal-editor: the windows over the libraries.
+#include <QApplication>
+
+#include "app/devices/Devices.h"
+#include "control/ui/TformMain.h"
+#include "effects/ui/TformFXInfo.h"
+#include "effects/ui/TformImpulseResponse.h"
+#include "link/D2XXUnit.h"
+#include "params/ui/TformFXParameters.h"
+#include "shell/Prompt.h"
+#include "shell/ui/ServiceTools.h"
+#include "shell/ui/TformPrint.h"
+
+int main(int argc, char** argv) {
+    using namespace zendal;
+    prepareDescriptionViewEnvironment();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zendal Editor"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Port failures, while they are to be shown, are shown as boxes.
+    d2xx().setErrorSink([](const QString& text) { prompt().information(text); });
+    Devices devices;
+    devices.installInto(d2xx());
+
+    // In the order the editor has always created them; all but the main window
+    // start hidden. The firmware upgrade window and the new-version window
+    // belong to the main window's upgrade controller and update check.
+    TformMain main;
+    main.setVirtualPedalToggle([&devices](bool on) { devices.setVirtualPedalEnabled(on); },
+                               devices.virtualPedalEnabled());
+
+    TformPrint console;
+    console.setServicePanel(new ServiceToolsPanel);
+    main.attachConsole(&console);
+
+    TformFXParameters parameters(&main);
+    main.attachParameterWindow(&parameters);
+
+    TformFXInfo description;
+    main.setFxInfoHandler([&] { description.showDescription(parameters.frameGeometry()); });
+    QObject::connect(&main, &TformMain::effectChosen, &description, [&] {
+        if (description.isVisible()) description.showDescription(parameters.frameGeometry());
+    });
+
+    TformImpulseResponse impulseResponse;
+    main.setLoadIrHandler([&] { impulseResponse.menuLoadIRClick(); });
+
+    QObject::connect(&main, &TformMain::mainClosed, &app, &QApplication::quit);
+    main.show();
+    const int code = app.exec();
+    d2xx().setErrorSink(nullptr);
+    return code;
+}

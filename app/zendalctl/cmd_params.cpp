@@ -1,0 +1,290 @@
+// zendalctl settings / set / preset: the effect's parameters on the pedal,
+// without the parameter window.
+#include "app/zendalctl/Command.h"
+#include "control/Messages.h"
+#include "control/PedalInfo.h"
+#include "core/Clock.h"
+#include "core/Errors.h"
+#include "core/Log.h"
+#include "effects/EffectCatalogue.h"
+#include "link/FrameCodec.h"
+#include "params/Assignments.h"
+#include "params/EffectDescriptor.h"
+#include "params/PanelMessages.h"
+#include "params/PresetFile.h"
+#include "params/PresetPlan.h"
+#include "params/SettingsRecord.h"
+
+namespace zendal::ctl {
+namespace {
+
+int usage(Context& ctx, const char* line) {
+    ctx.err << "usage: " << line << "\n";
+    return kUsage;
+}
+
+QString hex2(int value) {
+    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+struct PedalEffect {
+    PedalInfo info;
+    QString name;
+    TControlDescriptor descriptor;
+};
+
+// Which effect the pedal holds, and its descriptor.
+std::optional<PedalEffect> identify(Context& ctx) {
+    if (!ctx.openDevice()) return std::nullopt;
+    const PedalInfoReply reply = queryPedalInfo();
+    if (!reply.ok()) {
+        ctx.err << "zendalctl: "
+                << (reply.outcome == WaitOutcome::TimedOut
+                        ? "the pedal did not answer the device information request"
+                        : "the port failed")
+                << "\n";
+        return std::nullopt;
+    }
+    PedalEffect e;
+    try {
+        e.info = parsePedalInfo(reply.reply);
+    } catch (const ConversionError& error) {
+        ctx.err << "zendalctl: unexpected device information: " << error.message() << "\n";
+        return std::nullopt;
+    }
+    if (e.info.empty) {
+        ctx.err << "zendalctl: No effect found on pedal\n";
+        return std::nullopt;
+    }
+    QString error;
+    const auto name = effect_name_by_id(e.info.effect, &error);
+    if (!name) {
+        ctx.err << "zendalctl: " << error << "\n";
+        return std::nullopt;
+    }
+    e.name = *name;
+    if (!loadEffectDescriptor(e.name, &e.descriptor, &error)) {
+        ctx.err << "zendalctl: " << error << "\n";
+        return std::nullopt;
+    }
+    return e;
+}
+
+std::optional<SettingsRecord> fetchRecord(Context& ctx, int paramCount) {
+    sendSettingsRequest(paramCount);
+    const SettingsReplyResult reply = receiveSettingsRecord(paramCount);
+    if (!reply.record) ctx.err << "zendalctl: " << reply.error << "\n";
+    return reply.record;
+}
+
+QString kindName(TControlDescriptor::Kind kind) {
+    switch (kind) {
+        case TControlDescriptor::Kind::Pot:
+            return QStringLiteral("pot");
+        case TControlDescriptor::Kind::Switch:
+            return QStringLiteral("switch");
+        case TControlDescriptor::Kind::Button:
+            return QStringLiteral("button");
+        case TControlDescriptor::Kind::MultiSwitch:
+            return QStringLiteral("multi");
+    }
+    return {};
+}
+
+// A value in the parameter's own terms.
+QString valueText(const TControlDescriptor& d, int i, qint64 value) {
+    switch (d.kind(i)) {
+        case TControlDescriptor::Kind::Pot:
+            return QString::number(value);
+        case TControlDescriptor::Kind::Switch: {
+            const bool on = panel::switchOnForValue(value);
+            return (on ? QStringLiteral("on (") + d.on_texts[i]
+                       : QStringLiteral("off (") + d.off_texts[i]) +
+                   QStringLiteral(")");
+        }
+        case TControlDescriptor::Kind::Button:
+            return panel::switchOnForValue(value) ? QStringLiteral("on") : QStringLiteral("off");
+        case TControlDescriptor::Kind::MultiSwitch: {
+            const int k = panel::choiceForValue(value, d.option_counts[i]);
+            return QStringLiteral("%1 (%2)").arg(k).arg(d.options[i].value(k));
+        }
+    }
+    return {};
+}
+
+// --- settings ---
+
+int runSettings(Context& ctx) {
+    if (!ctx.args.isEmpty()) return usage(ctx, "settings");
+    const auto effect = identify(ctx);
+    if (!effect) return kFailure;
+    const TControlDescriptor& d = effect->descriptor;
+    const auto rec = fetchRecord(ctx, d.param_count);
+    if (!rec) return kFailure;
+    ctx.out << "effect: 0x" << hex2(effect->info.effect) << " " << effect->name << " v"
+            << effect->info.version << "\n";
+    for (int i = 0; i < d.param_count; ++i) {
+        const ReverseByte reverse = reverseByteMeaning(rec->reverseBytes[i]);
+        ctx.out << QStringLiteral("%1").arg(i, 2) << "  "
+                << QStringLiteral("%1").arg(d.captions[i], -16) << "  "
+                << QStringLiteral("%1").arg(kindName(d.kind(i)), -6) << "  "
+                << QStringLiteral("%1").arg(valueText(d, i, rec->values[i]), -20) << "  "
+                << QStringLiteral("%1").arg(assign::assignText(rec->assignmentBytes[i]), -4) << "  "
+                << (reverse == ReverseByte::On    ? "reversed"
+                    : reverse == ReverseByte::Off ? "normal"
+                                                  : "unknown")
+                << "\n";
+    }
+    const bool bank = recordMode(rec->mode) == RecordMode::Bank;
+    ctx.out << "bypass: " << assign::functionText(rec->bypassByte) << "\n";
+    ctx.out << (bank ? "bank select: " : "preset change: ") << assign::functionText(rec->presetByte)
+            << "\n";
+    for (int j = 0; j < d.readback_count; ++j)
+        ctx.out << "LED " << d.readback_names[j] << ": " << assign::ledText(rec->ledBytes[j])
+                << "\n";
+    switch (recordMode(rec->mode)) {
+        case RecordMode::Bank:
+            ctx.out << "mode: bank, " << bankCaption(rec->number) << " (" << rec->number << ")\n";
+            break;
+        case RecordMode::Preset:
+            ctx.out << "mode: preset, preset " << rec->number << "\n";
+            break;
+        case RecordMode::Other:
+            ctx.out << "mode: unknown (" << rec->mode << ")\n";
+            break;
+    }
+    ctx.out << "MIDI channel: " << midiChannelText(rec->midi) << "\n";
+    return kOk;
+}
+
+// --- set ---
+
+int runSet(Context& ctx) {
+    const char* line = "set INDEX VALUE (pot 0..1023, switch/button 0|1, multi choice index)";
+    if (ctx.args.size() != 2) return usage(ctx, line);
+    bool okIndex = false;
+    bool okValue = false;
+    const int index = ctx.args[0].toInt(&okIndex);
+    const int value = ctx.args[1].toInt(&okValue);
+    if (!okIndex || !okValue) return usage(ctx, line);
+    const auto effect = identify(ctx);
+    if (!effect) return kFailure;
+    const TControlDescriptor& d = effect->descriptor;
+    if (index < 0 || index >= d.param_count) {
+        ctx.err << "zendalctl: " << effect->name << " has parameters 0.." << d.param_count - 1
+                << "\n";
+        return kUsage;
+    }
+    std::uint32_t sent = 0;
+    int limit = 0;
+    switch (d.kind(index)) {
+        case TControlDescriptor::Kind::Pot:
+            limit = panel::kPotMax;
+            sent = static_cast<std::uint32_t>(value);
+            break;
+        case TControlDescriptor::Kind::Switch:
+        case TControlDescriptor::Kind::Button:
+            limit = 1;
+            sent = panel::switchValue(value == 1);
+            break;
+        case TControlDescriptor::Kind::MultiSwitch:
+            limit = d.option_counts[index] - 1;
+            sent = panel::multiValue(value, d.option_counts[index]);
+            break;
+    }
+    if (value < 0 || value > limit) {
+        ctx.err << "zendalctl: parameter " << index << " (" << kindName(d.kind(index))
+                << ") takes 0.." << limit << "\n";
+        return kUsage;
+    }
+    const QString text = panel::parameterMessage(d.param_addresses[index], sent);
+    DebugPrint(QStringLiteral("data sent parameter %1: %2").arg(index).arg(text));
+    if (!SendHexMessage(text, 7)) return kFailure;
+    clock().pause(messages::kPotPauseMs);
+    ctx.out << text << "\n";
+    return kOk;
+}
+
+// --- preset ---
+
+int presetSave(Context& ctx, const QString& path) {
+    const auto effect = identify(ctx);
+    if (!effect) return kFailure;
+    const TControlDescriptor& d = effect->descriptor;
+    const auto rec = fetchRecord(ctx, d.param_count);
+    if (!rec) return kFailure;
+    TParameterSettings s;
+    s.param_values = rec->values;
+    for (int i = 0; i < d.param_count; ++i) {
+        s.assignments[i] =
+            assign::assignByteForIndex(assign::assignIndexForByte(rec->assignmentBytes[i]));
+        s.reverse_flags[i] = reverseByteMeaning(rec->reverseBytes[i]) == ReverseByte::On;
+    }
+    for (int j = 0; j < d.readback_count; ++j)
+        s.led_assignments[j] = assign::ledByteForIndex(assign::ledIndexForByte(rec->ledBytes[j]));
+    const QString text = preset::composePresetText(effect->info.effect, effect->info.version, s,
+                                                   d.param_count, d.readback_count);
+    QString error;
+    if (!preset::writePresetFile(path, text, &error)) {
+        ctx.err << "zendalctl: Error saving file: " << error << "\n";
+        return kFailure;
+    }
+    ctx.out << "File saved successfully: " << path << "\n";
+    return kOk;
+}
+
+int presetLoad(Context& ctx, const QString& path) {
+    QString text;
+    QString error;
+    if (!preset::readPresetFile(path, &text, &error)) {
+        ctx.err << "zendalctl: Error loading file: " << error << "\n";
+        return kFailure;
+    }
+    const auto effect = identify(ctx);
+    if (!effect) return kFailure;
+    const TControlDescriptor& d = effect->descriptor;
+    const preset::HeaderCheck header = preset::checkHeader(
+        text, {effect->info.effect, effect->info.version, d.param_count, d.readback_count});
+    if (!header.ok) {
+        for (const QString& message : header.messages) ctx.err << "zendalctl: " << message << "\n";
+        return kFailure;
+    }
+    const auto contents = preset::readBody(text, d.param_count, d.readback_count, &error);
+    if (!contents) {
+        ctx.err << "zendalctl: " << error << "\n";
+        return kFailure;
+    }
+    const auto rec = fetchRecord(ctx, d.param_count);
+    if (!rec) return kFailure;
+    const auto plan = preset::planPresetLoad(d, preset::ShownState::fromRecord(*rec), *contents);
+    for (const preset::PlannedMessage& m : plan) {
+        if (m.scrolls) {
+            DebugPrint(m.logLine);
+        } else {
+            DebugAppend(m.logLine);
+        }
+        if (!SendHexMessage(m.text)) return kFailure;
+        if (m.text.startsWith(QStringLiteral("01"))) clock().pause(messages::kPotPauseMs);
+        ctx.out << m.text << "\n";
+    }
+    ctx.out << plan.size()
+            << " message(s) sent; assignments and LEDs reach the pedal with Assign\n";
+    return kOk;
+}
+
+int runPreset(Context& ctx) {
+    const char* line = "preset save|load FILE";
+    if (ctx.args.size() != 2) return usage(ctx, line);
+    if (ctx.args[0] == QLatin1String("save")) return presetSave(ctx, ctx.args[1]);
+    if (ctx.args[0] == QLatin1String("load")) return presetLoad(ctx, ctx.args[1]);
+    return usage(ctx, line);
+}
+
+const Registration settingsCommand{
+    {QStringLiteral("settings"), QStringLiteral("settings"), runSettings}};
+const Registration setCommand{{QStringLiteral("set"), QStringLiteral("set INDEX VALUE"), runSet}};
+const Registration presetCommand{
+    {QStringLiteral("preset"), QStringLiteral("preset save|load FILE"), runPreset}};
+
+}  // namespace
+}  // namespace zendal::ctl

@@ -1,0 +1,156 @@
+// The main window against the in-process virtual pedal, in real time:
+//  1. upload of the catalogue's largest effect image with the pedal's
+//     wire-time model on (115,200 baud): time from the click to "Upload
+//     complete", against the time the bytes need on the wire;
+//  2. CPU used by a linked, idle editor (the receive tick waiting for the
+//     pedal), with the port's readiness descriptor and with 1 ms polling.
+// Prints its figures; asserts nothing.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "control/ui/TformMain.h"
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "effects/EffectCatalogue.h"
+#include "link/D2XXUnit.h"
+#include "params/ui/TformFXParameters.h"
+#include "sim/VirtualPedal.h"
+#include "sim/VirtualPedalDriver.h"
+#include "support/ScriptedPrompt.h"
+
+using namespace zendal;
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool runUntil(const std::function<bool()>& done, int limitMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs) return false;
+        QEventLoop loop;
+        QTimer::singleShot(1, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// The event loop as the editor runs it: asleep until something happens.
+void idle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct Editor {
+    VirtualPedal pedal;
+    VirtualPedalDriver driver{pedal};
+    test::ScriptedPrompt prompt;
+    std::unique_ptr<TformMain> main;
+    std::unique_ptr<TformFXParameters> params;
+
+    explicit Editor(bool wireTime) {
+        pedal.setWireTime(wireTime);
+        d2xx().setDriver(&driver);
+        main = std::make_unique<TformMain>();
+        params = std::make_unique<TformFXParameters>(main.get());
+        main->attachParameterWindow(params.get());
+        main->show();
+        main->action(QStringLiteral("menuScan"))->trigger();
+    }
+    ~Editor() {
+        params.reset();
+        main.reset();
+        if (d2xx().isOpen()) d2xx().CloseFTDevice();
+        d2xx().setDriver(nullptr);
+    }
+    QString status() const { return main->findChild<QLabel*>("lblStatus")->text(); }
+};
+
+void uploadLargest() {
+    QString largest;
+    int size = 0;
+    for (int id = 1; id < kEffectIdCount; ++id) {
+        const auto name = effect_name_by_id(id);
+        if (!name || !categoryOf(*name)) continue;
+        const int s = int(effect_image_text(*name).size() / 2);
+        if (s > size && *categoryOf(*name) != QLatin1String("Impulse Response")) {
+            size = s;
+            largest = *name;
+        }
+    }
+    Editor editor(true);
+    editorState().current_category = *categoryOf(largest);
+    editorState().selected_effect_name = largest;
+    std::printf("upload of \"%s\" (%d bytes), wire-time model on\n", qPrintable(largest), size);
+
+    constexpr int kRuns = 5;
+    double total = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        editor.main->findChild<QLabel*>("lblStatus")->setText(QString());
+        editor.prompt.answerConfirm(true);
+        QElapsedTimer timer;
+        timer.start();
+        editor.main->btnUploadClick();
+        if (!runUntil([&] { return editor.status() == QLatin1String("Upload complete"); }, 30000)) {
+            std::printf("  run %d: no answer (%s)\n", run, qPrintable(editor.status()));
+            return;
+        }
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        total += ms;
+        editor.main->findChild<QTimer*>("TimerAutoRequest")->stop();
+        std::printf("  run %d: %.1f ms\n", run, ms);
+        idle(300);
+    }
+    // On the wire: bypass (2 bytes), the image, the 15-byte answer; plus the
+    // fixed 40 ms pause after the bypass message.
+    const double wireMs = double(2 + size + 15) * VirtualPedal::kByteNs8N1 / 1e6 + 40.0;
+    const double mean = total / kRuns;
+    std::printf("  mean %.1f ms, wire time + fixed pause %.1f ms, ratio %.3f\n", mean, wireMs,
+                mean / wireMs);
+}
+
+void idleCpu(bool wireTime, int seconds) {
+    Editor editor(wireTime);
+    Log::instance().clear();
+    // The start-up version check (TLS set-up, a refused connection) is not the
+    // receive tick: let it run its course before measuring.
+    idle(3000);
+    const double before = cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    idle(seconds * 1000);
+    const double used = cpuSeconds() - before;
+    const double wall = double(timer.elapsed()) / 1000.0;
+    std::printf("idle linked editor, %s: %.2f %% of a core over %.1f s\n",
+                wireTime ? "1 ms polling (no readiness descriptor)"
+                         : "woken by the port's readiness descriptor",
+                100.0 * used / wall, wall);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("ZENDAL_WEB_BASE", "https://127.0.0.1:9");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Log::instance().setMirror({});
+    uploadLargest();
+    idleCpu(false, 10);
+    idleCpu(true, 10);
+    return 0;
+}

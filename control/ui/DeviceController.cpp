@@ -1,0 +1,291 @@
+// The device controller: what the pedal holds, the editor's controls, live
+// mode, bank or preset mode, MIDI channel, storing and erasing settings, and
+// the settings-request trigger.
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include "control/Messages.h"
+#include "control/PedalInfo.h"
+#include "control/ui/TformMain.h"
+#include "core/Clock.h"
+#include "core/EditorState.h"
+#include "core/Errors.h"
+#include "core/Log.h"
+#include "link/D2XXUnit.h"
+#include "link/FrameCodec.h"
+#include "link/Timeouts.h"
+#include "params/ui/TformFXParameters.h"
+#include "shell/EepromTools.h"
+#include "shell/Prompt.h"
+#include "shell/SettingsFiles.h"
+
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+#include "firmware/ui/FirmwareUpgradeController.h"
+#endif
+
+namespace zendal {
+
+TformMain::InfoOutcome TformMain::getEffectFromPedal() {
+    const bool tickWasRunning = receiveTickRunning();
+    stopReceiveTick();
+    SendHexMessage(messages::deviceInfoRequest(), 2, true);
+    btnOpenEffect->setEnabled(false);
+    clock().pause(messages::kDeviceInfoPauseMs);
+    btnOpenEffect->setEnabled(true);
+
+    const TextReply reply = ReceiveText(timeouts::kDeviceInfoMs);
+    if (!reply.ok()) {
+        // Nothing changes: the editor keeps what it knew, and the tick runs
+        // again if it ran before.
+        if (reply.outcome == WaitOutcome::TimedOut) {
+            DebugPrint(QStringLiteral("no answer to the device information request"));
+            prompt().information(
+                QStringLiteral("The pedal did not answer the device information request."));
+        } else if (d2xx().isOpen()) {
+            DebugPrint(QStringLiteral("the port failed during the device information request"));
+            prompt().information(QStringLiteral(
+                "The link to the pedal failed while waiting for its device information."));
+        }
+        if (tickWasRunning && d2xx().isOpen()) startReceiveTick();
+        return InfoOutcome::Aborted;
+    }
+
+    bool aborted = false;
+    if (!CheckPedalInfo(reply.text, &aborted)) {
+        if (aborted) {
+            if (tickWasRunning) startReceiveTick();
+            return InfoOutcome::Aborted;
+        }
+        btnRequest->setEnabled(false);
+        btnOpenEffect->setEnabled(false);
+        return InfoOutcome::Rejected;
+    }
+    if (!effect_from_list()) return InfoOutcome::Rejected;
+
+    const EditorState& state = editorState();
+    openParameterWindow(state.pedal_effect_name + QStringLiteral(" v") +
+                            QString::number(state.pedal_effect_version),
+                        420, true);
+    btnRequest->setEnabled(true);
+    findPedalEffectInCategories(true);
+    return InfoOutcome::Identified;
+}
+
+bool TformMain::CheckPedalInfo(const QString& reply, bool* aborted) {
+    EditorState& state = editorState();
+    PedalInfo info;
+    try {
+        info = parsePedalInfo(reply);
+    } catch (const ConversionError& e) {
+        // A field that is not a number: the user sees why, nothing else happens.
+        prompt().information(e.message());
+        if (aborted) *aborted = true;
+        return false;
+    }
+    const bool result = !info.empty;
+    if (!result) prompt().information(QStringLiteral("No effect found on pedal"));
+
+    state.pedal_effect_number = info.effect;
+    state.pedal_effect_version = info.version;
+    state.pedal_firmware_version = info.firmware;
+    DebugPrint(QStringLiteral("effect number DEC: %1").arg(info.effect));
+    DebugPrint(QStringLiteral("effect number HEX: %1")
+                   .arg(QString::number(static_cast<quint32>(info.effect), 16)
+                            .toUpper()
+                            .rightJustified(8, QLatin1Char('0'))));
+    DebugPrint(QStringLiteral("effect version: %1").arg(info.version));
+    DebugPrint(QStringLiteral("firmware version: %1").arg(info.firmware));
+
+    const QString firmware = QStringLiteral("Firmware Version: %1").arg(info.firmware);
+    lblFirmwareVersion->setText(firmware);
+    action(QStringLiteral("menuFirmwareVersion"))->setText(firmware);
+
+    if (info.firmware == 255) {
+        rejectFirmware();
+        return false;
+    }
+    EnableEditorObjects(true);
+    if (info.firmware < state.RequiredFirmwareVersion) {
+        rejectFirmware();
+        return false;
+    }
+    EnableEditorObjects(true);
+    return result;
+}
+
+void TformMain::rejectFirmware() {
+    if (params_ && params_->isVisible()) params_->closeWindow();
+    prompt().information(QStringLiteral("A firmware upgrade is required. Upgrade to Firmware %1")
+                             .arg(editorState().RequiredFirmwareVersion));
+    prompt().information(
+        QStringLiteral("Go to Firmware Upgrade menu and select Firmware Upgrade Mode"));
+    EnableEditorObjects(false);
+}
+
+void TformMain::openParameterWindow(const QString& caption, int width, bool disableControls) {
+    if (!params_) return;
+    const QRect main = frameGeometry();
+    QString error;
+    if (!params_->openFor(caption, QPoint(main.x() + main.width(), main.y()), width, &error)) {
+        DebugPrint(QStringLiteral("parameter window not opened: ") + error);
+        prompt().information(error);
+        return;
+    }
+    if (disableControls) params_->EnableDisableControls(false);
+}
+
+void TformMain::findPedalEffectInCategories(bool requestNow) {
+    for (int i = 0; i < lstCategory->count(); ++i) {
+        lstEffects->clear();
+        QStringList lines;
+        readCategory(i, &lines);
+        if (!search_effect_name(lines, i)) continue;
+        get_effects_name(lines);
+        // Shown selected once the list is filled again.
+        const int row = int(lines.indexOf(editorState().pedal_effect_name));
+        if (row >= 0) lstEffects->setCurrentRow(row);
+        if (requestNow) {
+            startReceiveTick();
+            doAutomaticRequest();
+        } else if (!TimerAutoRequest->isActive()) {
+            TimerAutoRequest->start();
+        }
+        return;
+    }
+}
+
+void TformMain::EnableEditorObjects(bool enabled) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{btnUpload, btnStoreSettingsOnPedal, btnAssign, btnRequest})
+        w->setEnabled(enabled);
+    for (const char* name : {"menuLoadConfiguration", "menuSaveConfiguration", "menuLoadIR"})
+        action(QLatin1String(name))->setEnabled(enabled);
+    lstEffects->setEnabled(enabled);
+    menus_.value(QStringLiteral("menuMIDI"))->menuAction()->setEnabled(enabled);
+    btnOpenEffect->setEnabled(enabled);
+    swLive->setEnabled(enabled);
+    lblBankNum->setEnabled(enabled);
+    lstCategory->setEnabled(enabled);
+    menus_.value(QStringLiteral("menuMode"))->menuAction()->setEnabled(enabled);
+    if (params_) params_->EnableDisableControls(enabled);
+}
+
+void TformMain::SetLive(bool on) {
+    lblLive->setTitle(on ? QStringLiteral("Live ON") : QStringLiteral("Live OFF"));
+    SendHexMessage(messages::liveMode(on), 3, false);
+}
+
+void TformMain::SetBankMode() {
+    // The pedal reported bank mode in its settings reply: the window that is
+    // applying that reply stays open.
+    SetBankModeFrom(false);
+}
+
+void TformMain::SetBankModeFrom(bool fromMenu) {
+    EditorState& state = editorState();
+    state.bank_mode = true;
+    action(QStringLiteral("menuModePreset"))->setChecked(false);
+    action(QStringLiteral("menuModeBank"))->setChecked(true);
+    lblBankNum->setEnabled(true);
+    rdbtnBank[0]->setChecked(true);
+    QString error;
+    if (!settings::writeMode(true, &error)) DebugPrint(QStringLiteral("Mode.txt: ") + error);
+    if (!fromMenu || state.request_in_progress) return;
+    if (params_ && params_->isVisible()) params_->closeWindow();
+    lstCategory->clearSelection();
+    lstCategory->setCurrentRow(-1);
+    lstEffects->clear();
+    state.selected_effect_name.clear();
+}
+
+void TformMain::SetPresetMode() {
+    editorState().bank_mode = false;
+    action(QStringLiteral("menuModePreset"))->setChecked(true);
+    action(QStringLiteral("menuModeBank"))->setChecked(false);
+    lblBankNum->setEnabled(false);
+    QString error;
+    if (!settings::writeMode(false, &error)) DebugPrint(QStringLiteral("Mode.txt: ") + error);
+}
+
+void TformMain::midiChannelClick(QAction* item) {
+    const QString caption = item->text();
+    DebugPrint(QStringLiteral("Midi channel: ") + caption);
+    const int channel = caption == QLatin1String("OMNI") ? 0 : caption.toInt();
+    SendHexMessage(messages::midiChannel(channel), 2, false);
+}
+
+void TformMain::btnStoreSettingsOnPedalClick() {
+    const int count = params_ ? params_->descriptor().param_count : 0;
+    const QString text = messages::storeSettings(count);
+    DebugPrint(QStringLiteral("Store settings message (HEX): ") + text);
+    SendHexMessage(text, 2, true);
+    clock().pause(messages::kStorePauseMs);
+}
+
+void TformMain::menuEraseSettingsClick() {
+    const QString crlf = QStringLiteral("\r\n");
+    const QString question =
+        QStringLiteral("Are you sure you want to delete all settings?") + crlf +
+        QStringLiteral(
+            "This action will delete the current stored algorithm and any other "
+            "settings like presets and assignments") +
+        crlf + QStringLiteral("Erase settings is suggested in the following cases:") + crlf +
+        QStringLiteral("- the pedal is unresponsive/freezed after updates") + crlf +
+        QStringLiteral("- unexpected behaviour or bugs which afflicts the pedal functionalities") +
+        crlf + QStringLiteral("- you want to switch to the Tallow pedal");
+    if (!prompt().confirm(question)) return;
+    for (const char* address : {"50", "51"}) {
+        EraseEEPROM(QLatin1String(address));
+        ReadEEPROM(QLatin1String(address));
+    }
+}
+
+void TformMain::btnRequestClick() {
+    EditorState& state = editorState();
+    // One request at a time: a second one would read the first one's reply.
+    if (state.request_in_progress || !params_ || !params_->isBuilt()) {
+        DebugPrint(QStringLiteral("settings request skipped"));
+        return;
+    }
+    state.request_in_progress = true;
+    params_->request_settings();
+    state.request_in_progress = false;
+    setConfigurationMenusEnabled(true);
+}
+
+void TformMain::doAutomaticRequest() {
+    btnRequestClick();
+}
+
+void TformMain::upgradeModeClick() {
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+    if (upgrade_) {
+        upgrade_->menuFirmwareUpgradeModeClick();
+        return;
+    }
+#endif
+    // Without the upgrade workflow only the flag follows the item.
+    stopReceiveTick();
+    d2xx().ShowFTErrors = false;
+    editorState().UpgradeMode = action(QStringLiteral("menuFirmwareUpgradeMode"))->isChecked();
+}
+
+void TformMain::StartFirmwareUpgrade() {
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+    if (upgrade_) {
+        upgrade_->StartFirmwareUpgrade();
+        return;
+    }
+#endif
+    stopReceiveTick();
+    d2xx().ShowFTErrors = false;
+}
+
+}  // namespace zendal

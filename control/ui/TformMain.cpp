@@ -1,0 +1,395 @@
+#include "control/ui/TformMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
+
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "link/Communication.h"
+#include "link/D2XXUnit.h"
+#include "link/Timeouts.h"
+#include "params/ui/TformFXParameters.h"
+#include "shell/Prompt.h"
+#include "shell/SettingsFiles.h"
+#include "shell/Styles.h"
+#include "shell/VersionCheck.h"
+#include "shell/ui/OpenUrl.h"
+#include "shell/ui/TformNewVersionMsg.h"  // UpdateCheck.h needs the complete type
+#include "shell/ui/UpdateCheck.h"
+
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+#include "firmware/ui/FirmwareUpgradeController.h"
+#endif
+
+namespace zendal {
+
+namespace {
+// The tick's fallback while a readiness descriptor wakes it: slow enough to
+// cost nothing, quick enough to notice a port that failed.
+constexpr int kReceiveFallbackMs = 250;
+}  // namespace
+
+TformMain::TformMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("formMain"));
+    setWindowTitle(QStringLiteral("Zendal Editor"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    editorState().reset();
+
+    buildWidgets();
+    buildMenus();
+
+    Timer_USB_read = new QTimer(this);
+    Timer_USB_read->setObjectName(QStringLiteral("Timer_USB_read"));
+    Timer_USB_read->setInterval(1);
+    connect(Timer_USB_read, &QTimer::timeout, this, &TformMain::receiveTick);
+
+    TimerAutoRequest = new QTimer(this);
+    TimerAutoRequest->setObjectName(QStringLiteral("TimerAutoRequest"));
+    TimerAutoRequest->setInterval(2000);
+    TimerAutoRequest->setSingleShot(true);
+    connect(TimerAutoRequest, &QTimer::timeout, this, &TformMain::doAutomaticRequest);
+
+    TimerUploadAnswer = new QTimer(this);
+    TimerUploadAnswer->setObjectName(QStringLiteral("TimerUploadAnswer"));
+    TimerUploadAnswer->setInterval(timeouts::kUploadAnswerMs);
+    TimerUploadAnswer->setSingleShot(true);
+    connect(TimerUploadAnswer, &QTimer::timeout, this, &TformMain::uploadAnswerTimedOut);
+
+    // Handlers.
+    connect(action(QStringLiteral("menuScan")), &QAction::triggered, this, &TformMain::ScanAndLink);
+    connect(action(QStringLiteral("menuConnect")), &QAction::triggered, this, &TformMain::Link);
+    connect(action(QStringLiteral("menuDisconnect")), &QAction::triggered, this,
+            &TformMain::Unlink);
+    connect(action(QStringLiteral("menuVirtualPedal")), &QAction::toggled, this, [this](bool on) {
+        if (virtualPedalToggle_) virtualPedalToggle_(on);
+    });
+    connect(action(QStringLiteral("menuModeBank")), &QAction::triggered, this,
+            [this] { SetBankModeFrom(true); });
+    connect(action(QStringLiteral("menuModePreset")), &QAction::triggered, this,
+            &TformMain::SetPresetMode);
+    connect(action(QStringLiteral("menuFirmwareUpgradeMode")), &QAction::triggered, this,
+            &TformMain::upgradeModeClick);
+    connect(action(QStringLiteral("menuStartFirmwareUpgrade")), &QAction::triggered, this, [this] {
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+        if (upgrade_) upgrade_->menuStartFirmwareUpgradeClick();
+#endif
+    });
+    connect(action(QStringLiteral("menuEraseSettings")), &QAction::triggered, this,
+            &TformMain::menuEraseSettingsClick);
+    connect(action(QStringLiteral("menuSupport")), &QAction::triggered, this,
+            &TformMain::menuSupportClick);
+    connect(action(QStringLiteral("menuShowUpdateMsg")), &QAction::triggered, this,
+            &TformMain::menuShowUpdateMsgClick);
+    connect(action(QStringLiteral("menuLoadIR")), &QAction::triggered, this, [this] {
+        if (loadIr_) loadIr_();
+    });
+    connect(action(QStringLiteral("menuLoadConfiguration")), &QAction::triggered, this, [this] {
+        if (params_) params_->menuLoadConfigurationClick();
+    });
+    connect(action(QStringLiteral("menuSaveConfiguration")), &QAction::triggered, this, [this] {
+        if (params_) params_->menuSaveConfigurationClick();
+    });
+    connect(btnOpenEffect, &QPushButton::clicked, this, [this] {
+        getEffectFromPedal();
+        btnOpenEffect->setEnabled(true);
+    });
+    connect(btnRequest, &QPushButton::clicked, this, &TformMain::btnRequestClick);
+    connect(btnAssign, &QPushButton::clicked, this, [this] {
+        if (params_) params_->btnAssignClick();
+    });
+    connect(btnStoreSettingsOnPedal, &QPushButton::clicked, this,
+            &TformMain::btnStoreSettingsOnPedalClick);
+    connect(btnUpload, &QPushButton::clicked, this, &TformMain::btnUploadClick);
+    connect(btnUploadFile, &QPushButton::clicked, this, &TformMain::btnUploadFileClick);
+    connect(btnGetFXInfo, &QPushButton::clicked, this, [this] {
+        if (fxInfo_) fxInfo_();
+    });
+    connect(swLive, &QCheckBox::toggled, this, &TformMain::SetLive);
+    connect(chkFirmwareUpgradeMode, &QCheckBox::toggled, this,
+            [](bool on) { editorState().UpgradeMode = on; });
+    connect(lstCategory, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { showCategory(lstCategory->row(item)); });
+    connect(lstEffects, &QListWidget::itemClicked, this, &TformMain::effetto_cliccato);
+    lstEffects->installEventFilter(this);
+
+    // Ctrl+Shift+P opens the console from anywhere in this window.
+    qApp->installEventFilter(this);
+
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+    upgrade_ = new FirmwareUpgradeController(
+        this, action(QStringLiteral("menuFirmwareUpgradeMode")),
+        action(QStringLiteral("menuStartFirmwareUpgrade")),
+        menus_.value(QStringLiteral("menuFirmwareUpgrade")),
+        [this](bool on) {
+            if (params_) params_->bypass(on);
+        },
+        this);
+#endif
+
+    startUp();
+}
+
+TformMain::~TformMain() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+void TformMain::startUp() {
+    d2xx().ShowFTErrors = false;
+    DiscoverDevices();
+    communication::SetPortParameters(FT_PARITY_NONE);
+
+    EditorState& state = editorState();
+    state.UpgradeMode = false;
+    state.selected_is_on_pedal = false;
+
+    for (QPushButton* b :
+         {btnRequest, btnAssign, btnStoreSettingsOnPedal, btnUpload, btnOpenEffect})
+        b->setEnabled(false);
+    btnUploadFile->hide();
+
+    create_categories();
+
+    // The version check: prepares the request, starts its one-shot timer and
+    // shows the editor's version.
+    updateCheck_ = new UpdateCheck(action(QStringLiteral("menuAppVersion")),
+                                   action(QStringLiteral("menuNewAppVersion")),
+                                   action(QStringLiteral("menuUpdateNow")), this);
+    updateCheck_->start();
+
+    applyStartupSettings();
+    CreateMIDIChannelItems();
+    state.RequiredFirmwareVersion = 5;
+}
+
+void TformMain::applyStartupSettings() {
+    for (const QString& text : settings::EnsureSettingsFolders()) prompt().information(text);
+
+    const settings::StartupSettings stored = settings::ReadStartupSettings();
+    QAction* preset = action(QStringLiteral("menuModePreset"));
+    QAction* bank = action(QStringLiteral("menuModeBank"));
+    switch (stored.mode) {
+        case settings::StartupSettings::Mode::Preset:
+            editorState().bank_mode = false;
+            preset->setChecked(true);
+            bank->setChecked(false);
+            lblBankNum->setEnabled(false);
+            break;
+        case settings::StartupSettings::Mode::Bank:
+            editorState().bank_mode = true;
+            preset->setChecked(false);
+            bank->setChecked(true);
+            lblBankNum->setEnabled(true);
+            rdbtnBank[0]->setChecked(true);
+            break;
+        case settings::StartupSettings::Mode::Unknown:
+            editorState().bank_mode = false;
+            preset->setChecked(false);
+            bank->setChecked(false);
+            break;
+    }
+    action(QStringLiteral("menuShowUpdateMsg"))->setChecked(stored.showUpdate);
+    if (updateCheck_) updateCheck_->setShowUpdatePreference(stored.showUpdate);
+
+    BuildLookMenu();
+    applyStyle(settings::storedStyleNumber());
+}
+
+void TformMain::menuLookClickItem(int style) {
+    applyStyle(style);
+    QString error;
+    if (!settings::writeStyleNumber(style, &error))
+        DebugPrint(QStringLiteral("style not stored: ") + error);
+}
+
+void TformMain::menuShowUpdateMsgClick(bool checked) {
+    settings::writeShowUpdate(checked);
+}
+
+void TformMain::menuSupportClick() {
+    OpenURL(update::webUrl(update::kContactPath).toString());
+}
+
+void TformMain::attachParameterWindow(TformFXParameters* window) {
+    params_ = window;
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+    // Before an upgrade the user may keep the effect's settings in a preset file.
+    if (upgrade_)
+        upgrade_->setSavePresetOffer([this] {
+            if (params_ && params_->isBuilt()) params_->menuSaveConfigurationClick();
+        });
+#endif
+}
+
+void TformMain::attachConsole(QWidget* console) {
+    console_ = console;
+}
+
+void TformMain::showConsole() {
+    if (!console_) return;
+    console_->show();
+    console_->raise();
+}
+
+void TformMain::setVirtualPedalToggle(std::function<void(bool)> toggle, bool on) {
+    virtualPedalToggle_ = std::move(toggle);
+    QAction* item = action(QStringLiteral("menuVirtualPedal"));
+    item->setEnabled(static_cast<bool>(virtualPedalToggle_));
+    const QSignalBlocker quiet(item);
+    item->setChecked(on);
+}
+
+bool TformMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && lstEffects &&
+        watched == lstEffects->viewport()) {
+        // A barred effect takes no clicks; choosing it still says why.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        QListWidgetItem* item = lstEffects->itemAt(mouse->position().toPoint());
+        if (item && !(item->flags() & Qt::ItemIsEnabled)) {
+            effetto_cliccato(item);
+            return true;
+        }
+    }
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const Qt::KeyboardModifiers mods = key->modifiers();
+        if (widget && widget->window() == this && key->key() == Qt::Key_P &&
+            (mods & Qt::ControlModifier) && (mods & Qt::ShiftModifier)) {
+            showConsole();
+            return true;
+        }
+        if (watched == lstEffects && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+            move_up_or_down(key->key());
+            return true;
+        }
+        // Enter chooses the current category or effect, as a click does.
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && !(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))) {
+            if (watched == lstCategory && lstCategory->currentItem()) {
+                showCategory(lstCategory->currentRow());
+                return true;
+            }
+            if (watched == lstEffects && lstEffects->currentItem()) {
+                effetto_cliccato(lstEffects->currentItem());
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TformMain::closeEvent(QCloseEvent* event) {
+    // The pedal leaves live mode when the editor ends.
+    if (d2xx().isOpen()) SetLive(false);
+    stopReceiveTick();
+    TimerAutoRequest->stop();
+    TimerUploadAnswer->stop();
+    QMainWindow::closeEvent(event);
+    emit mainClosed();
+}
+
+// --- MainWindowHooks: the simple ones ---
+
+void TformMain::setRequestEnabled(bool enabled) {
+    btnRequest->setEnabled(enabled);
+}
+void TformMain::setAssignEnabled(bool enabled) {
+    btnAssign->setEnabled(enabled);
+}
+void TformMain::setStoreSettingsEnabled(bool enabled) {
+    btnStoreSettingsOnPedal->setEnabled(enabled);
+}
+void TformMain::setUploadEnabled(bool enabled) {
+    btnUpload->setEnabled(enabled);
+}
+void TformMain::setLiveLabelEnabled(bool enabled) {
+    lblLive->setEnabled(enabled);
+}
+void TformMain::setConfigurationMenusEnabled(bool enabled) {
+    action(QStringLiteral("menuLoadConfiguration"))->setEnabled(enabled);
+    action(QStringLiteral("menuSaveConfiguration"))->setEnabled(enabled);
+}
+
+QRect TformMain::mainGeometry() const {
+    return frameGeometry();
+}
+
+void TformMain::selectBank(int bank) {
+    if (bank >= 0 && bank <= 2) {
+        rdbtnBank[bank]->setChecked(true);
+        return;
+    }
+    bankGroup_->setExclusive(false);
+    for (QRadioButton* b : rdbtnBank) b->setChecked(false);
+    bankGroup_->setExclusive(true);
+}
+
+void TformMain::checkMidiChannelItem(int index) {
+    for (int i = 0; i < MIDIChannelItems_.size(); ++i) MIDIChannelItems_[i]->setChecked(i == index);
+}
+
+// --- the receive tick: Timer_USB_read, woken by the port when it can be ---
+
+void TformMain::startReceiveTick() {
+    const int fd = d2xx().readyFd();
+    if (fd != readyFd_) {
+        delete readyNotifier_;
+        readyNotifier_ = nullptr;
+        readyFd_ = fd;
+        if (fd >= 0) {
+            readyNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+            connect(readyNotifier_, &QSocketNotifier::activated, this, &TformMain::portReady);
+        }
+    }
+    if (readyNotifier_) {
+        readyNotifier_->setEnabled(true);
+        Timer_USB_read->setInterval(kReceiveFallbackMs);
+    } else {
+        Timer_USB_read->setInterval(1);
+    }
+    if (!Timer_USB_read->isActive()) Timer_USB_read->start();
+}
+
+void TformMain::stopReceiveTick() {
+    Timer_USB_read->stop();
+    if (readyNotifier_) readyNotifier_->setEnabled(false);
+}
+
+bool TformMain::receiveTickRunning() const {
+    return Timer_USB_read->isActive();
+}
+
+void TformMain::receiveTick() {
+    // Timer_USB_read: every millisecond, or as the slow fallback while the
+    // port's readiness descriptor wakes the tick.
+    PollPedal();
+    if (readyNotifier_ && Timer_USB_read->isActive()) readyNotifier_->setEnabled(true);
+}
+
+void TformMain::portReady() {
+    if (!Timer_USB_read->isActive()) return;  // a stale wake-up after the tick was stopped
+    // Level-triggered: a port that stays readable without being read (a failing
+    // queue status) waits for the fallback instead of spinning.
+    readyNotifier_->setEnabled(false);
+    PollPedal();
+    if (lastPollRead_ > 0 && readyNotifier_ && Timer_USB_read->isActive())
+        readyNotifier_->setEnabled(true);
+}
+
+}  // namespace zendal

@@ -1,0 +1,213 @@
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "control/IncomingMessage.h"
+#include "control/MainWindowHooks.h"
+#include "params/ui/TformFXParameters.h"
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSocketNotifier;
+class QTimer;
+
+namespace zendal {
+
+class TformFXParameters;
+class UpdateCheck;
+class FirmwareUpgradeController;
+
+// The main window and device controller: what the editor knows about the
+// pedal, linking, the receive tick and the other timers, the effect lists and
+// the upload. Controls carry their names as objectName ("btnUpload",
+// "menuScan", "lstEffects", ...), so other code and tests can find them.
+class TformMain : public QMainWindow, public MainWindowHooks {
+    Q_OBJECT
+  public:
+    explicit TformMain(QWidget* parent = nullptr);
+    ~TformMain() override;
+
+    // --- the windows created after this one ---
+    void attachParameterWindow(TformFXParameters* window);
+    TformFXParameters* parameterWindow() const { return params_; }
+    void attachConsole(QWidget* console);
+
+    // --- what other features plug in ---
+    void setLoadIrHandler(std::function<void()> handler) { loadIr_ = std::move(handler); }
+    void setFxInfoHandler(std::function<void()> handler) { fxInfo_ = std::move(handler); }
+    // "Virtual Pedal" in the Connection menu switches the in-process virtual
+    // pedal on or off in the device list.
+    void setVirtualPedalToggle(std::function<void(bool)> toggle, bool on);
+    // The firmware upgrade's side of the main window, when it is built in.
+    FirmwareUpgradeController* upgradeController() const { return upgrade_; }
+
+    // A menu item by its name ("menuScan", "menuLoadIR", ...), or nullptr.
+    QAction* action(const QString& name) const { return actions_.value(name); }
+    // The "Channel" items: 0 is "OMNI", 1..16 the channels.
+    QList<QAction*> midiChannelItems() const { return MIDIChannelItems_; }
+
+    // --- device discovery and linking ---
+    void DiscoverDevices();
+    void ScanAndLink();
+    void Link();
+    bool LinkBySerialNumber();
+    void Unlink();
+    QString deviceSerialNumber() const { return DeviceSerialNumber_; }
+
+    // --- device controller ---
+    enum class InfoOutcome { Identified, Rejected, Aborted };
+    InfoOutcome getEffectFromPedal();
+    // Applies the device-information reply; false when no effect is found or
+    // the firmware is too old. *aborted is set when the reply is unusable.
+    bool CheckPedalInfo(const QString& reply, bool* aborted = nullptr);
+    void SetLive(bool on);
+    void btnRequestClick();
+    void doAutomaticRequest();
+    void btnStoreSettingsOnPedalClick();
+    void menuEraseSettingsClick();
+    void menuSupportClick();
+    void StartFirmwareUpgrade();
+
+    // --- effect lists ---
+    void create_categories();
+    void showCategory(int index);
+    void effetto_cliccato(QListWidgetItem* item);
+    bool effect_from_list();
+
+    // --- receive tick and upload ---
+    void PollPedal();
+    void btnUploadClick();
+    void btnUploadFileClick();
+
+    // --- MainWindowHooks ---
+    void stopReceiveTick() override;
+    void startReceiveTick() override;
+    bool receiveTickRunning() const;
+    void setRequestEnabled(bool enabled) override;
+    void setAssignEnabled(bool enabled) override;
+    void setStoreSettingsEnabled(bool enabled) override;
+    void setUploadEnabled(bool enabled) override;
+    void setLiveLabelEnabled(bool enabled) override;
+    void setConfigurationMenusEnabled(bool enabled) override;
+    void EnableEditorObjects(bool enabled) override;
+    void SetBankMode() override;
+    void SetPresetMode() override;
+    void selectBank(int bank) override;
+    void checkMidiChannelItem(int index) override;
+    QRect mainGeometry() const override;
+
+  signals:
+    // An effect was chosen in the effects list (after the parameter window opened).
+    void effectChosen(const QString& displayName);
+    // The main window was closed: the editor ends.
+    void mainClosed();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // TformMainLayout.cpp
+    void buildWidgets();
+    void buildMenus();
+    QAction* addAction(QMenu* menu, const QString& name, const QString& caption);
+    QMenu* addMenu(QMenu* parent, const QString& name, const QString& caption);
+    void startUp();
+    void applyStartupSettings();
+    void BuildLookMenu();
+    void CreateMIDIChannelItems();
+    void menuLookClickItem(int style);
+    void menuShowUpdateMsgClick(bool checked);
+    void showConsole();
+
+    // DeviceController.cpp
+    void SetBankModeFrom(bool fromMenu);
+    void midiChannelClick(QAction* item);
+    void rejectFirmware();
+    void openParameterWindow(const QString& caption, int width, bool disableControls);
+    void findPedalEffectInCategories(bool requestNow);
+    void upgradeModeClick();
+
+    // EffectLists.cpp
+    bool readCategory(int index, QStringList* lines);
+    void get_effects_name(const QStringList& lines);
+    bool search_effect_name(const QStringList& lines, int categoryIndex);
+    void move_up_or_down(int key);
+
+    // PollPedal.cpp
+    void receiveTick();
+    void portReady();
+    void ShowBankFromPedal(int bank);
+    void ShowEffectFromPedal(int number);
+    void gatherRestOfMessage(QByteArray* bytes);
+    void handleDumpBytes(QByteArray bytes);
+    void DumpCheck(const QByteArray& message);
+    void uploadAnswerTimedOut();
+
+    // Upload.cpp
+    bool refuseUpload(const QString& text);
+
+    // The windows that work with this one.
+    QPointer<TformFXParameters> params_;
+    QPointer<QWidget> console_;
+    UpdateCheck* updateCheck_ = nullptr;
+    FirmwareUpgradeController* upgrade_ = nullptr;
+    std::function<void()> loadIr_;
+    std::function<void()> fxInfo_;
+    std::function<void(bool)> virtualPedalToggle_;
+
+    // Controls.
+    QHash<QString, QAction*> actions_;
+    QHash<QString, QMenu*> menus_;
+    QLabel* lblDeviceName = nullptr;
+    QLabel* lblFirmwareVersion = nullptr;
+    QLabel* lblStatus = nullptr;
+    QPushButton* btnOpenEffect = nullptr;
+    QPushButton* btnRequest = nullptr;
+    QPushButton* btnAssign = nullptr;
+    QPushButton* btnStoreSettingsOnPedal = nullptr;
+    QPushButton* btnUpload = nullptr;
+    QPushButton* btnUploadFile = nullptr;
+    QPushButton* btnGetFXInfo = nullptr;
+    QGroupBox* lblBankNum = nullptr;
+    QRadioButton* rdbtnBank[3] = {nullptr, nullptr, nullptr};
+    QButtonGroup* bankGroup_ = nullptr;
+    QGroupBox* lblLive = nullptr;
+    QCheckBox* swLive = nullptr;
+    QCheckBox* chkFirmwareUpgradeMode = nullptr;
+    QListWidget* lstCategory = nullptr;
+    QListWidget* lstEffects = nullptr;
+    QList<QAction*> MIDIChannelItems_;
+    QList<QAction*> lookItems_;
+
+    // Timers.
+    QTimer* Timer_USB_read = nullptr;
+    QTimer* TimerAutoRequest = nullptr;
+    QTimer* TimerUploadAnswer = nullptr;
+    QSocketNotifier* readyNotifier_ = nullptr;
+    int readyFd_ = -1;
+
+    // Discovery.
+    QString DeviceSerialNumber_;
+    QString DeviceDescription_;
+
+    // Receive tick state.
+    bool polling_ = false;
+    int lastPollRead_ = 0;
+    bool uploadPending_ = false;
+    incoming::DumpAssembler dump_;
+};
+
+}  // namespace zendal

@@ -1,0 +1,147 @@
+// Effect upload: the chosen effect's image (or the image prepared with an
+// impulse response) in one write; the answer arrives through the receive tick.
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QRadioButton>
+#include <QStringDecoder>
+#include <QTimer>
+
+#include "control/Messages.h"
+#include "control/UploadImage.h"
+#include "control/ui/TformMain.h"
+#include "core/Clock.h"
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "link/D2XXUnit.h"
+#include "link/FrameCodec.h"
+#include "link/Timeouts.h"
+#include "shell/Prompt.h"
+
+namespace zendal {
+
+namespace {
+// A text file's content: a byte-order mark decides the encoding, otherwise
+// UTF-8 where valid, otherwise the system's 8-bit code page.
+QString fileText(const QByteArray& bytes) {
+    if (auto encoding = QStringConverter::encodingForData(bytes)) {
+        QStringDecoder decoder(*encoding);
+        return decoder(bytes);
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(bytes);
+    if (!utf8.hasError()) return text;
+    return QString::fromLocal8Bit(bytes);
+}
+}  // namespace
+
+bool TformMain::refuseUpload(const QString& text) {
+    DebugPrint(QStringLiteral("upload refused: ") + text);
+    prompt().information(text);
+    return false;
+}
+
+void TformMain::btnUploadClick() {
+    D2XXUnit& port = d2xx();
+    const EditorState& state = editorState();
+    // Everything that would make the upload fail or go astray is checked before
+    // the first byte goes out.
+    if (!port.isOpen()) {
+        refuseUpload(
+            QStringLiteral("No pedal is linked: choose Connection > Scan and Link "
+                           "first. Nothing was sent."));
+        return;
+    }
+    upload::Source source;
+    source.currentCategory = state.current_category;
+    source.selectedEffect = state.selected_effect_name;
+    source.preparedIrImage = state.prepared_ir_image;
+    source.preparedIrEffect = state.prepared_ir_effect;
+    source.bankMode = state.bank_mode;
+    for (int i = 0; i < 3; ++i)
+        if (rdbtnBank[i]->isChecked()) source.bank = i;
+    source.device = port.openDeviceKind();
+    const upload::Prepared image = upload::prepareUploadImage(source);
+    if (!image.ok()) {
+        refuseUpload(image.error);
+        return;
+    }
+
+    stopReceiveTick();
+    port.PurgeFTReceive();
+    if (!prompt().confirm(QStringLiteral("Upload the selected effect?"))) {
+        startReceiveTick();
+        return;
+    }
+    EnableEditorObjects(false);
+    SendHexMessage(messages::bypass(true), 2);
+    clock().pause(messages::kBypassBeforeUploadPauseMs);
+    port.ShowFTErrors = true;
+
+    if (image.fromIr) {
+        DebugPrint(QStringLiteral("file content size: %1").arg(image.bytes));
+    } else {
+        DebugPrint(QStringLiteral("resource name: ") + image.resourceName);
+    }
+    DebugPrint(image.text.left(257));
+    DebugPrint(QStringLiteral("size: %1").arg(image.bytes));
+    const int converted = HexToBytes(image.text, image.bytes);
+    DebugPrint(QStringLiteral("num of bytes: %1").arg(converted));
+    port.WriteFTDevice(static_cast<std::uint32_t>(image.bytes));
+    DebugPrint(QStringLiteral("write to device"));
+    lblStatus->setText(QStringLiteral("Uploading..."));
+    // The answer is awaited for a bounded time only; the controls come back
+    // either way.
+    uploadPending_ = true;
+    TimerUploadAnswer->start();
+    startReceiveTick();
+}
+
+void TformMain::btnUploadFileClick() {
+    D2XXUnit& port = d2xx();
+    const QString path = prompt().openFileName(QString(), QString(), QString());
+    const bool tickWasRunning = receiveTickRunning();
+    stopReceiveTick();  // the answer is read here, not by the tick
+    if (!path.isEmpty()) {
+        port.ShowFTErrors = true;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            refuseUpload(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+            if (tickWasRunning) startReceiveTick();
+            return;
+        }
+        const QString text = fileText(file.readAll());
+        DebugPrint(QFileInfo(path).absoluteFilePath());
+        DebugPrint(QFileInfo(path).fileName());
+        DebugPrint(text);
+        DebugPrint(QString::number(text.size()));
+        // A final line break is not part of the message.
+        QString hex = text;
+        while (!hex.isEmpty() && hex.back().isSpace()) hex.chop(1);
+        if (!port.isOpen() || !IsHexText(hex)) {
+            refuseUpload(!port.isOpen()
+                             ? QStringLiteral("No pedal is linked. Nothing was sent.")
+                             : QStringLiteral("%1 does not hold pairs of hexadecimal digits only. "
+                                              "Nothing was sent.")
+                                   .arg(QFileInfo(path).fileName()));
+            if (tickWasRunning) startReceiveTick();
+            return;
+        }
+        const int count = int(hex.size() / 2);
+        DebugPrint(QStringLiteral("num of bytes: %1").arg(HexToBytes(hex, count)));
+        port.WriteFTDevice(static_cast<std::uint32_t>(count));
+        DebugPrint(QStringLiteral("write to device"));
+    }
+    if (WaitForFirstByte(timeouts::kRawUploadMs) == WaitOutcome::Ok) {
+        for (std::uint32_t n = port.ReadFTDevice(); n > 0; n = port.ReadFTDevice()) {
+            DebugPrint(QStringLiteral("received: ") +
+                       QString::fromLatin1(
+                           reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(n)));
+        }
+    } else {
+        DebugPrint(QStringLiteral("no answer from the pedal"));
+    }
+    if (tickWasRunning) startReceiveTick();
+}
+
+}  // namespace zendal

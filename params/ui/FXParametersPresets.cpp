@@ -1,0 +1,131 @@
+// Preset files: Save Configuration and Load Configuration.
+
+#include <QDir>
+
+#include "control/MainWindowHooks.h"
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "params/Assignments.h"
+#include "params/PresetFile.h"
+#include "params/SettingsRecord.h"
+#include "params/ui/FXParametersImpl.h"
+#include "shell/Prompt.h"
+
+namespace zendal {
+
+namespace {
+
+const QString kTitleSave = QStringLiteral("Save Preset File");
+const QString kTitleOpen = QStringLiteral("Open Preset File");
+const QString kFilter = QStringLiteral("Preset files (*.txt)");
+const QString kSuffix = QStringLiteral("txt");
+
+QString folderForDialog() {
+    QString error;
+    if (!preset::ensurePresetFolder(&error)) DebugPrint(error);
+    return preset::presetFolder();
+}
+
+}  // namespace
+
+// Both work on the effect the pedal holds: its descriptor decides the layout of
+// the record and of the file, and loaded values go out with its addresses.
+bool TformFXParameters::Impl::worksOnPedalEffect() {
+    if (built && editorState().selected_is_on_pedal) return true;
+    prompt().information(QStringLiteral(
+        "The parameter window does not show the effect stored on the pedal. Choose \"Get FX "
+        "Stored on Pedal\" first."));
+    return false;
+}
+
+void TformFXParameters::Impl::saveConfiguration() {
+    if (!worksOnPedalEffect()) return;
+    // Reads the pedal first; a failed request was shown and leaves nothing to save.
+    if (!requestSettings()) return;
+    const EditorState& state = editorState();
+    const QString text = preset::composePresetText(
+        state.pedal_effect_number, state.pedal_effect_version, parameterSettings(), n(), r());
+    // A copy: the chosen effect keeps its name whatever the file is called.
+    QString nameOfFile = state.selected_effect_name;
+    SaveTextWithDialog(text, &nameOfFile);
+    if (hooks) hooks->setUploadEnabled(false);
+}
+
+void TformFXParameters::Impl::SaveTextWithDialog(const QString& text, QString* nameOfFile) {
+    const QString folder = folderForDialog();
+    const QString chosen = prompt().saveFileName(kTitleSave, kFilter, folder, *nameOfFile, kSuffix);
+    if (chosen.isEmpty()) return;
+    *nameOfFile = preset::savePathFor(chosen);
+    QString error;
+    if (preset::writePresetFile(*nameOfFile, text, &error)) {
+        prompt().information(QStringLiteral("File saved successfully: ") + *nameOfFile);
+    } else {
+        prompt().information(QStringLiteral("Error saving file: ") + error);
+    }
+}
+
+QString TformFXParameters::Impl::open_preset_file() {
+    const QString folder = folderForDialog();
+    const QString path = prompt().openFileName(kTitleOpen, kFilter, folder);
+    if (path.isEmpty()) return {};
+    QString text;
+    QString error;
+    if (!preset::readPresetFile(path, &text, &error)) {
+        prompt().information(QStringLiteral("Error loading file: ") + error);
+        return {};
+    }
+    prompt().information(QStringLiteral("File loaded successfully: ") + path);
+    return text;
+}
+
+void TformFXParameters::Impl::loadConfiguration() {
+    if (!worksOnPedalEffect()) return;
+    const QString text = open_preset_file();
+    DebugPrint(text);
+    if (text.isEmpty()) return;
+
+    const EditorState& state = editorState();
+    const preset::HeaderCheck header = preset::checkHeader(
+        text, {state.pedal_effect_number, state.pedal_effect_version, n(), r()});
+    if (!header.ok) {
+        for (const QString& message : header.messages) prompt().information(message);
+        return;
+    }
+    // Every field is checked before anything reaches the controls (and the pedal).
+    QString error;
+    const auto contents = preset::readBody(text, n(), r(), &error);
+    if (!contents) {
+        DebugPrint(error);
+        prompt().information(error);
+        return;
+    }
+
+    const int gen = generation;
+    TParameterSettings& s = parameterSettings();
+    preset::logValues(*contents);
+    s.param_values = contents->values;
+    setItems();
+    if (generation != gen) return;
+
+    preset::logAssignments(*contents);
+    for (int i = 0; i < n(); ++i)
+        s.assignments[i] =
+            assign::assignByteForIndex(assign::assignIndexForByte(contents->assignments[i]));
+    setParameterAssignments();
+    if (generation != gen) return;
+
+    preset::logReverse(*contents);
+    for (int i = 0; i < n(); ++i) {
+        if (contents->reverse[i] == u'0') s.reverse_flags[i] = false;
+        if (contents->reverse[i] == u'1') s.reverse_flags[i] = true;
+    }
+    setReverseParameters();
+    if (generation != gen || r() == 0) return;
+
+    preset::logLeds(*contents);
+    for (int j = 0; j < r(); ++j)
+        s.led_assignments[j] = assign::ledByteForIndex(assign::ledIndexForByte(contents->leds[j]));
+    setReadbackLEDs();
+}
+
+}  // namespace zendal

@@ -1,0 +1,282 @@
+// What the pedal holds, the firmware rule, and the device messages.
+#include <QAction>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include "MainWindowFixture.h"
+#include "core/EditorState.h"
+#include "core/Log.h"
+#include "link/D2XXUnit.h"
+
+namespace zendal::test {
+namespace {
+
+class MainWindowDevice : public MainWindowTest {};
+
+const QString kUpgradeRequired =
+    QStringLiteral("A firmware upgrade is required. Upgrade to Firmware 5");
+const QString kGoToUpgrade =
+    QStringLiteral("Go to Firmware Upgrade menu and select Firmware Upgrade Mode");
+
+TEST_F(MainWindowDevice, DeviceInformationAndTheFirmwareRule) {
+    const struct {
+        const char* name;
+        QString reply;
+        bool result;
+        QStringList boxes;
+        int effect, version, firmware;
+        bool editorEnabled;
+    } cases[] = {
+        {"effect held, current firmware", "3\r\n17\r\n2\r\n5\r\n", true, {}, 17, 2, 5, true},
+        {"empty pedal",
+         "255\r\n255\r\n1\r\n5\r\n",
+         false,
+         {"No effect found on pedal"},
+         255,
+         1,
+         5,
+         true},
+        {"empty pedal, zeros",
+         "0\r\n0\r\n1\r\n6\r\n",
+         false,
+         {"No effect found on pedal"},
+         0,
+         1,
+         6,
+         true},
+        {"old firmware",
+         "1\r\n38\r\n1\r\n4\r\n",
+         false,
+         {kUpgradeRequired, kGoToUpgrade},
+         38,
+         1,
+         4,
+         false},
+        {"erased firmware number",
+         "1\r\n38\r\n1\r\n255\r\n",
+         false,
+         {kUpgradeRequired, kGoToUpgrade},
+         38,
+         1,
+         255,
+         false},
+    };
+    createWindows();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompt->informations.clear();
+        main->EnableEditorObjects(!c.editorEnabled);
+        bool aborted = false;
+        EXPECT_EQ(main->CheckPedalInfo(c.reply, &aborted), c.result);
+        EXPECT_FALSE(aborted);
+        EXPECT_EQ(prompt->informations, c.boxes);
+        const EditorState& state = editorState();
+        EXPECT_EQ(state.pedal_effect_number, c.effect);
+        EXPECT_EQ(state.pedal_effect_version, c.version);
+        EXPECT_EQ(state.pedal_firmware_version, c.firmware);
+        const QString label = QStringLiteral("Firmware Version: %1").arg(c.firmware);
+        EXPECT_EQ(widget<QLabel>("lblFirmwareVersion")->text(), label);
+        EXPECT_EQ(item("menuFirmwareVersion")->text(), label);
+        EXPECT_EQ(widget("btnUpload")->isEnabled(), c.editorEnabled);
+        EXPECT_EQ(widget("lstEffects")->isEnabled(), c.editorEnabled);
+        EXPECT_EQ(item("menuMIDI")->isEnabled(), c.editorEnabled);
+    }
+}
+
+TEST_F(MainWindowDevice, ErasedFirmwareNeverEnablesTheEditorOnTheWay) {
+    createWindows();
+    main->EnableEditorObjects(false);
+    int enabledChanges = 0;
+    // Count every moment the upload button is enabled while the reply is applied.
+    struct Watch : QObject {
+        int* count;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::EnabledChange && static_cast<QWidget*>(o)->isEnabled())
+                ++*count;
+            return false;
+        }
+    } watch;
+    watch.count = &enabledChanges;
+    widget("btnUpload")->installEventFilter(&watch);
+    main->CheckPedalInfo(QStringLiteral("1\r\n38\r\n1\r\n255\r\n"));
+    EXPECT_EQ(enabledChanges, 0);
+    main->CheckPedalInfo(QStringLiteral("1\r\n38\r\n1\r\n4\r\n"));
+    EXPECT_EQ(enabledChanges, 1);  // firmware 4 enables once before it is refused
+    widget("btnUpload")->removeEventFilter(&watch);
+}
+
+TEST_F(MainWindowDevice, AFieldThatIsNotANumberShowsTheConversionErrorOnly) {
+    const struct {
+        QString reply;
+        QString box;
+    } cases[] = {
+        {"3\r\n1x\r\n2\r\n5\r\n", "'1x' is not a valid integer value"},
+        {"3\r\n17\r\n2\r\n", "'' is not a valid integer value"},
+        {"", "'' is not a valid integer value"},
+    };
+    createWindows();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply.toStdString());
+        prompt->informations.clear();
+        editorState().pedal_effect_number = 7;
+        bool aborted = false;
+        EXPECT_FALSE(main->CheckPedalInfo(c.reply, &aborted));
+        EXPECT_TRUE(aborted);
+        EXPECT_EQ(prompt->informations, QStringList{c.box});
+        EXPECT_EQ(editorState().pedal_effect_number, 7);
+        EXPECT_EQ(item("menuFirmwareVersion")->text(), QStringLiteral("Firmware Version:"));
+    }
+}
+
+TEST_F(MainWindowDevice, UnusableAnswersThroughTheLink) {
+    const struct {
+        const char* name;
+        QByteArray reply;
+        QStringList boxes;
+        bool windowShown;
+    } cases[] = {
+        {"not a number", "1\r\nXY\r\n1\r\n5\r\n", {"'XY' is not a valid integer value"}, false},
+        {"effect id beyond the list",
+         "1\r\n64\r\n1\r\n5\r\n",
+         {"The pedal holds effect number 64, which is not in the editor's effect list."},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        createWindows();
+        prompt->informations.clear();
+        driver->replyTo(0x06, c.reply);
+        scanAndLink();
+        EXPECT_EQ(prompt->informations, c.boxes);
+        EXPECT_EQ(params->isVisible(), c.windowShown);
+        EXPECT_TRUE(editorState().pedal_effect_name.isEmpty());
+        item("menuDisconnect")->trigger();
+        destroyWindows();
+    }
+}
+
+TEST_F(MainWindowDevice, AnEffectWhoseDescriptorIsRefusedOpensNoWindow) {
+    pedal->setEffect(0x35, 1);  // the catalogue's malformed descriptor
+    createWindows();
+    scanAndLink();
+    ASSERT_EQ(prompt->informations.size(), 1) << prompt->informations.join('|').toStdString();
+    EXPECT_FALSE(prompt->informations.first().isEmpty());
+    EXPECT_FALSE(params->isVisible());
+    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Factory Test"));
+}
+
+TEST_F(MainWindowDevice, MidiChannelMessages) {
+    createWindows();
+    scanAndLink();
+    const struct {
+        int index;
+        const char* bytes;
+        const char* log;
+    } cases[] = {
+        {0, "0700", "Midi channel: OMNI"},
+        {12, "070C", "Midi channel: 12"},
+        {16, "0710", "Midi channel: 16"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        markWrites();
+        main->midiChannelItems().at(c.index)->trigger();
+        EXPECT_EQ(writesSinceMark(), QStringList{QLatin1String(c.bytes)});
+        EXPECT_TRUE(logHas(QLatin1String(c.log)));
+        // The check marks follow the pedal's settings reply, not the click.
+        EXPECT_FALSE(main->midiChannelItems().at(c.index)->isChecked() && c.index != 0);
+    }
+    EXPECT_EQ(pedal->midiChannel(), 16);
+}
+
+TEST_F(MainWindowDevice, LiveSwitchSendsAndLabels) {
+    createWindows();
+    scanAndLink();
+    auto* live = widget<QCheckBox>("swLive");
+    markWrites();
+    live->setChecked(true);
+    EXPECT_EQ(widget<QGroupBox>("lblLive")->title(), QStringLiteral("Live ON"));
+    live->setChecked(false);
+    EXPECT_EQ(widget<QGroupBox>("lblLive")->title(), QStringLiteral("Live OFF"));
+    EXPECT_EQ(writesSinceMark(), (QStringList{"0A0100", "0A0000"}));
+}
+
+TEST_F(MainWindowDevice, StoreSettingsSendsTheParameterCount) {
+    pedal->setEffect(0x32, 1);  // Harmonizer: 3 pots, 1 switch, 2 multi-switches
+    createWindows();
+    scanAndLink();
+    markWrites();
+    const qint64 before = fakeClock->totalPausedMs();
+    main->btnStoreSettingsOnPedalClick();
+    EXPECT_EQ(writesSinceMark(), QStringList{"0306"});
+    EXPECT_TRUE(logHas(QStringLiteral("Store settings message (HEX): 0306")));
+    EXPECT_EQ(fakeClock->totalPausedMs() - before, 100);
+}
+
+TEST_F(MainWindowDevice, EraseSettingsAsksFirst) {
+    const QString question = QStringLiteral(
+        "Are you sure you want to delete all settings?\r\n"
+        "This action will delete the current stored algorithm and any other settings like "
+        "presets and assignments\r\n"
+        "Erase settings is suggested in the following cases:\r\n"
+        "- the pedal is unresponsive/freezed after updates\r\n"
+        "- unexpected behaviour or bugs which afflicts the pedal functionalities\r\n"
+        "- you want to switch to the Tallow pedal");
+    createWindows();
+    scanAndLink();
+    markWrites();
+    prompt->answerConfirm(false);
+    item("menuEraseSettings")->trigger();
+    EXPECT_EQ(prompt->confirmations, QStringList{question});
+    EXPECT_TRUE(writesSinceMark().isEmpty());
+
+    prompt->answerConfirm(true);
+    item("menuEraseSettings")->trigger();
+    EXPECT_EQ(writesSinceMark(),
+              (QStringList{"0B50000000", "0C5000000000", "0B51000000", "0C5100000000"}));
+    // Both memories come back erased, each checked on its own.
+    prompt->informations.clear();
+    main->PollPedal();
+    EXPECT_EQ(prompt->informations, (QStringList{"Memory Erased", "Memory Erased"}));
+}
+
+TEST_F(MainWindowDevice, BankModeFromTheMenuClearsTheChoiceUnlessARequestRuns) {
+    createWindows();
+    scanAndLink();
+    ASSERT_TRUE(params->isVisible());
+    const QString modeFile = home->documents() + QStringLiteral("/Tavrel/Zendal/Mode.txt");
+
+    editorState().request_in_progress = true;
+    item("menuModeBank")->trigger();
+    editorState().request_in_progress = false;
+    EXPECT_TRUE(params->isVisible());
+    EXPECT_GT(widget<QListWidget>("lstEffects")->count(), 0);
+    QFile f(modeFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("BANK"));
+    f.close();
+
+    item("menuModePreset")->trigger();
+    EXPECT_FALSE(editorState().bank_mode);
+    EXPECT_FALSE(widget("lblBankNum")->isEnabled());
+    item("menuModeBank")->trigger();
+    EXPECT_TRUE(editorState().bank_mode);
+    EXPECT_TRUE(item("menuModeBank")->isChecked());
+    EXPECT_FALSE(item("menuModePreset")->isChecked());
+    EXPECT_TRUE(widget<QRadioButton>("rdbtnBank1")->isChecked());
+    EXPECT_FALSE(params->isVisible());
+    EXPECT_EQ(widget<QListWidget>("lstEffects")->count(), 0);
+    EXPECT_EQ(widget<QListWidget>("lstCategory")->currentRow(), -1);
+    EXPECT_TRUE(editorState().selected_effect_name.isEmpty());
+    // Nothing goes to the pedal for a mode change.
+}
+
+}  // namespace
+}  // namespace zendal::test

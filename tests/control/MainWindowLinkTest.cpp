@@ -1,0 +1,197 @@
+// Discovery, Scan and Link, Unlink, and the first exchange with the pedal.
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+#include "MainWindowFixture.h"
+#include "core/EditorState.h"
+#include "link/D2XXUnit.h"
+#include "link/DeviceHub.h"
+
+namespace zendal::test {
+namespace {
+
+class MainWindowLink : public MainWindowTest {};
+
+TEST_F(MainWindowLink, DiscoveryShowsEveryDeviceWithoutLinking) {
+    const struct {
+        const char* secondDescription;
+        const char* label;
+    } cases[] = {
+        {"USB Serial Adapter", "USB Serial Adapter"},
+        {"FT230X Basic UART", "Zendal"},
+        {"FT230X Basic UART ", "FT230X Basic UART "},  // only the exact text is the pedal
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.secondDescription);
+        VirtualPedal other;
+        VirtualPedalDriver otherDriver(other, "ZVP00002", c.secondDescription);
+        DeviceHub hub;
+        hub.addBackend(pedalDriver.get(), QStringLiteral("first"));
+        hub.addBackend(&otherDriver, QStringLiteral("second"));
+        d2xx().setDriver(&hub);
+        createWindows();
+        EXPECT_EQ(item("menuSerialNumber")->text(),
+                  QStringLiteral("Device Serial: ZVP00001ZVP00002"));
+        EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QLatin1String(c.label));
+        EXPECT_FALSE(d2xx().isOpen());
+        EXPECT_TRUE(prompt->all().isEmpty());
+        destroyWindows();
+        d2xx().setDriver(driver.get());
+    }
+}
+
+TEST_F(MainWindowLink, NoDeviceFound) {
+    d2xx().setDriver(nullptr);
+    createWindows();
+    EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("Device Name: "));
+    EXPECT_EQ(item("menuSerialNumber")->text(), QStringLiteral("Device Serial: "));
+    scanAndLink();
+    EXPECT_EQ(prompt->informations, QStringList{"No device found"});
+    EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("No device found"));
+    EXPECT_TRUE(logHas(QStringLiteral("FT device count: 0")));
+    EXPECT_TRUE(item("menuScan")->isEnabled());
+}
+
+TEST_F(MainWindowLink, ScanAndLinkAsksThePedalAndShowsItsEffect) {
+    createWindows();
+    scanAndLink();
+    EXPECT_TRUE(prompt->all().isEmpty()) << prompt->all().join('|').toStdString();
+    EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("FT230X Basic UART linked"));
+    EXPECT_FALSE(item("menuScan")->isEnabled());
+    EXPECT_FALSE(item("menuConnect")->isEnabled());
+    EXPECT_TRUE(item("menuDisconnect")->isEnabled());
+    EXPECT_TRUE(item("menuMIDI")->isEnabled());
+    EXPECT_TRUE(item("menuMode")->isEnabled());
+    for (const char* line :
+         {"FT device count: 1", "FT_Device_String: ZVP00001", "serial number: ZVP00001",
+          "effect number DEC: 38", "effect number HEX: 00000026", "effect version: 1",
+          "firmware version: 5", "26:Noise Gate", "effetto ottenuto dalla lista: Noise Gate",
+          "firmware upgrade mode: False"})
+        EXPECT_TRUE(logHas(QLatin1String(line))) << line;
+
+    // 06 00, then the automatic settings request for Noise Gate (two pots).
+    const QStringList writes = driver->hexWrites();
+    ASSERT_GE(writes.size(), 2);
+    EXPECT_EQ(writes.at(0), QStringLiteral("0600"));
+    EXPECT_EQ(writes.at(1), QStringLiteral("0202"));
+
+    const EditorState& state = editorState();
+    EXPECT_EQ(state.pedal_effect_number, 0x26);
+    EXPECT_EQ(state.pedal_effect_name, QStringLiteral("Noise Gate"));
+    EXPECT_EQ(state.selected_effect_name, QStringLiteral("Noise Gate"));
+    EXPECT_TRUE(state.selected_is_on_pedal);
+    EXPECT_TRUE(state.Linked);
+    EXPECT_EQ(item("menuFirmwareVersion")->text(), QStringLiteral("Firmware Version: 5"));
+    EXPECT_EQ(widget<QLabel>("lblFirmwareVersion")->text(), QStringLiteral("Firmware Version: 5"));
+
+    // The pedal's effect is found in its category and shown selected.
+    auto* categories = widget<QListWidget>("lstCategory");
+    auto* effects = widget<QListWidget>("lstEffects");
+    ASSERT_NE(categories->currentItem(), nullptr);
+    EXPECT_EQ(categories->currentItem()->text(), QStringLiteral("Dynamic"));
+    ASSERT_NE(effects->currentItem(), nullptr);
+    EXPECT_EQ(effects->currentItem()->text(), QStringLiteral("Noise Gate"));
+    EXPECT_TRUE(state.current_category.isEmpty());  // selecting is not clicking
+
+    ASSERT_TRUE(params->isVisible());
+    EXPECT_EQ(params->windowTitle(), QStringLiteral("Noise Gate v1"));
+    EXPECT_EQ(params->x(), main->frameGeometry().x() + main->frameGeometry().width());
+    EXPECT_TRUE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
+    EXPECT_TRUE(item("menuLoadConfiguration")->isEnabled());
+}
+
+TEST_F(MainWindowLink, UnlinkSendsLiveOffAndScanWorksAgain) {
+    createWindows();
+    scanAndLink();
+    markWrites();
+    item("menuDisconnect")->trigger();
+    EXPECT_EQ(writesSinceMark(), QStringList{"0A0000"});
+    EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("FT230X Basic UART"));
+    EXPECT_TRUE(item("menuScan")->isEnabled());
+    EXPECT_FALSE(item("menuDisconnect")->isEnabled());
+    EXPECT_FALSE(item("menuMIDI")->isEnabled());
+    EXPECT_FALSE(item("menuMode")->isEnabled());
+    for (const char* name :
+         {"btnUpload", "btnOpenEffect", "btnRequest", "btnAssign", "btnStoreSettingsOnPedal"})
+        EXPECT_FALSE(widget(name)->isEnabled()) << name;
+    EXPECT_FALSE(widget("lblLive")->isEnabled());
+    EXPECT_FALSE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
+    EXPECT_FALSE(d2xx().isOpen());
+    EXPECT_TRUE(editorState().Linked);  // stays set
+
+    scanAndLink();
+    EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("FT230X Basic UART linked"));
+    EXPECT_TRUE(d2xx().isOpen());
+}
+
+TEST_F(MainWindowLink, SilentPedalEndsTheWaitWithAMessageAndNoChange) {
+    pedal->setSilentOn(0x06);
+    createWindows();
+    scanAndLink();
+    EXPECT_EQ(prompt->informations,
+              QStringList{"The pedal did not answer the device information request."});
+    EXPECT_TRUE(d2xx().isOpen());  // still linked: Unlink or ask again
+    EXPECT_TRUE(item("menuDisconnect")->isEnabled());
+    EXPECT_FALSE(item("menuMIDI")->isEnabled());
+    EXPECT_FALSE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
+    EXPECT_EQ(editorState().pedal_effect_name, QString());
+    EXPECT_FALSE(params->isVisible());
+    EXPECT_EQ(item("menuFirmwareVersion")->text(), QStringLiteral("Firmware Version:"));
+
+    // Asking again once the pedal answers works.
+    pedal->clearFaults();
+    widget<QPushButton>("btnOpenEffect")->click();
+    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Noise Gate"));
+    EXPECT_TRUE(widget("btnOpenEffect")->isEnabled());
+}
+
+TEST_F(MainWindowLink, UnlinkEndsAWaitAtOnce) {
+    pedal->setSilentOn(0x06);
+    createWindows();
+    // Unlink is chosen while the link waits for the pedal's answer.
+    QTimer::singleShot(0, main.get(), [this] { item("menuDisconnect")->trigger(); });
+    scanAndLink();
+    EXPECT_TRUE(prompt->all().isEmpty()) << prompt->all().join('|').toStdString();
+    EXPECT_FALSE(d2xx().isOpen());
+    EXPECT_TRUE(item("menuScan")->isEnabled());
+    EXPECT_FALSE(item("menuMIDI")->isEnabled());
+    EXPECT_FALSE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
+    // The limit was not what ended it: far less virtual time passed.
+    EXPECT_LT(fakeClock->nowMs() - 1000000, 3000);
+}
+
+TEST_F(MainWindowLink, UpgradeModeLinkProbesTheBootloader) {
+    createWindows();
+    item("menuFirmwareUpgradeMode")->trigger();  // not linked yet: the flag only
+    EXPECT_TRUE(editorState().UpgradeMode);
+    pedal->enterBootloader();
+    scanAndLink();
+    const QStringList writes = driver->hexWrites();
+    ASSERT_FALSE(writes.isEmpty());
+    EXPECT_EQ(writes.first(), QStringLiteral("7F"));
+    EXPECT_TRUE(logHas(QStringLiteral("received Byte: 79")));
+    ASSERT_FALSE(prompt->informations.isEmpty());
+    EXPECT_EQ(prompt->informations.first(),
+              QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
+    EXPECT_TRUE(item("menuStartFirmwareUpgrade")->isVisible());
+    EXPECT_TRUE(item("menuStartFirmwareUpgrade")->isEnabled());
+    EXPECT_FALSE(widget("btnRequest")->isEnabled());
+    EXPECT_FALSE(widget("btnUpload")->isEnabled());
+    EXPECT_FALSE(editorState().Linked);
+    EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
+}
+
+TEST_F(MainWindowLink, UpgradeModeLinkWithoutBootloaderFails) {
+    createWindows();
+    item("menuFirmwareUpgradeMode")->trigger();
+    scanAndLink();  // the pedal runs its firmware: no acknowledge
+    EXPECT_EQ(prompt->informations.value(0), QStringLiteral("Connection to bootloader failed"));
+    EXPECT_FALSE(item("menuStartFirmwareUpgrade")->isVisible());
+}
+
+}  // namespace
+}  // namespace zendal::test

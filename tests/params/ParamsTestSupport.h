@@ -1,0 +1,109 @@
+#pragma once
+
+// Fixtures of the parameter editor's tests: a driver that records every write
+// and answers a settings request from a prepared record, a recorder of the
+// main-window hooks, and builders of descriptors and settings records.
+
+#include <QByteArray>
+#include <QStringList>
+#include <QVector>
+#include <cstdint>
+#include <functional>
+#include <ostream>
+
+#include "control/MainWindowHooks.h"
+#include "link/FtDriver.h"
+#include "params/ControlDescriptor.h"
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace zendal::test {
+
+class RecordingDriver : public FtDriver {
+  public:
+    RecordingDriver();  // installs itself in d2xx() and opens its device
+    ~RecordingDriver() override;
+
+    QVector<QByteArray> writes;  // one entry per Write call
+    QByteArray pending;          // bytes waiting to be read
+    // Answer to a settings request (02 N): the reply bytes, or nothing at all.
+    std::function<QByteArray(const QByteArray& request)> answerRequest;
+    // Answer to the device-information request (06 00).
+    QByteArray infoReply;
+
+    QStringList writtenHex() const;  // writes as upper-case hex text
+    void clearWrites() { writes.clear(); }
+
+    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
+    FT_STATUS OpenEx(const char*, std::uint32_t, FT_HANDLE* handle) override;
+    FT_STATUS Close(FT_HANDLE) override { return FT_OK; }
+    FT_STATUS Read(FT_HANDLE, void* buffer, std::uint32_t toRead,
+                   std::uint32_t* bytesRead) override;
+    FT_STATUS Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
+                    std::uint32_t* bytesWritten) override;
+    FT_STATUS SetBaudRate(FT_HANDLE, std::uint32_t) override { return FT_OK; }
+    FT_STATUS SetDataCharacteristics(FT_HANDLE, std::uint8_t, std::uint8_t, std::uint8_t) override {
+        return FT_OK;
+    }
+    FT_STATUS Purge(FT_HANDLE, std::uint32_t mask) override;
+    FT_STATUS GetQueueStatus(FT_HANDLE, std::uint32_t* queued) override;
+    DeviceKind Kind(FT_HANDLE) override { return DeviceKind::VirtualInProcess; }
+};
+
+// The record as the pedal sends it: each byte as a decimal number + CR LF.
+QByteArray settingsReplyText(const QVector<std::uint8_t>& record);
+
+// A settings record of N parameters with everything "not assigned"/normal.
+struct RecordBuilder {
+    explicit RecordBuilder(int paramCount);
+    RecordBuilder& value(int i, std::uint32_t v);  // stored as v x 8192
+    RecordBuilder& word(int i, std::uint32_t word);
+    RecordBuilder& assignment(int i, std::uint8_t b);
+    RecordBuilder& bypass(std::uint8_t b);
+    RecordBuilder& preset(std::uint8_t b);
+    RecordBuilder& led(int j, std::uint8_t b);
+    RecordBuilder& reverse(int i, std::uint8_t b);
+    RecordBuilder& mode(std::uint8_t b, std::uint8_t number);
+    RecordBuilder& midi(std::uint8_t b);
+    QVector<std::uint8_t> bytes;
+    int n;
+};
+
+// A descriptor: "P" pots, then switch-section entries (a caption with "@" is a
+// button; "Caption:off:on" a switch), then multi-switches ("Caption;a;b;c"),
+// readbacks by name. Addresses 0001, 0002, ... unless given.
+TControlDescriptor makeDescriptor(int pots, const QStringList& switchSection,
+                                  const QStringList& multis, const QStringList& readbacks,
+                                  const QStringList& addresses = {});
+
+// Records what the parameter window does to the main window.
+class HooksRecorder : public MainWindowHooks {
+  public:
+    QStringList calls;
+    bool requestEnabled = false, assignEnabled = false, storeEnabled = false;
+    bool uploadEnabled = true, tickRunning = true, liveLabelEnabled = false;
+    int bank = -1, midiItem = -1;
+    // What the main window does on SetBankMode beyond the mode (it closes the
+    // parameter window outside a request).
+    std::function<void()> onSetBankMode;
+
+    void stopReceiveTick() override;
+    void startReceiveTick() override;
+    void setRequestEnabled(bool e) override;
+    void setAssignEnabled(bool e) override;
+    void setStoreSettingsEnabled(bool e) override;
+    void setUploadEnabled(bool e) override;
+    void setLiveLabelEnabled(bool e) override;
+    void setConfigurationMenusEnabled(bool e) override;
+    void EnableEditorObjects(bool e) override;
+    void SetBankMode() override;
+    void SetPresetMode() override;
+    void selectBank(int b) override;
+    void checkMidiChannelItem(int index) override;
+    QRect mainGeometry() const override { return QRect(0, 0, 400, 392); }
+};
+
+}  // namespace zendal::test

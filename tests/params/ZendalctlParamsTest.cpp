@@ -1,0 +1,164 @@
+// zendalctl settings / set / preset against a recording driver: what they
+// print, send and refuse.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTextStream>
+
+#include "ParamsTestSupport.h"
+#include "app/zendalctl/Command.h"
+#include "core/EditorState.h"
+#include "params/EffectDescriptor.h"
+#include "params/PresetFile.h"
+#include "support/FakeClock.h"
+#include "support/TempHome.h"
+
+using namespace zendal;
+using namespace zendal::test;
+
+class ParamsZendalctl : public ::testing::Test {
+  protected:
+    FakeClock clock;
+    TempHome home;
+    RecordingDriver driver;
+    QString out, err;
+
+    void SetUp() override {
+        editorState().reset();
+        // Effect 0x26 version 1 on firmware 5.
+        driver.infoReply = "1\r\n38\r\n1\r\n5\r\n";
+        setDescriptorLoader([](const QString&, TControlDescriptor* d, QString*) {
+            *d = makeDescriptor(2, {QStringLiteral("Phase:-:Inverted")},
+                                {QStringLiteral("Mode;a;b;c")}, {QStringLiteral("LFO")},
+                                {QStringLiteral("0005"), QStringLiteral("0007"),
+                                 QStringLiteral("000C"), QStringLiteral("0006")});
+            return true;
+        });
+        pedalHolds(RecordBuilder(4)
+                       .value(0, 1023)
+                       .value(2, 1024)
+                       .value(3, 400)
+                       .assignment(0, 0x08)
+                       .reverse(0, 0x01)
+                       .led(0, 0x02)
+                       .bypass(0x09)
+                       .midi(0x10)
+                       .bytes);
+    }
+    void TearDown() override { setDescriptorLoader({}); }
+
+    void pedalHolds(const QVector<std::uint8_t>& record) {
+        const QByteArray reply = settingsReplyText(record);
+        driver.answerRequest = [reply](const QByteArray&) { return reply; };
+    }
+
+    int run(const QString& command, const QStringList& args) {
+        out.clear();
+        err.clear();
+        QTextStream o(&out), e(&err);
+        ctl::Context ctx{args, o, e, [] { return true; }};
+        for (const ctl::CommandInfo& info : ctl::commands())
+            if (info.name == command) {
+                const int code = info.run(ctx);
+                o.flush();
+                e.flush();
+                return code;
+            }
+        ADD_FAILURE() << "no command " << command.toStdString();
+        return -1;
+    }
+    // Writes after the device-information and settings requests.
+    QStringList sent() const {
+        QStringList all = driver.writtenHex();
+        all.removeAll(QStringLiteral("0600"));
+        all.removeAll(QStringLiteral("0204"));
+        return all;
+    }
+};
+
+TEST_F(ParamsZendalctl, SettingsPrintsEveryParameterAndThePedalState) {
+    ASSERT_EQ(run(QStringLiteral("settings"), {}), ctl::kOk) << err.toStdString();
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 10) << out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("effect: 0x26 "))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" v1")));
+    EXPECT_EQ(lines[1].simplified(), QStringLiteral("0 Pot0 pot 1023 FS reversed"));
+    EXPECT_EQ(lines[2].simplified(), QStringLiteral("1 Pot1 pot 0 -- normal"));
+    EXPECT_EQ(lines[3].simplified(), QStringLiteral("2 Phase switch on (Inverted) -- normal"));
+    EXPECT_EQ(lines[4].simplified(), QStringLiteral("3 Mode multi 1 (b) -- normal"));
+    EXPECT_EQ(lines.mid(5),
+              (QStringList{QStringLiteral("bypass: FL"), QStringLiteral("preset change: --"),
+                           QStringLiteral("LED LFO: RED"), QStringLiteral("mode: preset, preset 0"),
+                           QStringLiteral("MIDI channel: 16")}));
+    EXPECT_TRUE(sent().isEmpty());
+}
+
+TEST_F(ParamsZendalctl, SetChecksTheValueAgainstTheParameterKind) {
+    struct Case {
+        QStringList args;
+        int code;
+        QStringList sent;
+    };
+    const Case cases[] = {
+        {{"0", "512"}, ctl::kOk, {QStringLiteral("01000500400000")}},
+        {{"0", "1024"}, ctl::kUsage, {}},
+        {{"0", "-1"}, ctl::kUsage, {}},
+        {{"2", "1"}, ctl::kOk, {QStringLiteral("01000C00800000")}},
+        {{"2", "2"}, ctl::kUsage, {}},
+        {{"3", "2"}, ctl::kOk, {QStringLiteral("01000600554000")}},
+        {{"3", "3"}, ctl::kUsage, {}},
+        {{"4", "0"}, ctl::kUsage, {}},
+        {{"x", "0"}, ctl::kUsage, {}},
+        {{"0"}, ctl::kUsage, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        driver.clearWrites();
+        EXPECT_EQ(run(QStringLiteral("set"), c.args), c.code);
+        EXPECT_EQ(sent(), c.sent);
+    }
+}
+
+TEST_F(ParamsZendalctl, PresetSaveThenLoadSendsOnlyTheDifferences) {
+    const QString path = home.path() + QStringLiteral("/p.txt");
+    ASSERT_EQ(run(QStringLiteral("preset"), {QStringLiteral("save"), path}), ctl::kOk)
+        << err.toStdString();
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("\xEF\xBB\xBF") +
+                               "0026\r01\r04\r007FE000\r00000000\r00800000\r00320000\r"
+                               "08\rFF\rFF\rFF\r1\r0\r0\r0\r02\r");
+    f.close();
+
+    // Unchanged pedal: nothing to send.
+    driver.clearWrites();
+    ASSERT_EQ(run(QStringLiteral("preset"), {QStringLiteral("load"), path}), ctl::kOk)
+        << err.toStdString();
+    EXPECT_TRUE(sent().isEmpty());
+
+    // The pedal moved pot 1 and turned the switch off since.
+    pedalHolds(RecordBuilder(4)
+                   .value(0, 1023)
+                   .value(1, 77)
+                   .value(3, 400)
+                   .assignment(0, 0x08)
+                   .reverse(0, 0x01)
+                   .bytes);
+    driver.clearWrites();
+    ASSERT_EQ(run(QStringLiteral("preset"), {QStringLiteral("load"), path}), ctl::kOk);
+    EXPECT_EQ(sent(),
+              (QStringList{QStringLiteral("01000700000000"), QStringLiteral("01000C00800000")}));
+}
+
+TEST_F(ParamsZendalctl, PresetLoadRefusesAnotherEffect) {
+    const QString path = home.path() + QStringLiteral("/other.txt");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("0027\r01\r04\r");
+    f.close();
+    EXPECT_EQ(run(QStringLiteral("preset"), {QStringLiteral("load"), path}), ctl::kFailure);
+    EXPECT_TRUE(err.contains(QStringLiteral(
+        "Loaded configuration does not match the effect type currently stored on pedal")));
+    EXPECT_TRUE(sent().isEmpty());
+}

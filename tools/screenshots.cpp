@@ -1,0 +1,198 @@
+// zendal-screenshots: pictures of the editor's windows for the documentation.
+//
+// Runs offscreen, in a throw-away home folder, against the in-process virtual
+// pedal only (no serial port, no FTDI library, no network): links, lets the
+// pedal report its effect so the parameter window fills with the pedal's
+// settings, and saves
+//   main-window.png       the main window with the parameter window beside it
+//   firmware-upgrade.png  the firmware upgrade window
+// into the folder given as the only argument.
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <functional>
+
+#include "control/ui/TformMain.h"
+#include "core/EditorState.h"
+#include "effects/EffectCatalogue.h"
+#include "link/D2XXUnit.h"
+#include "link/FrameCodec.h"
+#include "params/ui/TformFXParameters.h"
+#include "shell/Prompt.h"
+#include "sim/VirtualPedal.h"
+#include "sim/VirtualPedalDriver.h"
+
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+#include "firmware/ui/FirmwareUpgradeController.h"
+#include "firmware/ui/TformFirmwareUpgrade.h"
+#endif
+
+namespace {
+
+using namespace zendal;
+
+// The effect shown: pots, switches, a choice list and a readback.
+const QString kEffect = QStringLiteral("Hi-Gain Lead");
+
+// Boxes would block an offscreen run: print them and answer No / cancel.
+class PrintingPrompt : public Prompt {
+  public:
+    void information(const QString& text) override {
+        std::fprintf(stderr, "box: %s\n", qPrintable(text));
+    }
+    bool confirm(const QString& text) override {
+        std::fprintf(stderr, "question (answered No): %s\n", qPrintable(text));
+        return false;
+    }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&, const QString&,
+                         const QString&) override {
+        return {};
+    }
+};
+
+bool waitFor(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 30000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Lets pending paints and layout run.
+void settle() {
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+bool save(const QImage& image, const QString& path) {
+    if (image.isNull() || !image.save(path, "PNG")) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+// Both windows side by side, as the editor places them.
+QImage sideBySide(QWidget* left, QWidget* right) {
+    const QPixmap a = left->grab();
+    const QPixmap b = right ? right->grab() : QPixmap();
+    QImage out(a.width() + b.width(), qMax(a.height(), b.height()), QImage::Format_RGB32);
+    out.fill(left->palette().color(QPalette::Window).darker(115));
+    QPainter painter(&out);
+    painter.drawPixmap(0, 0, a);
+    if (!b.isNull()) painter.drawPixmap(a.width(), 0, b);
+    return out;
+}
+
+// Everything the editor would read from the user's environment points into
+// `home`; no device but the virtual pedal can be reached.
+void isolate(const QString& home) {
+    qputenv("HOME", home.toUtf8());
+    QDir(home).mkpath(QStringLiteral("Documents"));
+    qputenv("XDG_DOCUMENTS_DIR", (home + QStringLiteral("/Documents")).toUtf8());
+    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
+    qputenv("XDG_DATA_DIRS", (home + QStringLiteral("/share")).toUtf8());
+    qunsetenv("ZENDAL_CATALOGUE_DIR");
+    qunsetenv("ZENDAL_EXTRA_PORTS");
+    // The version check goes to a closed loopback port.
+    qputenv("ZENDAL_WEB_BASE", "https://127.0.0.1:9");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: zendal-screenshots OUTPUT-FOLDER\n");
+        return 2;
+    }
+    const QString outDir = QString::fromLocal8Bit(argv[1]);
+    QTemporaryDir home;
+    if (!home.isValid()) return 1;
+    isolate(home.path());
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zendal Editor"));
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans")));
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(outDir));
+        return 1;
+    }
+
+    PrintingPrompt boxes;
+    setPrompt(&boxes);
+
+    // The in-process virtual pedal is the only device the port module sees.
+    VirtualPedal pedal;
+    pedal.setImageLookup([](int id) -> QByteArray {
+        const auto name = effect_name_by_id(id);
+        if (!name) return {};
+        return Hex2String(effect_image_text(*name));
+    });
+    VirtualPedalDriver pedalDriver(pedal);
+    d2xx().setDriver(&pedalDriver);
+    const auto id = effect_id_by_name(kEffect);
+    if (!id) {
+        std::fprintf(stderr, "no effect '%s' in the catalogue\n", qPrintable(kEffect));
+        return 1;
+    }
+    pedal.setEffect(*id, 1);
+
+    int code = 0;
+    {
+        TformMain main;
+        TformFXParameters parameters(&main);
+        main.attachParameterWindow(&parameters);
+        main.show();
+
+        main.action(QStringLiteral("menuScan"))->trigger();
+        const bool filled = waitFor([&] {
+            return parameters.isBuilt() && parameters.lastRequestApplied() &&
+                   !editorState().request_in_progress;
+        });
+        if (!filled) {
+            std::fprintf(stderr, "the parameter window did not fill from the virtual pedal\n");
+            code = 1;
+        }
+        settle();
+        if (!save(sideBySide(&main, parameters.isVisible() ? &parameters : nullptr),
+                  outDir + QStringLiteral("/main-window.png")))
+            code = 1;
+
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+        if (FirmwareUpgradeController* upgrade = main.upgradeController()) {
+            TformFirmwareUpgrade* window = upgrade->window();
+            window->show();
+            settle();
+            if (!save(window->grab().toImage(), outDir + QStringLiteral("/firmware-upgrade.png")))
+                code = 1;
+            window->hide();
+        } else {
+            std::fprintf(stderr, "no firmware upgrade window\n");
+            code = 1;
+        }
+#else
+        std::fprintf(stderr, "built without the firmware upgrade window\n");
+        code = 1;
+#endif
+        main.Unlink();
+        parameters.hide();
+    }
+    d2xx().setDriver(nullptr);
+    setPrompt(nullptr);
+    return code;
+}
