@@ -38,4 +38,19 @@ struct TControlDescriptor {
     }
 };
 
+// A short name of a control kind, as the command-line tools print it.
+inline QString controlKindName(TControlDescriptor::Kind kind) {
+    switch (kind) {
+        case TControlDescriptor::Kind::Pot:
+            return QStringLiteral("pot");
+        case TControlDescriptor::Kind::Switch:
+            return QStringLiteral("switch");
+        case TControlDescriptor::Kind::Button:
+            return QStringLiteral("button");
+        case TControlDescriptor::Kind::MultiSwitch:
+            return QStringLiteral("multi");
+    }
+    return {};
+}
+
 }  // namespace zendal

@@ -5,6 +5,8 @@
 #   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer in build/asan
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Share compiled objects between checkouts in different folders.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 scripts/install-deps.sh
 
 dir=build/debug

@@ -12,9 +12,9 @@ namespace zendal::ctl {
 enum ExitCode { kOk = 0, kFailure = 1, kUsage = 2 };
 
 struct Context {
-    QStringList args;    // the command's own arguments (after the command word)
-    QTextStream& out;    // standard output
-    QTextStream& err;    // standard error
+    QStringList args;  // the command's own arguments (after the command word)
+    QTextStream& out;  // standard output
+    QTextStream& err;  // standard error
     // Opens the device chosen by --port/--serial/--virtual (first device when
     // none was named) and configures it 115200 8N1. False (message on err) when
     // it cannot.

@@ -52,20 +52,6 @@ int runEffects(Context& ctx) {
     return kOk;
 }
 
-QString kindName(TControlDescriptor::Kind kind) {
-    switch (kind) {
-        case TControlDescriptor::Kind::Pot:
-            return QStringLiteral("pot");
-        case TControlDescriptor::Kind::Switch:
-            return QStringLiteral("switch");
-        case TControlDescriptor::Kind::Button:
-            return QStringLiteral("button");
-        case TControlDescriptor::Kind::MultiSwitch:
-            return QStringLiteral("multi");
-    }
-    return {};
-}
-
 QString choicesOf(const TControlDescriptor& d, int index) {
     switch (d.kind(index)) {
         case TControlDescriptor::Kind::Switch:
@@ -98,7 +84,7 @@ int runControls(Context& ctx) {
     for (int i = 0; i < d.param_count; ++i) {
         ctx.out << QStringLiteral("%1  %2  %3  %4  %5\n")
                        .arg(i, 2)
-                       .arg(kindName(d.kind(i)), -6)
+                       .arg(controlKindName(d.kind(i)), -6)
                        .arg(d.captions[i], -20)
                        .arg(choicesOf(d, i), -28)
                        .arg(d.param_addresses[i]);

@@ -1,5 +1,6 @@
 // zendalctl list / info / live / midi / send / monitor: the device link itself.
 #include "app/zendalctl/Command.h"
+#include "app/zendalctl/PedalQuery.h"
 #include "control/IncomingMessage.h"
 #include "control/Messages.h"
 #include "control/PedalInfo.h"
@@ -25,11 +26,6 @@ int usage(Context& ctx, const char* line) {
     return kUsage;
 }
 
-QString outcomeText(WaitOutcome outcome) {
-    return outcome == WaitOutcome::TimedOut ? QStringLiteral("no reply from the pedal")
-                                            : QStringLiteral("the port failed");
-}
-
 // --- list ---
 
 int runList(Context& ctx) {
@@ -49,19 +45,9 @@ int runList(Context& ctx) {
 
 int runInfo(Context& ctx) {
     if (!ctx.args.isEmpty()) return usage(ctx, "info");
-    if (!ctx.openDevice()) return kFailure;
-    const PedalInfoReply reply = queryPedalInfo();
-    if (!reply.ok()) {
-        ctx.err << "zendalctl: " << outcomeText(reply.outcome) << "\n";
-        return kFailure;
-    }
-    PedalInfo info;
-    try {
-        info = parsePedalInfo(reply.reply);
-    } catch (const ConversionError& e) {
-        ctx.err << "zendalctl: unexpected device information: " << e.message() << "\n";
-        return kFailure;
-    }
+    const std::optional<PedalInfo> asked = askPedalInfo(ctx);
+    if (!asked) return kFailure;
+    const PedalInfo& info = *asked;
     if (info.empty) {
         ctx.out << "effect: none\n";
     } else {

@@ -1,6 +1,7 @@
 // zendalctl settings / set / preset: the effect's parameters on the pedal,
 // without the parameter window.
 #include "app/zendalctl/Command.h"
+#include "app/zendalctl/PedalQuery.h"
 #include "control/Messages.h"
 #include "control/PedalInfo.h"
 #include "core/Clock.h"
@@ -35,23 +36,10 @@ struct PedalEffect {
 
 // Which effect the pedal holds, and its descriptor.
 std::optional<PedalEffect> identify(Context& ctx) {
-    if (!ctx.openDevice()) return std::nullopt;
-    const PedalInfoReply reply = queryPedalInfo();
-    if (!reply.ok()) {
-        ctx.err << "zendalctl: "
-                << (reply.outcome == WaitOutcome::TimedOut
-                        ? "the pedal did not answer the device information request"
-                        : "the port failed")
-                << "\n";
-        return std::nullopt;
-    }
+    const std::optional<PedalInfo> asked = askPedalInfo(ctx);
+    if (!asked) return std::nullopt;
     PedalEffect e;
-    try {
-        e.info = parsePedalInfo(reply.reply);
-    } catch (const ConversionError& error) {
-        ctx.err << "zendalctl: unexpected device information: " << error.message() << "\n";
-        return std::nullopt;
-    }
+    e.info = *asked;
     if (e.info.empty) {
         ctx.err << "zendalctl: No effect found on pedal\n";
         return std::nullopt;
@@ -75,20 +63,6 @@ std::optional<SettingsRecord> fetchRecord(Context& ctx, int paramCount) {
     const SettingsReplyResult reply = receiveSettingsRecord(paramCount);
     if (!reply.record) ctx.err << "zendalctl: " << reply.error << "\n";
     return reply.record;
-}
-
-QString kindName(TControlDescriptor::Kind kind) {
-    switch (kind) {
-        case TControlDescriptor::Kind::Pot:
-            return QStringLiteral("pot");
-        case TControlDescriptor::Kind::Switch:
-            return QStringLiteral("switch");
-        case TControlDescriptor::Kind::Button:
-            return QStringLiteral("button");
-        case TControlDescriptor::Kind::MultiSwitch:
-            return QStringLiteral("multi");
-    }
-    return {};
 }
 
 // A value in the parameter's own terms.
@@ -127,7 +101,7 @@ int runSettings(Context& ctx) {
         const ReverseByte reverse = reverseByteMeaning(rec->reverseBytes[i]);
         ctx.out << QStringLiteral("%1").arg(i, 2) << "  "
                 << QStringLiteral("%1").arg(d.captions[i], -16) << "  "
-                << QStringLiteral("%1").arg(kindName(d.kind(i)), -6) << "  "
+                << QStringLiteral("%1").arg(controlKindName(d.kind(i)), -6) << "  "
                 << QStringLiteral("%1").arg(valueText(d, i, rec->values[i]), -20) << "  "
                 << QStringLiteral("%1").arg(assign::assignText(rec->assignmentBytes[i]), -4) << "  "
                 << (reverse == ReverseByte::On    ? "reversed"
@@ -193,7 +167,7 @@ int runSet(Context& ctx) {
             break;
     }
     if (value < 0 || value > limit) {
-        ctx.err << "zendalctl: parameter " << index << " (" << kindName(d.kind(index))
+        ctx.err << "zendalctl: parameter " << index << " (" << controlKindName(d.kind(index))
                 << ") takes 0.." << limit << "\n";
         return kUsage;
     }

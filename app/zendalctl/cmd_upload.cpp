@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/zendalctl/Command.h"
+#include "app/zendalctl/PedalQuery.h"
 #include "control/IncomingMessage.h"
 #include "control/Messages.h"
 #include "control/PedalInfo.h"
@@ -228,23 +229,9 @@ int runUpload(Context& ctx) {
 
 int runStore(Context& ctx) {
     if (!ctx.args.isEmpty()) return usage(ctx, "store");
-    if (!ctx.openDevice()) return kFailure;
-    const PedalInfoReply reply = queryPedalInfo();
-    if (!reply.ok()) {
-        ctx.err << "zendalctl: "
-                << (reply.outcome == WaitOutcome::TimedOut
-                        ? "the pedal did not answer the device information request"
-                        : "the port failed")
-                << "\n";
-        return kFailure;
-    }
-    PedalInfo info;
-    try {
-        info = parsePedalInfo(reply.reply);
-    } catch (const ConversionError& e) {
-        ctx.err << "zendalctl: unexpected device information: " << e.message() << "\n";
-        return kFailure;
-    }
+    const std::optional<PedalInfo> asked = askPedalInfo(ctx);
+    if (!asked) return kFailure;
+    const PedalInfo& info = *asked;
     if (info.empty) {
         ctx.err << "zendalctl: No effect found on pedal\n";
         return kFailure;

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+
+#include "app/zendalctl/Command.h"
+#include "control/PedalInfo.h"
+#include "core/Errors.h"
+
+namespace zendal::ctl {
+
+// Opens the device and asks it which effect, version and firmware it holds.
+// Says why on ctx.err and returns nothing when it cannot.
+inline std::optional<PedalInfo> askPedalInfo(Context& ctx) {
+    if (!ctx.openDevice()) return std::nullopt;
+    const PedalInfoReply reply = queryPedalInfo();
+    if (!reply.ok()) {
+        ctx.err << "zendalctl: "
+                << (reply.outcome == WaitOutcome::TimedOut
+                        ? "no reply from the pedal to the device information request"
+                        : "the port failed")
+                << "\n";
+        return std::nullopt;
+    }
+    try {
+        return parsePedalInfo(reply.reply);
+    } catch (const ConversionError& e) {
+        ctx.err << "zendalctl: unexpected device information: " << e.message() << "\n";
+        return std::nullopt;
+    }
+}
+
+}  // namespace zendal::ctl

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QVector>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/Clock.h"
+#include "link/FtDriver.h"
+
+// What the fuzz targets that talk to a port share: a clock whose waits cost no
+// real time, a device that answers with bytes taken from the fuzz input, and a
+// reader that cuts the input into pieces.
+namespace zendal::fuzz {
+
+// Pauses and waits advance virtual time at once, so a time limit of seconds
+// runs out in microseconds and a run never sleeps.
+class VirtualClock : public Clock {
+  public:
+    qint64 nowMs() const override { return now_; }
+    void pause(int ms) override { now_ += ms > 0 ? ms : 0; }
+    void waitForActivity(int maxMs, int) override { now_ += maxMs > 0 ? maxMs : 1; }
+    void wake() override {}
+
+  private:
+    qint64 now_ = 1000000;
+};
+
+// Takes bytes from the front of the fuzz input; past its end everything is 0
+// or empty.
+class InputReader {
+  public:
+    InputReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    QByteArray bytes(std::size_t n);
+    QByteArray rest() { return bytes(size_ - pos_); }
+    bool empty() const { return pos_ >= size_; }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+// An in-process device whose answers come from the fuzz input. Every write the
+// editor makes releases the next answer into the receive queue, as a device
+// answers a command; a purge of the receive side drops what is queued. An
+// answer is one length byte and that many bytes; the length byte 0xFF makes
+// the next queue-status query fail instead (the device unplugged, Unlink),
+// and 0xFE answers nothing. Reads take at most `readSlice` bytes at a time
+// when it is set, so replies also arrive in parts.
+class ScriptedDriver : public FtDriver {
+  public:
+    static constexpr FT_HANDLE kHandle = 7;
+
+    // Answers for the coming writes; the first one is queued at once when
+    // `queueFirst` is set (bytes the device sent on its own).
+    void script(const QByteArray& answers, bool queueFirst);
+    void setReadSlice(std::uint32_t slice) { readSlice_ = slice; }
+    // Bytes that are waiting now, whatever was written.
+    void queueNow(const QByteArray& bytes) { queue_.append(bytes); }
+    const QByteArray& written() const { return written_; }
+
+    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
+    FT_STATUS OpenEx(const char*, std::uint32_t, FT_HANDLE* handle) override;
+    FT_STATUS Close(FT_HANDLE) override { return FT_OK; }
+    FT_STATUS Read(FT_HANDLE, void* buffer, std::uint32_t toRead,
+                   std::uint32_t* bytesRead) override;
+    FT_STATUS Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
+                    std::uint32_t* bytesWritten) override;
+    FT_STATUS SetBaudRate(FT_HANDLE, std::uint32_t) override { return FT_OK; }
+    FT_STATUS SetDataCharacteristics(FT_HANDLE, std::uint8_t, std::uint8_t, std::uint8_t) override {
+        return FT_OK;
+    }
+    FT_STATUS Purge(FT_HANDLE, std::uint32_t mask) override;
+    FT_STATUS GetQueueStatus(FT_HANDLE, std::uint32_t* queued) override;
+    DeviceKind Kind(FT_HANDLE) override { return DeviceKind::VirtualInProcess; }
+
+  private:
+    void releaseNext();
+
+    QByteArray answers_;
+    int answerPos_ = 0;
+    QByteArray queue_;
+    QByteArray written_;
+    bool failNextStatus_ = false;
+    std::uint32_t readSlice_ = 0;
+};
+
+// Installs the virtual clock and the scripted driver once per process, opens
+// the device, and gives the driver back for this run.
+ScriptedDriver& openScriptedPort();
+
+}  // namespace zendal::fuzz
