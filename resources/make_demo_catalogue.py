@@ -433,7 +433,7 @@ QMenuBar {{
 
 QMenuBar::item {{
     background: transparent;
-    padding: 4px 10px;
+    padding: 4px 6px;
 }}
 
 QMenuBar::item:selected,
@@ -471,7 +471,7 @@ QPushButton {{
     background-color: {alt};
     border: 1px solid {border};
     border-radius: {radius}px;
-    padding: 5px 14px;
+    padding: 5px 4px;
     min-height: {button_height}px;
 }}
 
