@@ -196,7 +196,8 @@ void TformMain::SetBankModeFrom(bool fromMenu) {
     lblBankNum->setEnabled(true);
     rdbtnBank[0]->setChecked(true);
     QString error;
-    if (!settings::writeMode(true, &error)) DebugPrint(QStringLiteral("Mode.txt: ") + error);
+    if (!settings::writeMode(true, &error))
+        reportPreferenceNotSaved(QStringLiteral("Mode.txt"), error);
     if (!fromMenu || state.request_in_progress) return;
     if (params_ && params_->isVisible()) params_->closeWindow();
     lstCategory->clearSelection();
@@ -211,7 +212,8 @@ void TformMain::SetPresetMode() {
     action(QStringLiteral("menuModeBank"))->setChecked(false);
     lblBankNum->setEnabled(false);
     QString error;
-    if (!settings::writeMode(false, &error)) DebugPrint(QStringLiteral("Mode.txt: ") + error);
+    if (!settings::writeMode(false, &error))
+        reportPreferenceNotSaved(QStringLiteral("Mode.txt"), error);
 }
 
 void TformMain::midiChannelClick(QAction* item) {

@@ -214,7 +214,14 @@ void TformMain::menuLookClickItem(int style) {
     applyStyle(style);
     QString error;
     if (!settings::writeStyleNumber(style, &error))
-        DebugPrint(QStringLiteral("style not stored: ") + error);
+        reportPreferenceNotSaved(QStringLiteral("style.txt"), error);
+}
+
+// The status label rather than a box: the mode is also written while a settings
+// reply is being applied, where a modal box would let other handlers run.
+void TformMain::reportPreferenceNotSaved(const QString& file, const QString& error) {
+    DebugPrint(file + QStringLiteral(" not saved: ") + error);
+    lblStatus->setText(QStringLiteral("Could not save ") + file + QStringLiteral(": ") + error);
 }
 
 void TformMain::menuShowUpdateMsgClick(bool checked) {

@@ -129,6 +129,8 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void BuildLookMenu();
     void CreateMIDIChannelItems();
     void menuLookClickItem(int style);
+    // A preference file could not be written: the previous file is intact; say so.
+    void reportPreferenceNotSaved(const QString& file, const QString& error);
     void menuShowUpdateMsgClick(bool checked);
     void showConsole();
 

@@ -1,6 +1,7 @@
 // What the pedal holds, the firmware rule, and the device messages.
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -276,6 +277,33 @@ TEST_F(MainWindowDevice, BankModeFromTheMenuClearsTheChoiceUnlessARequestRuns) {
     EXPECT_EQ(widget<QListWidget>("lstCategory")->currentRow(), -1);
     EXPECT_TRUE(editorState().selected_effect_name.isEmpty());
     // Nothing goes to the pedal for a mode change.
+}
+
+TEST_F(MainWindowDevice, APreferenceThatCannotBeSavedIsShownInTheStatus) {
+    createWindows();
+    // A regular file where the settings folder should be: every write fails, even as root.
+    const QString folder = home->documents() + QStringLiteral("/Tavrel/Zendal");
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    auto* status = widget<QLabel>("lblStatus");
+    item("menuModeBank")->trigger();
+    EXPECT_TRUE(editorState().bank_mode);  // the mode still changes for this run
+    EXPECT_TRUE(status->text().startsWith(QLatin1String("Could not save Mode.txt: ")))
+        << status->text().toStdString();
+
+    const QString styleFolder = home->documents() + QStringLiteral("/Tavrel");
+    ASSERT_TRUE(QDir(styleFolder).removeRecursively());
+    QFile styleBlocker(styleFolder);
+    ASSERT_TRUE(styleBlocker.open(QIODevice::WriteOnly));
+    styleBlocker.close();
+    auto* look3 = main->findChild<QAction*>(QStringLiteral("menuLook3"));
+    ASSERT_NE(look3, nullptr);
+    look3->trigger();
+    EXPECT_TRUE(status->text().startsWith(QLatin1String("Could not save style.txt: ")))
+        << status->text().toStdString();
 }
 
 }  // namespace
