@@ -7,11 +7,9 @@
 // followed by its bytes: 0 a control report (4 bytes: kind index hi lo),
 // 1 a settings reply (two-byte length and the bytes), 2 a preset file
 // (two-byte length and the bytes), 3 Assign.
-#include <QApplication>
-#include <QDir>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +18,7 @@
 #include "core/EditorState.h"
 #include "core/Log.h"
 #include "fuzz/support/FuzzPort.h"
+#include "fuzz/support/OffscreenApp.h"
 #include "fuzz/support/Verbose.h"
 #include "link/D2XXUnit.h"
 #include "params/DescriptorParser.h"
@@ -80,21 +79,10 @@ const QString kImageLine =
 
 }  // namespace
 
-// fontconfig drops a few bytes once, the first time the window lays out text.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig\n";
-}
-
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Nothing reaches the user's documents: HOME is a folder of this process.
-    static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/zendal-fuzz-XXXXXX"));
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: tearing the application down in the exit handlers
-    // crashes inside Qt's thread storage.
-    new QApplication(*argc, *argv);
+    const QString home = fuzz::startOffscreenApplication(argc, argv);
     world = new World;
-    world->prompt.presetPath = home.path() + QStringLiteral("/preset.txt");
+    world->prompt.presetPath = home + QStringLiteral("/preset.txt");
     setPrompt(&world->prompt);
     setDescriptorLoader([](const QString&, TControlDescriptor* out, QString*) {
         *out = world->descriptor;

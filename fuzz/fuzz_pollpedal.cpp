@@ -9,10 +9,8 @@
 // (one message in two USB transfers); the other 15 bits are the length. The
 // last read takes what is left, so a read of 65,536 bytes is reached by joining
 // pieces.
-#include <QApplication>
-#include <QDir>
+#include <QCoreApplication>
 #include <QEvent>
-#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,6 +20,7 @@
 #include "core/EditorState.h"
 #include "core/Log.h"
 #include "fuzz/support/FuzzPort.h"
+#include "fuzz/support/OffscreenApp.h"
 #include "fuzz/support/Verbose.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
@@ -62,21 +61,8 @@ void settle() {
 
 }  // namespace
 
-// fontconfig drops a few bytes once, the first time a window lays out text.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig\n";
-}
-
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Nothing reaches the user's documents: HOME is a folder of this process.
-    static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/zendal-fuzz-XXXXXX"));
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The version check goes nowhere: a closed loopback port.
-    qputenv("ZENDAL_WEB_BASE", "https://127.0.0.1:9");
-    // Never destroyed: tearing the application down in the exit handlers
-    // crashes inside Qt's thread storage.
-    new QApplication(*argc, *argv);
+    fuzz::startOffscreenApplication(argc, argv);
     world = new World;
     setPrompt(&world->prompt);
     fuzz::openScriptedPort();
