@@ -17,6 +17,7 @@
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/FakeClock.h"
+#include "support/ForwardingDriver.h"
 #include "support/ScriptedPrompt.h"
 #include "support/TempHome.h"
 
@@ -28,9 +29,9 @@ namespace zendal::test {
 // every write, can answer a message code with canned bytes instead of the
 // pedal, can put bytes on the line as if the pedal had sent them, and can
 // claim to be another kind of device (for the demonstration-data interlock).
-class RecordingDriver : public FtDriver {
+class RecordingDriver : public ForwardingDriver {
   public:
-    explicit RecordingDriver(FtDriver& inner) : inner_(inner) {}
+    explicit RecordingDriver(FtDriver& inner) : ForwardingDriver(inner) {}
 
     std::vector<QByteArray> writes;
     int receivePurges = 0;
@@ -50,29 +51,13 @@ class RecordingDriver : public FtDriver {
     QStringList hexWrites() const;
     void clearWrites() { writes.clear(); }
 
-    FT_STATUS ListDevices(void* a1, void* a2, std::uint32_t flags) override {
-        return inner_.ListDevices(a1, a2, flags);
-    }
-    FT_STATUS OpenEx(const char* s, std::uint32_t f, FT_HANDLE* h) override {
-        return inner_.OpenEx(s, f, h);
-    }
-    FT_STATUS Close(FT_HANDLE h) override { return inner_.Close(h); }
     FT_STATUS Read(FT_HANDLE h, void* buffer, std::uint32_t toRead, std::uint32_t* got) override;
     FT_STATUS Write(FT_HANDLE h, const void* buffer, std::uint32_t n, std::uint32_t* done) override;
-    FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t b) override {
-        return inner_.SetBaudRate(h, b);
-    }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE h, std::uint8_t w, std::uint8_t s,
-                                     std::uint8_t p) override {
-        return inner_.SetDataCharacteristics(h, w, s, p);
-    }
     FT_STATUS Purge(FT_HANDLE h, std::uint32_t mask) override;
     FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* queued) override;
-    int ReadyFd(FT_HANDLE h) override { return inner_.ReadyFd(h); }
     DeviceKind Kind(FT_HANDLE h) override { return kind ? *kind : inner_.Kind(h); }
 
   private:
-    FtDriver& inner_;
     std::map<std::uint8_t, std::deque<QByteArray>> canned_;
     QByteArray extra_;
     std::deque<QByteArray> pieces_;

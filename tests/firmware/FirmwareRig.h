@@ -10,6 +10,7 @@
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/FakeClock.h"
+#include "support/ForwardingDriver.h"
 
 namespace zendal::test {
 
@@ -17,34 +18,16 @@ namespace zendal::test {
 // wrote, one entry per write call. A test can act just before a chosen write
 // (corrupt the flash, close a window), pose as another kind of device, or as a
 // backend without a latency timer.
-class RecordingDriver : public FtDriver {
+class RecordingDriver : public ForwardingDriver {
   public:
-    explicit RecordingDriver(FtDriver& inner) : inner_(inner) {}
+    explicit RecordingDriver(FtDriver& inner) : ForwardingDriver(inner) {}
 
-    FT_STATUS ListDevices(void* a, void* b, std::uint32_t f) override {
-        return inner_.ListDevices(a, b, f);
-    }
-    FT_STATUS OpenEx(const char* s, std::uint32_t f, FT_HANDLE* h) override {
-        return inner_.OpenEx(s, f, h);
-    }
-    FT_STATUS Close(FT_HANDLE h) override { return inner_.Close(h); }
-    FT_STATUS Read(FT_HANDLE h, void* b, std::uint32_t n, std::uint32_t* got) override {
-        return inner_.Read(h, b, n, got);
-    }
     FT_STATUS Write(FT_HANDLE h, const void* b, std::uint32_t n, std::uint32_t* done) override;
-    FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t baud) override {
-        return inner_.SetBaudRate(h, baud);
-    }
     FT_STATUS SetDataCharacteristics(FT_HANDLE h, std::uint8_t w, std::uint8_t s,
                                      std::uint8_t p) override {
         parities.append(p);
         return inner_.SetDataCharacteristics(h, w, s, p);
     }
-    FT_STATUS Purge(FT_HANDLE h, std::uint32_t m) override { return inner_.Purge(h, m); }
-    FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* q) override {
-        return inner_.GetQueueStatus(h, q);
-    }
-    int ReadyFd(FT_HANDLE h) override { return inner_.ReadyFd(h); }
     DeviceKind Kind(FT_HANDLE h) override { return kind ? *kind : inner_.Kind(h); }
     FT_STATUS SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) override;
     FT_STATUS GetLatencyTimer(FT_HANDLE h, std::uint8_t* ms) override {
@@ -62,9 +45,6 @@ class RecordingDriver : public FtDriver {
 
     QByteArray allWritten() const;
     int countWrites(const QByteArray& frame) const { return static_cast<int>(writes.count(frame)); }
-
-  private:
-    FtDriver& inner_;
 };
 
 // The virtual pedal on an in-process driver, installed in the port module and

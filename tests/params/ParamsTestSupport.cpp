@@ -8,7 +8,7 @@
 
 namespace zendal::test {
 
-RecordingDriver::RecordingDriver() {
+RecordingDriver::RecordingDriver() : StandInDevice("PARAMS1") {
     d2xx().setDriver(this);
     d2xx().Open_USB_Device_By_Serial_Number(QStringLiteral("PARAMS1"));
 }
@@ -23,29 +23,6 @@ QStringList RecordingDriver::writtenHex() const {
     return out;
 }
 
-FT_STATUS RecordingDriver::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
-    if (flags & FT_LIST_NUMBER_ONLY) {
-        *static_cast<std::uint32_t*>(arg1) = 1;
-        return FT_OK;
-    }
-    std::strcpy(static_cast<char*>(arg2), "PARAMS1");
-    return FT_OK;
-}
-
-FT_STATUS RecordingDriver::OpenEx(const char*, std::uint32_t, FT_HANDLE* handle) {
-    *handle = 1;
-    return FT_OK;
-}
-
-FT_STATUS RecordingDriver::Read(FT_HANDLE, void* buffer, std::uint32_t toRead,
-                                std::uint32_t* bytesRead) {
-    const auto n = std::min<std::uint32_t>(toRead, static_cast<std::uint32_t>(pending.size()));
-    std::memcpy(buffer, pending.constData(), n);
-    pending.remove(0, static_cast<qsizetype>(n));
-    *bytesRead = n;
-    return FT_OK;
-}
-
 FT_STATUS RecordingDriver::Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
                                  std::uint32_t* bytesWritten) {
     const QByteArray bytes(static_cast<const char*>(buffer), static_cast<qsizetype>(toWrite));
@@ -54,16 +31,6 @@ FT_STATUS RecordingDriver::Write(FT_HANDLE, const void* buffer, std::uint32_t to
     if (bytes.size() == 2 && static_cast<std::uint8_t>(bytes[0]) == 0x02 && answerRequest)
         pending += answerRequest(bytes);
     if (bytes == QByteArray::fromHex("0600")) pending += infoReply;
-    return FT_OK;
-}
-
-FT_STATUS RecordingDriver::Purge(FT_HANDLE, std::uint32_t mask) {
-    if (mask & FT_PURGE_RX) pending.clear();
-    return FT_OK;
-}
-
-FT_STATUS RecordingDriver::GetQueueStatus(FT_HANDLE, std::uint32_t* queued) {
-    *queued = static_cast<std::uint32_t>(pending.size());
     return FT_OK;
 }
 

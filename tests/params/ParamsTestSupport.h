@@ -14,6 +14,7 @@
 #include "control/MainWindowHooks.h"
 #include "link/FtDriver.h"
 #include "params/ControlDescriptor.h"
+#include "support/StandInDevice.h"
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -22,13 +23,14 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace zendal::test {
 
-class RecordingDriver : public FtDriver {
+// The pedal as far as the parameter window needs it: keeps every write and
+// answers the settings and device-information requests.
+class RecordingDriver : public StandInDevice {
   public:
     RecordingDriver();  // installs itself in d2xx() and opens its device
     ~RecordingDriver() override;
 
     QVector<QByteArray> writes;  // one entry per Write call
-    QByteArray pending;          // bytes waiting to be read
     // Answer to a settings request (02 N): the reply bytes, or nothing at all.
     std::function<QByteArray(const QByteArray& request)> answerRequest;
     // Answer to the device-information request (06 00).
@@ -37,20 +39,8 @@ class RecordingDriver : public FtDriver {
     QStringList writtenHex() const;  // writes as upper-case hex text
     void clearWrites() { writes.clear(); }
 
-    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-    FT_STATUS OpenEx(const char*, std::uint32_t, FT_HANDLE* handle) override;
-    FT_STATUS Close(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS Read(FT_HANDLE, void* buffer, std::uint32_t toRead,
-                   std::uint32_t* bytesRead) override;
     FT_STATUS Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
                     std::uint32_t* bytesWritten) override;
-    FT_STATUS SetBaudRate(FT_HANDLE, std::uint32_t) override { return FT_OK; }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE, std::uint8_t, std::uint8_t, std::uint8_t) override {
-        return FT_OK;
-    }
-    FT_STATUS Purge(FT_HANDLE, std::uint32_t mask) override;
-    FT_STATUS GetQueueStatus(FT_HANDLE, std::uint32_t* queued) override;
-    DeviceKind Kind(FT_HANDLE) override { return DeviceKind::VirtualInProcess; }
 };
 
 // The record as the pedal sends it: each byte as a decimal number + CR LF.

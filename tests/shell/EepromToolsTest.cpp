@@ -84,9 +84,9 @@ TEST_F(ShellEeprom, DumpCollectionTable) {
         {"no marker", QByteArray("Upload complete"), EepromDump::Outcome::BadMarker},
     };
     for (const Case& c : cases) {
-        pedal.incoming.clear();
+        pedal.pending.clear();
         pedal.events.clear();
-        pedal.onWrite = [&](const QByteArray&) { pedal.incoming += c.answer; };
+        pedal.onWrite = [&](const QByteArray&) { pedal.pending += c.answer; };
         const EepromDump dump = ReadEepromDump(QStringLiteral("51"), 10000);
         EXPECT_EQ(dump.outcome, c.outcome) << c.name;
         ASSERT_EQ(pedal.writes().size(), 1) << c.name;
@@ -103,7 +103,7 @@ TEST_F(ShellEeprom, DumpArrivingInPiecesIsCollected) {
     // The answer trickles in: one piece per look at the queue.
     QByteArray rest = dumpOf('\x42');
     pedal.onWrite = [&](const QByteArray&) {
-        pedal.incoming = rest.left(1000);
+        pedal.pending = rest.left(1000);
         rest.remove(0, 1000);
     };
     struct Trickle : test::FakeClock {
@@ -119,7 +119,7 @@ TEST_F(ShellEeprom, DumpArrivingInPiecesIsCollected) {
     };
     Trickle trickle;
     trickle.rest = &rest;
-    trickle.incoming = &pedal.incoming;
+    trickle.incoming = &pedal.pending;
     const EepromDump dump = ReadEepromDump(QStringLiteral("50"), 10000);
     EXPECT_EQ(dump.outcome, EepromDump::Outcome::Ok);
     EXPECT_EQ(dump.bytes, QByteArray(kEepromBytes, '\x42'));
