@@ -7,6 +7,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <utility>
 
 #include "core/EditorState.h"
@@ -14,6 +15,8 @@
 #include "effects/FxInfoPage.h"
 
 #ifdef ZENDAL_HAVE_WEBENGINE
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #endif
 
@@ -32,14 +35,38 @@ TformFXInfo::TformFXInfo(QWidget* parent)
     setFixedSize(612, 640);
 #ifdef ZENDAL_HAVE_WEBENGINE
     auto* web = new QWebEngineView(this);
-    connect(web, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        if (offline_) return;  // the offline copy itself has finished loading
-        if (!ok) {
-            showOffline();
-            return;
-        }
-        emit pageShown(true);
+    // The web view has no time limit of its own: a server that accepts and never
+    // answers would leave the window blank.
+    pageLimit_ = new QTimer(this);
+    pageLimit_->setSingleShot(true);
+    pageLimit_->setInterval(kPageLimitMs);
+    connect(pageLimit_, &QTimer::timeout, this, [this, web] {
+        DebugPrint(QStringLiteral("description page not loaded: no answer within %1 s")
+                       .arg(kPageLimitMs / 1000));
+        web->stop();
+        showOffline();
     });
+    // Only the load of the page asked for last counts: a choice made while a
+    // page loads cancels that load, and its end must not show the offline copy.
+    connect(
+        web->page(), &QWebEnginePage::loadingChanged, this,
+        [this](const QWebEngineLoadingInfo& info) {
+            const auto status = info.status();
+            if (status == QWebEngineLoadingInfo::LoadStartedStatus) return;
+            if (offline_) {
+                // The offline copy (set as HTML) is in place.
+                if (status == QWebEngineLoadingInfo::LoadSucceededStatus) emit pageShown(false);
+                return;
+            }
+            if (info.url() != url_) return;
+            pageLimit_->stop();
+            if (status == QWebEngineLoadingInfo::LoadSucceededStatus) {
+                emit pageShown(true);
+            } else if (status == QWebEngineLoadingInfo::LoadFailedStatus) {
+                DebugPrint(QStringLiteral("description page not loaded: ") + info.errorString());
+                showOffline();
+            }
+        });
     view_ = web;
 #else
     browser_ = new QTextBrowser(this);
@@ -76,6 +103,7 @@ void TformFXInfo::load(const QUrl& url) {
         return;
     }
 #ifdef ZENDAL_HAVE_WEBENGINE
+    pageLimit_->start();
     static_cast<QWebEngineView*>(view_)->load(url);
 #else
     QNetworkRequest request(url);
@@ -108,13 +136,15 @@ void TformFXInfo::pageFinished(QNetworkReply* reply) {
 
 void TformFXInfo::showOffline() {
     offline_ = true;
+    if (pageLimit_) pageLimit_->stop();
     const QString html = offlineDescriptionHtml(effect_);
 #ifdef ZENDAL_HAVE_WEBENGINE
+    // Shown once the view has loaded it (pageShown comes from loadingChanged).
     static_cast<QWebEngineView*>(view_)->setHtml(html);
 #else
     browser_->setHtml(html);
-#endif
     emit pageShown(false);
+#endif
 }
 
 void prepareDescriptionViewEnvironment() {

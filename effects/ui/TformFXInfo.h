@@ -8,6 +8,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTextBrowser;
+class QTimer;
 
 namespace zendal {
 
@@ -43,6 +44,7 @@ class TformFXInfo : public QWidget {
     QTextBrowser* browser_ = nullptr;
     QNetworkAccessManager* network_ = nullptr;
     QNetworkReply* pending_ = nullptr;
+    QTimer* pageLimit_ = nullptr;  // the web view's time limit
     QUrl url_;
     QString effect_;
     bool offline_ = false;
