@@ -56,7 +56,8 @@ for t in "${targets[@]}"; do
     # Longest input: what one read or one file of the target can reasonably be.
     case "$t" in
         fuzz_incoming | fuzz_pollpedal) max_len=70000 ;;  # a read of up to 65,536 bytes, a whole dump
-        fuzz_wav) max_len=16384 ;;
+        # A reply, a descriptor, a preset file, a WAV file with an impulse
+        # response of up to 370 samples in any format and chunks around it.
         *) max_len=4096 ;;
     esac
     started=$(date +%s)
