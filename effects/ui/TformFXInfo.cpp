@@ -46,27 +46,30 @@ TformFXInfo::TformFXInfo(QWidget* parent)
         web->stop();
         showOffline();
     });
-    // Only the load of the page asked for last counts: a choice made while a
-    // page loads cancels that load, and its end must not show the offline copy.
-    connect(
-        web->page(), &QWebEnginePage::loadingChanged, this,
-        [this](const QWebEngineLoadingInfo& info) {
-            const auto status = info.status();
-            if (status == QWebEngineLoadingInfo::LoadStartedStatus) return;
-            if (offline_) {
-                // The offline copy (set as HTML) is in place.
-                if (status == QWebEngineLoadingInfo::LoadSucceededStatus) emit pageShown(false);
-                return;
-            }
-            if (info.url() != url_) return;
-            pageLimit_->stop();
-            if (status == QWebEngineLoadingInfo::LoadSucceededStatus) {
-                emit pageShown(true);
-            } else if (status == QWebEngineLoadingInfo::LoadFailedStatus) {
+    // A choice made while a page loads cancels that load; its end must not
+    // show the offline copy in place of the new page.
+    connect(web->page(), &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo& info) {
+                const auto status = info.status();
+                if (status == QWebEngineLoadingInfo::LoadStartedStatus) return;
+                if (offline_) {
+                    // The offline copy (set as HTML) is in place.
+                    if (status == QWebEngineLoadingInfo::LoadSucceededStatus) emit pageShown(false);
+                    return;
+                }
+                if (status == QWebEngineLoadingInfo::LoadSucceededStatus) {
+                    // Wherever the server's redirects led.
+                    pageLimit_->stop();
+                    emit pageShown(true);
+                    return;
+                }
+                // A load that a newer choice cancelled ends as stopped or failed
+                // under its own address.
+                if (status != QWebEngineLoadingInfo::LoadFailedStatus || info.url() != url_) return;
+                pageLimit_->stop();
                 DebugPrint(QStringLiteral("description page not loaded: ") + info.errorString());
                 showOffline();
-            }
-        });
+            });
     view_ = web;
 #else
     browser_ = new QTextBrowser(this);
