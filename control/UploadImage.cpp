@@ -7,6 +7,10 @@
 
 namespace zendal::upload {
 
+bool isUploadCode(std::uint8_t code) {
+    return code == 0x00 || code == 0x0E || code == 0x0F || code == 0x10;
+}
+
 namespace {
 Prepared refused(const QString& text) {
     Prepared p;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 #include "link/FtTypes.h"
 
@@ -27,6 +28,10 @@ struct Prepared {
     QString error;         // why nothing may be sent; empty when the upload may go
     bool ok() const { return error.isEmpty(); }
 };
+
+// Message codes that carry an effect image: to the pedal's current effect
+// (00) or to bank I..III (0E, 0F, 10).
+bool isUploadCode(std::uint8_t code);
 
 // The largest image the transmit buffer takes in one write.
 constexpr int kMaxImageBytes = 65536;

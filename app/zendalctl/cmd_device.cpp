@@ -4,6 +4,7 @@
 #include "control/IncomingMessage.h"
 #include "control/Messages.h"
 #include "control/PedalInfo.h"
+#include "control/UploadImage.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/Log.h"
@@ -99,10 +100,6 @@ int runMidi(Context& ctx) {
     return write(messages::midiChannel(channel));
 }
 
-bool isUploadCode(std::uint8_t code) {
-    return code == 0x00 || code == 0x0E || code == 0x0F || code == 0x10;
-}
-
 int runSend(Context& ctx) {
     QStringList args = ctx.args;
     int waitMs = -1;
@@ -120,7 +117,7 @@ int runSend(Context& ctx) {
     const QString message = args[0].toUpper();
     if (!ctx.openDevice()) return kFailure;
     // Effect images belong to the upload, which knows what may reach a real pedal.
-    if (isUploadCode(static_cast<std::uint8_t>(HexToInt(message.left(2))))) {
+    if (upload::isUploadCode(static_cast<std::uint8_t>(HexToInt(message.left(2))))) {
         if (const auto refusal = refuseDemonstrationDataFor(d2xx().openDeviceKind())) {
             ctx.err << "zendalctl: " << *refusal << "\n";
             return kFailure;

@@ -16,6 +16,7 @@
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "resources/Interlock.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -126,6 +127,15 @@ void TformMain::btnUploadFileClick() {
                                    .arg(QFileInfo(path).fileName()));
             if (tickWasRunning) startReceiveTick();
             return;
+        }
+        // An effect image in a file may be one of the demonstration effects.
+        if (hex.size() >= 2 &&
+            upload::isUploadCode(static_cast<std::uint8_t>(HexToInt(hex.left(2))))) {
+            if (const auto refusal = refuseDemonstrationDataFor(port.openDeviceKind())) {
+                refuseUpload(*refusal + QStringLiteral(" Nothing was sent."));
+                if (tickWasRunning) startReceiveTick();
+                return;
+            }
         }
         const int count = int(hex.size() / 2);
         DebugPrint(QStringLiteral("num of bytes: %1").arg(HexToBytes(hex, count)));

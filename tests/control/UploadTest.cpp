@@ -1,5 +1,6 @@
 // Effect upload: what goes out, what is refused before anything goes out, and
 // the bounded wait for the pedal's answer.
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -280,6 +281,89 @@ TEST(UploadImageRules, BankCodeReplacesTheFirstByteOnly) {
         EXPECT_EQ(p.text, QLatin1String(c.text));
         EXPECT_TRUE(p.fromIr);
         EXPECT_EQ(p.bytes, 5);
+    }
+}
+
+// The raw upload behind the hidden "Upload File" button: a file of hexadecimal
+// text goes out as it is, and whatever the pedal answers is logged.
+class MainWindowRawUpload : public MainWindowUpload {
+  protected:
+    QString writeFile(const QString& name, const QByteArray& text) {
+        const QString path = home->path() + QLatin1Char('/') + name;
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return path;
+    }
+    QStringList uploadFile(const QString& path) {
+        Log::instance().clear();
+        prompt->answerFile(path);
+        main->btnUploadFileClick();
+        return Log::instance().lines();
+    }
+};
+
+TEST_F(MainWindowRawUpload, SendsTheFileAsItIsAndLogsTheAnswer) {
+    scanAndLink();
+    const QString image = effect_image_text(QStringLiteral("Amber Drive"));
+    ASSERT_FALSE(image.isEmpty());
+    // A final line break is not part of the message.
+    const QString path = writeFile(QStringLiteral("amber.hex"), image.toLatin1() + "\r\n");
+    markWrites();
+    const QStringList log = uploadFile(path);
+    EXPECT_EQ(writesSinceMark(), QStringList{image});
+    EXPECT_TRUE(log.contains(QStringLiteral("num of bytes: %1").arg(image.size() / 2)));
+    EXPECT_TRUE(log.contains(QStringLiteral("received: Upload complete")));
+    EXPECT_EQ(pedal->effectId(), *effect_id_by_name(QStringLiteral("Amber Drive")));
+    EXPECT_TRUE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
+}
+
+TEST_F(MainWindowRawUpload, RefusedBeforeAnythingIsSent) {
+    const QString image = effect_image_text(QStringLiteral("Amber Drive"));
+    const struct {
+        const char* name;
+        bool link;
+        QByteArray text;
+        bool missing;
+        std::optional<DeviceKind> kind;
+        const char* box;  // empty: the demonstration-data refusal
+    } cases[] = {
+        {"not linked", false, "0D01", false, {}, "No pedal is linked. Nothing was sent."},
+        {"not hexadecimal",
+         true,
+         "0D0X",
+         false,
+         {},
+         "raw.hex does not hold pairs of hexadecimal digits only. Nothing was sent."},
+        {"unreadable", true, "", true, {}, nullptr},
+        {"demonstration effect to real hardware", true, image.toLatin1(), false,
+         DeviceKind::Hardware, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.link && !d2xx().isOpen()) scanAndLink();
+        if (!c.link && d2xx().isOpen()) item("menuDisconnect")->trigger();
+        const QString path = c.missing ? home->path() + QStringLiteral("/absent.hex")
+                                       : writeFile(QStringLiteral("raw.hex"), c.text);
+        driver->kind = c.kind;
+        prompt->informations.clear();
+        markWrites();
+        const qint64 start = fakeClock->nowMs();
+        uploadFile(path);
+        driver->kind.reset();
+        EXPECT_TRUE(writesSinceMark().isEmpty());
+        // Refused at once: no wait for an answer that cannot come.
+        EXPECT_LT(fakeClock->nowMs() - start, 1000);
+        ASSERT_EQ(prompt->informations.size(), 1);
+        const QString box = prompt->informations.first();
+        if (c.box == nullptr) {
+            EXPECT_TRUE(box.startsWith(QStringLiteral("Cannot read ") + path)) << box.toStdString();
+        } else if (*c.box == '\0') {
+            EXPECT_TRUE(box.contains(QLatin1String("demonstration"))) << box.toStdString();
+            EXPECT_TRUE(box.endsWith(QLatin1String("Nothing was sent.")));
+        } else {
+            EXPECT_EQ(box, QLatin1String(c.box));
+        }
     }
 }
 

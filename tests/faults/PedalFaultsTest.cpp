@@ -3,14 +3,17 @@
 // the editor waits. Each wait must end within its limit with a message, apply
 // nothing it did not fully receive, give the controls back, and work again
 // once the fault is gone.
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "FaultDriver.h"
 #include "MainWindowFixture.h"
 #include "control/Messages.h"
 #include "core/EditorState.h"
+#include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "firmware/QtPrinters.h"
 #include "link/D2XXUnit.h"
@@ -221,6 +224,54 @@ TEST_P(EepromDumpFault, EndsWithinItsLimitAndTheNextReadWorks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, EepromDumpFault, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(faultName(info.param)); });
+
+// The raw upload behind the hidden "Upload File" button.
+class RawUploadFault : public PedalFaultTest, public ::testing::WithParamInterface<Fault> {
+  protected:
+    QStringList uploadFile(const QString& path) {
+        Log::instance().clear();
+        prompt->answerFile(path);
+        main->btnUploadFileClick();
+        return Log::instance().lines();
+    }
+};
+
+TEST_P(RawUploadFault, EndsWithinItsLimitAndTheNextUploadWorks) {
+    const Fault fault = GetParam();
+    createWindows();
+    scanAndLink();
+    const QString image = effect_image_text(QStringLiteral("Amber Drive"));
+    const QString path = home->path() + QStringLiteral("/amber.hex");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(image.toLatin1());
+    }
+    inject(0x00, fault);
+    const qint64 start = fakeClock->nowMs();
+    const QStringList failed = uploadFile(path);
+    EXPECT_LE(fakeClock->nowMs() - start, timeouts::kRawUploadMs + 1000);
+    EXPECT_FALSE(failed.contains(QStringLiteral("received: Upload complete")));
+    if (fault == Fault::Garbage) {
+        EXPECT_FALSE(failed.filter(QRegularExpression(QStringLiteral("^received: .+"))).isEmpty());
+    } else {
+        EXPECT_TRUE(failed.contains(QStringLiteral("no answer from the pedal")))
+            << failed.join('|').toStdString();
+    }
+    if (fault != Fault::Unplug) {
+        EXPECT_TRUE(tick()->isActive());
+    }
+
+    clearFault(fault);
+    const QStringList answered = uploadFile(path);
+    EXPECT_TRUE(answered.contains(QStringLiteral("received: Upload complete")))
+        << answered.join('|').toStdString();
+    EXPECT_EQ(pedal->effectId(), *effect_id_by_name(QStringLiteral("Amber Drive")));
+    EXPECT_TRUE(tick()->isActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, RawUploadFault, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(faultName(info.param)); });
 
 }  // namespace
