@@ -138,6 +138,13 @@ void MainWindowTest::clickCategory(const QString& category) {
     emit list->itemClicked(found.first());
 }
 
+QStringList MainWindowTest::uploadFile(const QString& path) {
+    Log::instance().clear();
+    prompt->answerFile(path);
+    main->btnUploadFileClick();
+    return Log::instance().lines();
+}
+
 void MainWindowTest::chooseEffect(const QString& category, const QString& effect) {
     clickCategory(category);
     auto* list = widget<QListWidget>("lstEffects");

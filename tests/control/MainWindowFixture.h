@@ -87,6 +87,9 @@ class MainWindowTest : public ::testing::Test {
     void clickCategory(const QString& category);
     // Processes events (real time) until `done` holds or ten seconds pass.
     bool waitFor(const std::function<bool()>& done);
+    // Clicks the hidden "Upload File" with `path` chosen in the dialog; the
+    // lines it logged.
+    QStringList uploadFile(const QString& path);
     bool logHas(const QString& line) const;
     QStringList writesSinceMark() const;
     void markWrites() { mark_ = driver->writes.size(); }

@@ -295,12 +295,6 @@ class MainWindowRawUpload : public MainWindowUpload {
         file.write(text);
         return path;
     }
-    QStringList uploadFile(const QString& path) {
-        Log::instance().clear();
-        prompt->answerFile(path);
-        main->btnUploadFileClick();
-        return Log::instance().lines();
-    }
 };
 
 TEST_F(MainWindowRawUpload, SendsTheFileAsItIsAndLogsTheAnswer) {

@@ -13,7 +13,6 @@
 #include "MainWindowFixture.h"
 #include "control/Messages.h"
 #include "core/EditorState.h"
-#include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "firmware/QtPrinters.h"
 #include "link/D2XXUnit.h"
@@ -227,15 +226,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, EepromDumpFault, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(faultName(info.param)); });
 
 // The raw upload behind the hidden "Upload File" button.
-class RawUploadFault : public PedalFaultTest, public ::testing::WithParamInterface<Fault> {
-  protected:
-    QStringList uploadFile(const QString& path) {
-        Log::instance().clear();
-        prompt->answerFile(path);
-        main->btnUploadFileClick();
-        return Log::instance().lines();
-    }
-};
+class RawUploadFault : public PedalFaultTest, public ::testing::WithParamInterface<Fault> {};
 
 TEST_P(RawUploadFault, EndsWithinItsLimitAndTheNextUploadWorks) {
     const Fault fault = GetParam();
