@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the benchmarks (build/release, RelWithDebInfo), runs each of them and
-# prints one table. Every figure is set against a baseline measured in the same
+# Builds the benchmarks in their own Release tree (build/bench), runs each of
+# them and prints one table. Every figure is set against a baseline measured in the same
 # run, side by side; programs that report one figure per run are run three
 # times and their median is shown.
 #   bench/run-all.sh [--quick]    (--quick: shorter phases, one firmware run)
@@ -8,16 +8,28 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 # ZENDAL_BENCH_BUILD: an existing build tree to use as it is (not reconfigured).
-BUILD="${ZENDAL_BENCH_BUILD:-$ROOT/build/release}"
+BUILD="${ZENDAL_BENCH_BUILD:-$ROOT/build/bench}"
 QUICK=0
 [[ "${1:-}" == "--quick" ]] && QUICK=1
 JOBS="${ZENDAL_BENCH_JOBS:-2}"
 
+fail() { echo "bench: $*" >&2; exit 1; }
+"$ROOT/scripts/install-deps.sh"
+export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=1
 if [[ -z "${ZENDAL_BENCH_BUILD:-}" ]]; then
-    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    # The benchmarks link the test support library, so the tree enables tests;
+    # only the benchmark targets and what they need are built.
+    cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENDAL_BUILD_TESTS=ON \
+        -DZENDAL_BUILD_BENCH=ON >"$BUILD.configure.log" 2>&1 \
+        || { tail -n 20 "$BUILD.configure.log" >&2; fail "configuring $BUILD failed (log: $BUILD.configure.log)"; }
 fi
+[[ -f "$BUILD/build.ninja" ]] || fail "$BUILD is not a configured build tree"
 targets=$(ninja -C "$BUILD" -t targets all | sed -n 's/^\(bench_[A-Za-z0-9_]*\):.*/\1/p' | sort -u)
-ninja -C "$BUILD" -j"$JOBS" $targets zendal-pedal-sim >/dev/null
+[[ -n "$targets" ]] || fail "$BUILD has no benchmark targets (configure it with -DZENDAL_BUILD_BENCH=ON)"
+if ! ninja -C "$BUILD" -j"$JOBS" $targets zendal-pedal-sim >"$BUILD/bench-build.log" 2>&1; then
+    grep -E -m 20 'error|FAILED' "$BUILD/bench-build.log" >&2 || tail -n 20 "$BUILD/bench-build.log" >&2
+    fail "the benchmarks failed to build (log: $BUILD/bench-build.log)"
+fi
 
 BIN="$BUILD/bench"
 SIM="$BUILD/sim/zendal-pedal-sim"
@@ -28,10 +40,15 @@ trap 'rm -rf "$LOGS"' EXIT
 median() { sort -g | awk '{a[NR]=$1} END {if (NR==0) print "n/a"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a=="n/a" || b=="n/a" || b+0==0) print "n/a"; else printf "%.3f", a/b }'; }
 row() { printf "%-46s %-34s %s\n" "$1" "$2" "$3"; }
-# run NAME PROGRAM ARGS...: runs one benchmark, keeps its output, never stops the table.
+# run NAME PROGRAM ARGS...: runs one benchmark and keeps its output; a failure is
+# remembered (the table is still printed) and makes the script fail at the end.
+failed=()
 run() {
     local name="$1"; shift
-    if [[ -x "$1" ]]; then "$@" >"$LOGS/$name" 2>"$LOGS/$name.err" || true; else : >"$LOGS/$name"; fi
+    if [[ ! -x "$1" ]]; then
+        : >"$LOGS/$name"; echo "$1 was not built" >"$LOGS/$name.err"; failed+=("$name"); return
+    fi
+    "$@" >"$LOGS/$name" 2>"$LOGS/$name.err" || failed+=("$name")
 }
 
 # --- the machine ---
@@ -100,12 +117,14 @@ row "Start to first paint (median of 3)" "editor ${sms} ms, bare window ${bms} m
 row "Peak memory VmHWM (median of 3)" "editor ${skb} kB, bare window ${bkb} kB" "editor/bare $(ratio "$skb" "$bkb")"
 
 echo
-# A program that printed nothing shows why.
+# A program that failed or printed nothing shows why.
 for f in "$LOGS"/*.err; do
     out="${f%.err}"
-    if [[ ! -s "$out" && -s "$f" ]]; then
-        echo "--- $(basename "$out") printed nothing; its last errors:"
+    name=$(basename "$out")
+    if [[ " ${failed[*]} " == *" $name "* || ( ! -s "$out" && -s "$f" ) ]]; then
+        echo "--- $name failed or printed nothing; its last errors:"
         tail -n 5 "$f"
     fi
 done
+[[ ${#failed[@]} -eq 0 ]] || fail "these benchmarks failed: ${failed[*]}"
 exit 0
