@@ -244,6 +244,8 @@ int runMonitor(Context& ctx) {
             describe(ctx, bytes);
         }
         ctx.out.flush();
+        // Nobody can read what follows (a full disk, a closed pipe): stop now.
+        if (ctx.out.status() != QTextStream::Ok) return kFailure;
     }
 }
 
