@@ -35,7 +35,7 @@ QString savePathFor(const QString& chosen);
 // device or FIFO chosen as the file is written to, never replaced.
 bool writePresetFile(const QString& path, const QString& text, QString* error);
 
-// The largest file with 16 parameters and 4 readbacks has 260 bytes; a file
+// The largest file with 16 parameters and 4 readbacks has 250 bytes; a file
 // past this is something else, and reading stops there (/dev/zero included).
 constexpr qint64 kMaxPresetFileBytes = 4096;
 
