@@ -1,6 +1,7 @@
 // zendalctl: the editor's device and catalogue operations from a shell.
 //   zendalctl [--port PATH | --serial SN | --virtual] [--verbose] COMMAND ...
-// Exit status: 0 success, 1 device or protocol failure, 2 usage error.
+// Exit status: 0 success, 1 failure (device, protocol, file, standard output),
+// 2 usage error (nothing reaches the pedal).
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
