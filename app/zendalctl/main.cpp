@@ -154,7 +154,8 @@ int main(int argc, char** argv) {
         if (!communication::OpenAndConfigure(serial)) {
             const QString why = port.driver().lastError();
             err << "zendalctl: cannot open " << serial;
-            if (!why.isEmpty()) err << ": " << why;
+            // Shown failures carry the reason already, beside the status text.
+            if (!why.isEmpty() && !port.ShowFTErrors) err << ": " << why;
             err << "\n";
             err.flush();
             return false;

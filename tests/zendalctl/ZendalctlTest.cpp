@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -331,6 +332,22 @@ TEST_F(Zendalctl, MonitorEndsQuietlyAfterItsTime) {
     const Outcome r = run({"--virtual", "monitor", "--seconds", "0.2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QString());
+}
+
+// A port another program holds (and locks, as the editor does) is named as such.
+TEST_F(Zendalctl, APortInUseByAnotherProgramIsNamed) {
+    PtyPedal pty;
+    ASSERT_TRUE(pty.ok());
+    const int other = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    const Outcome r = run({"--port", pty.path(), "live", "on"});
+    ::close(other);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("Cannot open %1: it is in use by another program.\n").arg(pty.path())))
+        << r.err.toStdString();
+    EXPECT_EQ(pty.pending(), QByteArray());
 }
 
 // Whatever the command, a usage error exits 2 before the pedal hears a byte.
