@@ -156,11 +156,14 @@ QString tooLargeText(qint64 limit) {
 ReadResult readAtMost(const QString& path, qint64 limit) {
     ReadResult r;
     const QByteArray native = QFile::encodeName(path);
-    const int fd = openRetrying(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Opened without waiting: a FIFO nobody writes to reads as empty instead of
+    // blocking for ever. Reads wait as usual.
+    const int fd = openRetrying(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         r.error = reason(errno);
         return r;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     QByteArray bytes;
     char buffer[65536];
     while (bytes.size() <= limit) {

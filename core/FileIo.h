@@ -18,7 +18,8 @@ struct ReadResult {
 
 // Reads at most limit + 1 bytes from path, whatever it is (regular file,
 // character device, FIFO): more than limit bytes is refused with tooLarge set,
-// so /dev/zero ends quickly instead of filling memory.
+// so /dev/zero ends quickly instead of filling memory. A FIFO that nobody
+// writes to reads as empty rather than blocking.
 ReadResult readAtMost(const QString& path, qint64 limit);
 
 // The text for a file past its limit, e.g. "larger than 4096 bytes".
