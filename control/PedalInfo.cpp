@@ -3,6 +3,7 @@
 #include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
+#include "effects/EffectCatalogue.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 
@@ -38,6 +39,27 @@ PedalInfo parsePedalInfo(const QString& reply) {
     info.version = decimalField(info.f3);
     info.firmware = decimalField(info.f4);
     return info;
+}
+
+std::optional<QString> implausiblePedalInfo(const PedalInfo& info) {
+    const int lastId = kEffectIdCount - 1;
+    if (!info.empty && (info.effect < 0 || info.effect > lastId)) {
+        return QStringLiteral("effect number %1 is outside the catalogue's ids 0 to %2")
+            .arg(info.effect)
+            .arg(lastId);
+    }
+    const struct {
+        const char* field;
+        int value;
+    } bytes[] = {{"effect version", info.version}, {"firmware version", info.firmware}};
+    for (const auto& b : bytes) {
+        if (b.value < 0 || b.value > 255) {
+            return QStringLiteral("%1 %2 is not a byte (0 to 255)")
+                .arg(QLatin1String(b.field))
+                .arg(b.value);
+        }
+    }
+    return std::nullopt;
 }
 
 PedalInfoReply queryPedalInfo() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include "link/FrameCodec.h"
 
@@ -22,6 +23,12 @@ struct PedalInfo {
 // decimal integers. Throws ConversionError naming the first field that is not
 // one (an empty reply included).
 PedalInfo parsePedalInfo(const QString& reply);
+
+// What a parsed reply says that the pedal cannot mean, naming the field: an
+// effect number outside the catalogue's ids (an empty pedal's 255 excepted),
+// or a version that is negative or more than a byte holds. Nothing when the
+// reply is plausible.
+std::optional<QString> implausiblePedalInfo(const PedalInfo& info);
 
 struct PedalInfoReply {
     QString reply;  // as ReceiveText returned it

@@ -31,6 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!reply.ok()) return 0;
     try {
         const zendal::PedalInfo info = zendal::parsePedalInfo(reply.reply);
+        // What passes the range check is something the tools can print and look up.
+        const auto problem = zendal::implausiblePedalInfo(info);
+        if (problem && problem->isEmpty()) std::abort();
+        if (!problem && !info.empty && (info.effect < 0 || info.effect > 63)) std::abort();
+        if (!problem &&
+            (info.version < 0 || info.version > 255 || info.firmware < 0 || info.firmware > 255))
+            std::abort();
         QString error;
         const auto name = zendal::effect_name_by_id(info.effect, &error);
         if (!name && error.isEmpty()) std::abort();  // a failed lookup says why

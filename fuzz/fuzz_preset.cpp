@@ -49,6 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           static_cast<qsizetype>(size - 1));
     const TControlDescriptor& d = descriptor(selector & 0x0F);
 
+    // The check the reader makes before anything else: text or a plain refusal.
+    const QString bytesProblem = preset::presetBytesProblem(file);
+    if (bytesProblem.isEmpty() && (file.isEmpty() || file.contains('\0'))) std::abort();
+    if (!bytesProblem.isEmpty() && (selector & 0x20)) return 0;
+
     const QString text = preset::rejoinLines(file);
     preset::Expectation expected{0x26, 1, d.param_count, d.readback_count};
     if (selector & 0x80) {
@@ -71,6 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const int n = d.param_count;
+    // The checks against the effect's controls accept a subset of the same
+    // fields and never accept what the pedal cannot hold.
+    const auto checked = preset::readBody(text, d, &error);
+    if (!checked && error.isEmpty()) std::abort();
+    if (checked) {
+        for (int i = 0; i < n; ++i) {
+            if (checked->values[i] < 0 || checked->values[i] > 1024) std::abort();
+            if (checked->assignments[i] > 0x0B && checked->assignments[i] != 0xFF) std::abort();
+        }
+    }
     if (body->values.size() != n || body->assignments.size() != n || body->reverse.size() != n ||
         body->leds.size() != d.readback_count)
         std::abort();

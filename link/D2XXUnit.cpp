@@ -78,9 +78,10 @@ QString D2XXUnit::StatusText(FT_STATUS status) {
     }
 }
 
-void D2XXUnit::ReportFTError(const QString& label, FT_STATUS status) {
+void D2XXUnit::ReportFTError(const QString& label, FT_STATUS status, const QString& reason) {
     if (status == FT_OK || !ShowFTErrors) return;
-    const QString text = label + StatusText(status);
+    QString text = label + StatusText(status);
+    if (!reason.isEmpty()) text += QLatin1Char('\n') + reason;
     if (errorSink_) {
         errorSink_(text);
     } else {
@@ -130,7 +131,7 @@ FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const QString& serial) {
         FTHandle = handle;
         open_ = true;
     } else {
-        ReportFTError(QStringLiteral("Open_USB_Device_By_Serial_Number"), s);
+        ReportFTError(QStringLiteral("Open_USB_Device_By_Serial_Number"), s, driver_->lastError());
     }
     return s;
 }

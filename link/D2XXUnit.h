@@ -51,8 +51,10 @@ class D2XXUnit {
     FT_STATUS PurgeFTReceive();
     FT_STATUS PurgeFTTransmit();
 
-    // Shows "label + status text" through the error sink while ShowFTErrors is set.
-    void ReportFTError(const QString& label, FT_STATUS status);
+    // Shows "label + status text" through the error sink while ShowFTErrors is
+    // set, followed on a line of its own by the backend's reason when it gave one
+    // ("Cannot open /dev/ttyUSB0: it is in use by another program.").
+    void ReportFTError(const QString& label, FT_STATUS status, const QString& reason = {});
     static QString StatusText(FT_STATUS status);
 
     // --- beyond the library ---

@@ -1,12 +1,12 @@
 #include "params/PresetFile.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 
 #include "core/Errors.h"
+#include "core/FileIo.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
+#include "params/PanelMessages.h"
 #include "shell/SettingsFiles.h"
 
 namespace zendal::preset {
@@ -30,14 +30,16 @@ bool isHexDigits(const QString& text) {
     return true;
 }
 
-// One field of the body: present, followed by the line end, hexadecimal when asked.
+// One field: present, followed by the line end, hexadecimal when asked.
 bool takeField(const QString& text, int pos, int width, int line, bool hex, QString* field,
                QString* error) {
-    if (text.size() < pos + width + 2) {
-        *error = QStringLiteral(
-                     "The preset file is incomplete: it ends before line %1, which its header "
-                     "declares.")
-                     .arg(line);
+    if (text.size() <= pos) {
+        *error = line > 3 ? QStringLiteral(
+                                "The preset file is incomplete: it ends before line %1, which its "
+                                "header declares.")
+                                .arg(line)
+                          : QStringLiteral("The preset file is incomplete: it ends before line %1.")
+                                .arg(line);
         return false;
     }
     if (text.mid(pos + width, 2) != kCrLf) {
@@ -54,6 +56,49 @@ bool takeField(const QString& text, int pos, int width, int line, bool hex, QStr
         return false;
     }
     return true;
+}
+
+// Offset of the first byte that is not part of a well-formed UTF-8 character,
+// or -1.
+qsizetype firstInvalidUtf8(const QByteArray& bytes) {
+    const qsizetype size = bytes.size();
+    qsizetype i = 0;
+    while (i < size) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        char32_t code = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07;
+        } else {
+            return i;
+        }
+        if (i + length > size) return i;
+        for (int k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return i;
+            code = (code << 6) | (next & 0x3F);
+        }
+        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+        const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+        if (overlong || surrogate || code > 0x10FFFF) return i;
+        i += length;
+    }
+    return -1;
+}
+
+QString hexByte(unsigned char byte) {
+    return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 }  // namespace
@@ -100,24 +145,33 @@ QString savePathFor(const QString& chosen) {
 }
 
 bool writePresetFile(const QString& path, const QString& text, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = file.errorString();
-        return false;
+    QString why;
+    if (fileio::saveFile(path, encodePresetFile(text), &why)) return true;
+    if (error) *error = why;
+    return false;
+}
+
+QString presetBytesProblem(const QByteArray& bytes) {
+    if (bytes.isEmpty()) return QStringLiteral("the file is empty, not a preset file");
+    if (bytes == "\xEF\xBB\xBF")
+        return QStringLiteral("the file holds only a byte-order mark, not a preset file");
+    if (bytes.startsWith(QByteArray("\xFF\xFE\x00\x00", 4)) ||
+        bytes.startsWith(QByteArray("\x00\x00\xFE\xFF", 4)))
+        return QStringLiteral("the file is UTF-32 text; preset files are UTF-8");
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        return QStringLiteral("the file is UTF-16 text; preset files are UTF-8");
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0) {
+        return QStringLiteral(
+                   "the file holds a NUL byte at byte %1 (UTF-16 text?); preset files are UTF-8 "
+                   "text")
+            .arg(nul + 1);
     }
-    const QByteArray bytes = encodePresetFile(text);
-    // write() only fills Qt's buffer; a full disk shows when it is flushed, and
-    // commit() would still put the truncated file in place of the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        if (error) *error = file.errorString();
-        file.cancelWriting();
-        return false;
+    if (const qsizetype bad = firstInvalidUtf8(bytes); bad >= 0) {
+        return QStringLiteral("the file is not UTF-8 text: byte %1 (%2) is not part of a character")
+            .arg(bad + 1)
+            .arg(hexByte(static_cast<unsigned char>(bytes[bad])));
     }
-    if (!file.commit()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    return true;
+    return {};
 }
 
 QString rejoinLines(const QByteArray& fileBytes) {
@@ -144,50 +198,54 @@ QString rejoinLines(const QByteArray& fileBytes) {
 }
 
 bool readPresetFile(const QString& path, QString* text, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error) *error = file.errorString();
+    const fileio::ReadResult read = fileio::readAtMost(path, kMaxPresetFileBytes);
+    QString problem = read.error;
+    if (read.tooLarge) {
+        problem = QStringLiteral("the file is larger than %1 bytes, too large for a preset file")
+                      .arg(kMaxPresetFileBytes);
+    }
+    if (problem.isEmpty()) problem = presetBytesProblem(read.bytes);
+    if (!problem.isEmpty()) {
+        if (error) *error = problem;
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    *text = rejoinLines(bytes);
+    *text = rejoinLines(read.bytes);
     return true;
 }
 
 HeaderCheck checkHeader(const QString& text, const Expectation& expected) {
     HeaderCheck check;
-    try {
-        const QString number = text.mid(numberPos(), 4);
-        DebugPrint(QStringLiteral("FX number from file: ") + number);
-        if (HexToInt(number) != expected.effectNumber) {
-            check.messages << QStringLiteral(
-                "Loaded configuration does not match the effect type currently stored on pedal");
-            return check;
-        }
-        const QString version = text.mid(versionPos(), 2);
-        DebugPrint(QStringLiteral("FX version from file: ") + version);
-        if (HexToInt(version) != expected.effectVersion) {
-            check.messages << QStringLiteral(
-                "Loaded configuration does not match the effect version currently stored on "
-                "pedal");
-            check.messages << QStringLiteral("FX version from file: ") + version + kCrLf +
-                                  QStringLiteral("FX version on pedal: ") +
-                                  hexDigits(static_cast<std::uint32_t>(expected.effectVersion), 8);
-            return check;
-        }
-        const QString count = text.mid(countPos(), 2);
-        DebugPrint(QStringLiteral("Num of Parameters from file: ") + count);
-        if (HexToInt(count) != expected.paramCount) {
-            check.messages << QStringLiteral("Number of parameters mismatch");
-            return check;
-        }
-    } catch (const ConversionError& e) {
-        check.messages << e.message();
+    QString field;
+    QString error;
+    // Each line is checked for its width and digits before it is compared, so
+    // a file that is not a preset file is named as such, line and all.
+    auto refuse = [&](const QString& message) {
+        check.messages << message;
         return check;
+    };
+    const QString number = text.mid(numberPos(), 4);
+    DebugPrint(QStringLiteral("FX number from file: ") + number);
+    if (!takeField(text, numberPos(), 4, 1, true, &field, &error)) return refuse(error);
+    if (HexToInt(number) != expected.effectNumber) {
+        return refuse(QStringLiteral(
+            "Loaded configuration does not match the effect type currently stored on pedal"));
+    }
+    const QString version = text.mid(versionPos(), 2);
+    DebugPrint(QStringLiteral("FX version from file: ") + version);
+    if (!takeField(text, versionPos(), 2, 2, true, &field, &error)) return refuse(error);
+    if (HexToInt(version) != expected.effectVersion) {
+        check.messages << QStringLiteral(
+            "Loaded configuration does not match the effect version currently stored on "
+            "pedal");
+        return refuse(QStringLiteral("FX version from file: ") + version + kCrLf +
+                      QStringLiteral("FX version on pedal: ") +
+                      hexDigits(static_cast<std::uint32_t>(expected.effectVersion), 8));
+    }
+    const QString count = text.mid(countPos(), 2);
+    DebugPrint(QStringLiteral("Num of Parameters from file: ") + count);
+    if (!takeField(text, countPos(), 2, 3, true, &field, &error)) return refuse(error);
+    if (HexToInt(count) != expected.paramCount) {
+        return refuse(QStringLiteral("Number of parameters mismatch"));
     }
     check.ok = true;
     return check;
@@ -229,6 +287,45 @@ std::optional<PresetContents> readBody(const QString& text, int paramCount, int 
         c.leds << static_cast<int>(field.toUInt(nullptr, 16));
     }
     return c;
+}
+
+std::optional<PresetContents> readBody(const QString& text, const TControlDescriptor& d,
+                                       QString* error) {
+    QString scratch;
+    QString* why = error ? error : &scratch;
+    auto contents = readBody(text, d.param_count, d.readback_count, why);
+    if (!contents) return std::nullopt;
+    const int n = d.param_count;
+    const QString damaged = QStringLiteral("The preset file is damaged: line %1 ");
+    for (int i = 0; i < n; ++i) {
+        const qint32 value = contents->values[i];
+        const bool pot = d.kind(i) == TControlDescriptor::Kind::Pot;
+        const qint32 highest = pot ? panel::kPotMax : static_cast<qint32>(panel::kOnValue);
+        if (value <= highest) continue;
+        *why =
+            damaged.arg(4 + i) + QStringLiteral("holds %1 for the %2 \"%3\", which takes 0 to %4.")
+                                     .arg(value)
+                                     .arg(controlKindName(d.kind(i)), d.captions[i])
+                                     .arg(highest);
+        return std::nullopt;
+    }
+    for (int i = 0; i < n; ++i) {
+        const std::uint8_t byte = contents->assignments[i];
+        if (byte <= 0x0B || byte == 0xFF) continue;
+        *why = damaged.arg(4 + n + i) +
+               QStringLiteral("('%1') is not an assignment: 00 to 0B, or FF for none.")
+                   .arg(contents->assignmentFields[i]);
+        return std::nullopt;
+    }
+    for (int j = 0; j < d.readback_count; ++j) {
+        const int byte = contents->leds[j];
+        if (byte <= 0x03 || byte == 0xFF) continue;
+        *why = damaged.arg(4 + 3 * n + j) +
+               QStringLiteral("('%1') is not an LED assignment: 00 to 03, or FF for none.")
+                   .arg(contents->ledFields[j]);
+        return std::nullopt;
+    }
+    return contents;
 }
 
 void logValues(const PresetContents& c) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "params/ControlDescriptor.h"
 #include "params/SettingsRecord.h"
 
 // Preset files: the settings of one effect as a small text file. Writer, reader
@@ -30,13 +31,24 @@ QString composePresetText(int effectNumber, int effectVersion, const TParameterS
 QByteArray encodePresetFile(const QString& text);
 // The chosen save name with ".txt" appended unless it already ends so (case matters).
 QString savePathFor(const QString& chosen);
-// Writes atomically: a failed save leaves any previous file untouched.
+// Writes atomically: a failed save leaves any previous file untouched. A
+// device or FIFO chosen as the file is written to, never replaced.
 bool writePresetFile(const QString& path, const QString& text, QString* error);
+
+// The largest file with 16 parameters and 4 readbacks has 250 bytes; a file
+// past this is something else, and reading stops there (/dev/zero included).
+constexpr qint64 kMaxPresetFileBytes = 4096;
+
+// Why these bytes cannot be a preset file's text (empty, a byte-order mark
+// alone, UTF-16 or UTF-32, NUL bytes, not UTF-8), naming the byte; empty when
+// they can.
+QString presetBytesProblem(const QByteArray& fileBytes);
 
 // Text of the file's bytes (byte-order mark dropped), split at CR, LF or
 // CR LF, every line followed by CR LF.
 QString rejoinLines(const QByteArray& fileBytes);
-// Reads and re-joins; false with the failure's message.
+// Reads at most kMaxPresetFileBytes, checks the bytes are text and re-joins;
+// false with the failure's message.
 bool readPresetFile(const QString& path, QString* text, QString* error);
 
 // 0-based positions of the fields in the re-joined text.
@@ -70,7 +82,8 @@ struct Expectation {
 };
 
 // The header check: effect, version, parameter count, in this order, each
-// logged. messages holds the texts to show when the file is refused.
+// logged. messages holds the texts to show when the file is refused; a header
+// line that is not its width of hexadecimal digits is named by its number.
 struct HeaderCheck {
     bool ok = false;
     QStringList messages;
@@ -88,6 +101,12 @@ struct PresetContents {
 // the text is shorter than its header declares, when a line has another width
 // than its field, or when a field is not hexadecimal. Nothing is applied then.
 std::optional<PresetContents> readBody(const QString& text, int paramCount, int readbackCount,
+                                       QString* error);
+// The same, then every field checked against what the effect's controls take:
+// pots 0..1023, switches and buttons 0..1024, a choice list's value within its
+// choices, assignments 00..0B or FF, LED assignments 00..03 or FF. A value the
+// pedal cannot hold is refused (naming its line) rather than clamped.
+std::optional<PresetContents> readBody(const QString& text, const TControlDescriptor& descriptor,
                                        QString* error);
 
 // The load's log lines for each step.

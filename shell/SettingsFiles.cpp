@@ -1,12 +1,11 @@
 #include "shell/SettingsFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
+#include "core/FileIo.h"
 #include "core/Log.h"
 
 namespace zendal::settings {
@@ -107,42 +106,22 @@ std::optional<QString> readSettingFile(const QString& path, QString* error) {
         if (error) *error = QStringLiteral("not a regular file");
         return std::nullopt;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error) *error = file.errorString();
+    const fileio::ReadResult read = fileio::readAtMost(path, kMaxSettingBytes);
+    if (!read.ok()) {
+        if (error)
+            *error = read.tooLarge ? QStringLiteral("file too large for a setting") : read.error;
         return std::nullopt;
     }
-    const QByteArray bytes = file.read(kMaxSettingBytes + 1);
-    if (bytes.size() > kMaxSettingBytes) {
-        if (error) *error = QStringLiteral("file too large for a setting");
-        return std::nullopt;
-    }
-    if (file.error() != QFileDevice::NoError) {
-        if (error) *error = file.errorString();
-        return std::nullopt;
-    }
-    return decodeSettingText(bytes);
+    return decodeSettingText(read.bytes);
 }
 
 bool writeSettingFile(const QString& path, const QByteArray& content, QString* error) {
-    QSaveFile file(path);
-    // Never fall back to writing the target in place: the old file must survive.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = file.errorString();
-        DebugPrint(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    // A full disk only shows when the buffer is flushed; commit() alone would
-    // still replace the old file with the truncated one.
-    if (file.write(content) != content.size() || !file.flush() || !file.commit()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        if (error) *error = why;
-        DebugPrint(QStringLiteral("cannot write %1: %2").arg(path, why));
-        return false;
-    }
-    return true;
+    // Never written in place: a full disk or a size limit keeps the old file.
+    QString why;
+    if (fileio::saveFile(path, content, &why)) return true;
+    if (error) *error = why;
+    DebugPrint(QStringLiteral("cannot write %1: %2").arg(path, why));
+    return false;
 }
 
 StartupSettings ReadStartupSettings() {

@@ -66,14 +66,15 @@ int storedStyleNumber();
 // k in decimal into style.txt (creates the folder if it vanished).
 bool writeStyleNumber(int n, QString* error = nullptr);
 
-// Replaces the file's content atomically (QSaveFile): on failure the previous
-// file survives unchanged and *error says why.
+// Replaces the file's content atomically (a temporary file renamed over it; a
+// link is followed, a device written to): on failure the previous file
+// survives unchanged and *error says why.
 bool writeSettingFile(const QString& path, const QByteArray& content, QString* error = nullptr);
 
 // Reads a settings file whole and decodes it: a byte-order mark selects the
 // encoding (and is dropped); otherwise UTF-8, or Latin-1 when the bytes are not
-// valid UTF-8. nullopt when the file cannot be read. Files far larger than any
-// value are read only in part (they cannot match a value anyway).
+// valid UTF-8. nullopt when the file cannot be read, is not a regular file, or
+// is larger than 4096 bytes (no value is; reading stops there).
 std::optional<QString> readSettingFile(const QString& path, QString* error = nullptr);
 // The decoding step alone.
 QString decodeSettingText(const QByteArray& bytes);

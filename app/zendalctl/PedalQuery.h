@@ -22,7 +22,12 @@ inline std::optional<PedalInfo> askPedalInfo(Context& ctx) {
         return std::nullopt;
     }
     try {
-        return parsePedalInfo(reply.reply);
+        const PedalInfo info = parsePedalInfo(reply.reply);
+        if (const auto problem = implausiblePedalInfo(info)) {
+            ctx.err << "zendalctl: unexpected device information: " << *problem << "\n";
+            return std::nullopt;
+        }
+        return info;
     } catch (const ConversionError& e) {
         ctx.err << "zendalctl: unexpected device information: " << e.message() << "\n";
         return std::nullopt;

@@ -72,7 +72,7 @@ int runControls(Context& ctx) {
     const auto name = resolveEffect(ctx.args.first(), &error);
     if (!name) {
         ctx.err << error << "\n";
-        return kFailure;
+        return kUsage;  // an effect the catalogue does not have is a usage error
     }
     TControlDescriptor d;
     if (!loadDescriptorForEffect(*name, &d, &error)) {

@@ -207,7 +207,8 @@ int runMonitor(Context& ctx) {
     if (args.size() == 2 && args[0] == QLatin1String("--seconds")) {
         bool ok = false;
         seconds = args[1].toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 7 * 24 * 3600) {
+        // Written so that NaN fails too.
+        if (!ok || !(seconds > 0 && seconds <= 7 * 24 * 3600)) {
             return usage(ctx, "monitor [--seconds S]");
         }
     } else if (!args.isEmpty()) {
@@ -243,6 +244,8 @@ int runMonitor(Context& ctx) {
             describe(ctx, bytes);
         }
         ctx.out.flush();
+        // Nobody can read what follows (a full disk, a closed pipe): stop now.
+        if (ctx.out.status() != QTextStream::Ok) return kFailure;
     }
 }
 

@@ -1,9 +1,7 @@
 // zendalctl ir: prepares an impulse-response effect image from a WAV file,
 // exactly as "Load IR" does, without a pedal.
-#include <QFile>
-#include <QSaveFile>
-
 #include "app/zendalctl/Command.h"
+#include "core/FileIo.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "effects/ImpulseResponse.h"
@@ -31,7 +29,7 @@ int runIr(Context& c) {
     QStringList positional;
     for (int i = 0; i < c.args.size(); ++i) {
         if (c.args[i] == QLatin1String("--out")) {
-            if (i + 1 >= c.args.size()) {
+            if (i + 1 >= c.args.size() || c.args[i + 1].isEmpty()) {
                 c.err << "ir: --out needs a file name\n";
                 return kUsage;
             }
@@ -69,11 +67,9 @@ int runIr(Context& c) {
         c.err << summary << "\n";
         return kOk;
     }
-    QSaveFile file(outPath);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(import.image.toLatin1()) != import.image.size() || !file.flush() ||
-        !file.commit()) {
-        c.err << "ir: cannot write \"" << outPath << "\": " << file.errorString() << "\n";
+    QString error;
+    if (!fileio::saveFile(outPath, import.image.toLatin1(), &error)) {
+        c.err << "ir: cannot write \"" << outPath << "\": " << error << "\n";
         return kFailure;
     }
     c.out << summary << "\n"

@@ -141,6 +141,9 @@ int runSet(Context& ctx) {
     const int index = ctx.args[0].toInt(&okIndex);
     const int value = ctx.args[1].toInt(&okValue);
     if (!okIndex || !okValue) return usage(ctx, line);
+    // What no effect accepts is refused before the pedal is asked anything.
+    if (index < 0 || index >= TControlDescriptor::kMaxParams || value < 0 || value > panel::kPotMax)
+        return usage(ctx, line);
     const auto effect = identify(ctx);
     if (!effect) return kFailure;
     const TControlDescriptor& d = effect->descriptor;
@@ -223,7 +226,7 @@ int presetLoad(Context& ctx, const QString& path) {
         for (const QString& message : header.messages) ctx.err << "zendalctl: " << message << "\n";
         return kFailure;
     }
-    const auto contents = preset::readBody(text, d.param_count, d.readback_count, &error);
+    const auto contents = preset::readBody(text, d, &error);
     if (!contents) {
         ctx.err << "zendalctl: " << error << "\n";
         return kFailure;
@@ -248,7 +251,7 @@ int presetLoad(Context& ctx, const QString& path) {
 
 int runPreset(Context& ctx) {
     const char* line = "preset save|load FILE";
-    if (ctx.args.size() != 2) return usage(ctx, line);
+    if (ctx.args.size() != 2 || ctx.args[1].isEmpty()) return usage(ctx, line);
     if (ctx.args[0] == QLatin1String("save")) return presetSave(ctx, ctx.args[1]);
     if (ctx.args[0] == QLatin1String("load")) return presetLoad(ctx, ctx.args[1]);
     return usage(ctx, line);

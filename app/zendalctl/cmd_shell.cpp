@@ -1,14 +1,33 @@
 // zendalctl biquad / eeprom: the debug console's service tools from a shell.
 #include <QLocale>
-#include <QSaveFile>
+#include <cmath>
 
 #include "app/zendalctl/Command.h"
+#include "core/FileIo.h"
 #include "link/Timeouts.h"
 #include "shell/EepromTools.h"
 #include "shell/ServiceTools.h"
 
 namespace zendal::ctl {
 namespace {
+
+// The name of the first coefficient that does not fit the pedal's 32-bit word
+// with 23 fraction bits (it would wrap round), or nothing.
+std::optional<QString> coefficientOutOfRange(const service::Calculator& calculator) {
+    const service::Biquad b = service::peakingBiquad(
+        service::NoteFrequency(calculator.noteIndex() - service::kReferenceNoteIndex),
+        calculator.gainDb(), calculator.q());
+    const struct {
+        const char* name;
+        double value;
+    } coefficients[] = {{"b0", b.b0}, {"b1", b.b1}, {"b2", b.b2}, {"a1", b.a1}, {"a2", b.a2}};
+    for (const auto& c : coefficients) {
+        const double scaled = std::round(c.value * 8388608.0);
+        if (!std::isfinite(scaled) || scaled < -2147483648.0 || scaled > 2147483647.0)
+            return QString::fromLatin1(c.name);
+    }
+    return std::nullopt;
+}
 
 // biquad NOTE GAIN_DB Q: the six lines of "Calc Coeff." (numbers in C form).
 int runBiquad(Context& c) {
@@ -32,6 +51,11 @@ int runBiquad(Context& c) {
         c.err << "biquad: Q \"" << c.args[2] << "\" is not a number above 0\n";
         return kUsage;
     }
+    if (const auto name = coefficientOutOfRange(calculator)) {
+        c.err << "biquad: gain " << c.args[1] << " dB with Q " << c.args[2] << " puts " << *name
+              << " beyond the 32-bit fixed-point range (-256 to 256)\n";
+        return kUsage;
+    }
     for (const QString& line : calculator.calculate()) c.out << line << "\n";
     return kOk;
 }
@@ -50,7 +74,7 @@ int runEeprom(Context& c) {
     QString outPath;
     for (int i = 0; i < c.args.size(); ++i) {
         if (c.args[i] == QLatin1String("--out")) {
-            if (i + 1 >= c.args.size()) return eepromUsage(c);
+            if (i + 1 >= c.args.size() || c.args[i + 1].isEmpty()) return eepromUsage(c);
             outPath = c.args[++i];
         } else {
             positional << c.args[i];
@@ -77,10 +101,9 @@ int runEeprom(Context& c) {
         c.out << HexDump(dump.bytes);
         return kOk;
     }
-    QSaveFile file(outPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(dump.bytes) != dump.bytes.size() ||
-        !file.flush() || !file.commit()) {
-        c.err << "eeprom: cannot write \"" << outPath << "\": " << file.errorString() << "\n";
+    QString error;
+    if (!fileio::saveFile(outPath, dump.bytes, &error)) {
+        c.err << "eeprom: cannot write \"" << outPath << "\": " << error << "\n";
         return kFailure;
     }
     c.out << dump.bytes.size() << " bytes of EEPROM " << address << " written to " << outPath

@@ -1,7 +1,9 @@
 // zendalctl: the editor's device and catalogue operations from a shell.
 //   zendalctl [--port PATH | --serial SN | --virtual] [--verbose] COMMAND ...
-// Exit status: 0 success, 1 device or protocol failure, 2 usage error.
+// Exit status: 0 success, 1 failure (device, protocol, file, standard output),
+// 2 usage error (nothing reaches the pedal).
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 #include <algorithm>
 #include <memory>
@@ -9,6 +11,7 @@
 
 #include "app/devices/Devices.h"
 #include "app/zendalctl/Command.h"
+#include "core/FileIo.h"
 #include "core/Log.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
@@ -43,8 +46,17 @@ struct Choice {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zendalctl"));
-    QTextStream out(stdout);
+    // Standard output is checked: "> file" on a full disk must not end in 0.
+    fileio::ignoreFileSizeSignal();
+    fileio::StandardOutput standardOutput;
+    QTextStream out(&standardOutput);
     QTextStream err(stderr);
+    auto finish = [&](int status) {
+        out.flush();
+        if (!standardOutput.failed()) return status;
+        err << "zendalctl: cannot write to standard output: " << standardOutput.failure() << "\n";
+        return static_cast<int>(ctl::kFailure);
+    };
 
     QStringList args = QCoreApplication::arguments().mid(1);
     Choice choice;
@@ -59,7 +71,7 @@ int main(int argc, char** argv) {
         const QString option = args.takeFirst();
         if (option == QLatin1String("--help")) {
             printUsage(out);
-            return ctl::kOk;
+            return finish(ctl::kOk);
         }
         if (option == QLatin1String("--verbose")) {
             verbose = true;
@@ -133,11 +145,17 @@ int main(int argc, char** argv) {
             }
             serial = QString::fromLocal8Bit(listed.first().serial);
         }
+        if (choice.kind == Choice::Kind::Port && !QFileInfo::exists(choice.value)) {
+            err << "zendalctl: cannot open " << choice.value << ": no such port\n";
+            err.flush();
+            return false;
+        }
         communication::SetPortParameters(FT_PARITY_NONE);
         if (!communication::OpenAndConfigure(serial)) {
             const QString why = port.driver().lastError();
             err << "zendalctl: cannot open " << serial;
-            if (!why.isEmpty()) err << ": " << why;
+            // Shown failures carry the reason already, beside the status text.
+            if (!why.isEmpty() && !port.ShowFTErrors) err << ": " << why;
             err << "\n";
             err.flush();
             return false;
@@ -146,8 +164,7 @@ int main(int argc, char** argv) {
     };
 
     ctl::Context context{args, out, err, openDevice};
-    int status = command->run(context);
-    out.flush();
+    int status = finish(command->run(context));
     if (port.isOpen() && port.CloseFTDevice() != FT_OK && status == ctl::kOk) {
         status = ctl::kFailure;
     }

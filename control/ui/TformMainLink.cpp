@@ -67,6 +67,9 @@ void TformMain::ScanAndLink() {
 bool TformMain::LinkBySerialNumber() {
     EditorState& state = editorState();
     const bool opened = communication::OpenAndConfigure(DeviceSerialNumber_);
+    // Silenced or not, a port held by another program (or refused) is named.
+    if (!opened && !d2xx().ShowFTErrors && !d2xx().driver().lastError().isEmpty())
+        prompt().information(d2xx().driver().lastError());
     if (opened) {
         lblDeviceName->setText(lblDeviceName->text() + kLinked);
         btnUpload->setEnabled(true);

@@ -93,7 +93,7 @@ void TformFXParameters::Impl::loadConfiguration() {
     }
     // Every field is checked before anything reaches the controls (and the pedal).
     QString error;
-    const auto contents = preset::readBody(text, n(), r(), &error);
+    const auto contents = preset::readBody(text, descriptor, &error);
     if (!contents) {
         DebugPrint(error);
         prompt().information(error);

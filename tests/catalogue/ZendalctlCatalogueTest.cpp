@@ -59,8 +59,10 @@ TEST(CatalogueCtl, ControlsFailures) {
         const char* message;
     } cases[] = {
         {{QStringLiteral("0x35")}, kFailure, "\"Factory Test\""},  // the malformed descriptor
-        {{QStringLiteral("0x00")}, kFailure, "empty slot"},
-        {{QStringLiteral("No Such Effect")}, kFailure, "No Such Effect"},
+        // An effect the catalogue does not have is a usage error, as in every command.
+        {{QStringLiteral("0x00")}, kUsage, "empty slot"},
+        {{QStringLiteral("No Such Effect")}, kUsage, "No Such Effect"},
+        {{QStringLiteral("0x40")}, kUsage, "Effect number 64 is not in the catalogue"},
         {{QStringLiteral("0x4")}, kOk, ""},
         {{}, kUsage, "usage"},
         {{QStringLiteral("1"), QStringLiteral("2")}, kUsage, "usage"},

@@ -1,4 +1,8 @@
 // Discovery, Scan and Link, Unlink, and the first exchange with the pedal.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
@@ -10,6 +14,7 @@
 #include "core/EditorState.h"
 #include "link/D2XXUnit.h"
 #include "link/DeviceHub.h"
+#include "link/TermiosDriver.h"
 
 namespace zendal::test {
 namespace {
@@ -54,6 +59,46 @@ TEST_F(MainWindowLink, NoDeviceFound) {
     EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("No device found"));
     EXPECT_TRUE(logHas(QStringLiteral("FT device count: 0")));
     EXPECT_TRUE(item("menuScan")->isEnabled());
+}
+
+// A pseudo-terminal held by another program, locked the way such a program
+// locks the pedal's port.
+TEST_F(MainWindowLink, APortInUseByAnotherProgramIsNamed) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const QString path = QString::fromLocal8Bit(::ptsname(master));
+    const int other = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    TermiosDriver::Options options;
+    options.scanSystemPorts = false;
+    options.extraPorts = {path};
+    TermiosDriver termios(options);
+    d2xx().setDriver(&termios);
+    const QString inUse =
+        QStringLiteral("Cannot open %1: it is in use by another program.").arg(path);
+
+    createWindows();
+    scanAndLink();  // failures are silenced at the first link, this one is not
+    EXPECT_EQ(prompt->informations, QStringList{inUse});
+    EXPECT_FALSE(d2xx().isOpen());
+
+    // Once failures are shown, the reason stands beside the port's status text.
+    d2xx().ShowFTErrors = true;
+    d2xx().setErrorSink([this](const QString& text) { prompt->information(text); });
+    prompt->informations.clear();
+    scanAndLink();
+    EXPECT_EQ(
+        prompt->informations,
+        QStringList{QStringLiteral("Open_USB_Device_By_Serial_Number - Device not opened...\n") +
+                    inUse});
+
+    destroyWindows();
+    d2xx().setDriver(driver.get());
+    ::close(other);
+    ::close(master);
 }
 
 TEST_F(MainWindowLink, ScanAndLinkAsksThePedalAndShowsItsEffect) {

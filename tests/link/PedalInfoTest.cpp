@@ -67,6 +67,33 @@ TEST(PedalInfo, FieldThatIsNotADecimalIntegerIsNamedInTheError) {
     }
 }
 
+TEST(PedalInfo, ValuesThePedalCannotMeanAreNamed) {
+    struct Case {
+        const char* reply;
+        const char* problem;  // nullptr: plausible
+    };
+    const Case cases[] = {
+        {"3\r\n17\r\n2\r\n5\r\n", nullptr},
+        {"3\r\n63\r\n255\r\n255\r\n", nullptr},  // the highest id, an erased firmware number
+        {"255\r\n255\r\n1\r\n5\r\n", nullptr},   // empty pedal
+        {"0\r\n0\r\n0\r\n0\r\n", nullptr},       // empty pedal
+        {"3\r\n0\r\n1\r\n5\r\n", nullptr},       // the empty slot's id
+        {"3\r\n64\r\n1\r\n5\r\n", "effect number 64 is outside the catalogue's ids 0 to 63"},
+        {"3\r\n-1\r\n1\r\n5\r\n", "effect number -1 is outside the catalogue's ids 0 to 63"},
+        {"1\r\n255\r\n1\r\n5\r\n", "effect number 255 is outside the catalogue's ids 0 to 63"},
+        {"3\r\n17\r\n-1\r\n5\r\n", "effect version -1 is not a byte (0 to 255)"},
+        {"3\r\n17\r\n256\r\n5\r\n", "effect version 256 is not a byte (0 to 255)"},
+        {"3\r\n17\r\n2\r\n256\r\n", "firmware version 256 is not a byte (0 to 255)"},
+        {"3\r\n17\r\n2\r\n-5\r\n", "firmware version -5 is not a byte (0 to 255)"},
+    };
+    for (const Case& c : cases) {
+        const auto problem = implausiblePedalInfo(parsePedalInfo(QString::fromLatin1(c.reply)));
+        EXPECT_EQ(problem.value_or(QString()),
+                  c.problem ? QString::fromLatin1(c.problem) : QString())
+            << c.reply;
+    }
+}
+
 class PedalInfoQuery : public ::testing::Test {
   protected:
     void SetUp() override {

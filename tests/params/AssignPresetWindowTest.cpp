@@ -252,7 +252,11 @@ TEST_F(ParamsWindowPresets, RefusedFilesChangeAndSendNothing) {
          {QStringLiteral("Number of parameters mismatch")}},
         {"header not hex",
          "00Z6\r01\r02\r",
-         {QStringLiteral("'00Z6' is not a valid integer value")}},
+         {QStringLiteral("The preset file is damaged: line 1 ('00Z6') is not hexadecimal.")}},
+        {"pot beyond its range",
+         "0026\r01\r02\r00800000\r00000000\rFF\rFF\r0\r0\r",
+         {QStringLiteral("The preset file is damaged: line 4 holds 1024 for the pot \"Pot0\", "
+                         "which takes 0 to 1023.")}},
         {"cut",
          "0026\r01\r02\r00000000\r",
          {QStringLiteral(
@@ -283,6 +287,13 @@ TEST_F(ParamsWindowPresets, CancelOrUnreadableFileLoadsNothing) {
     load(home.path() + QStringLiteral("/missing.txt"));
     ASSERT_EQ(prompt.informations.size(), 1);
     EXPECT_TRUE(prompt.informations.first().startsWith(QStringLiteral("Error loading file: ")));
+    EXPECT_TRUE(driver.writes.isEmpty());
+    // Not a preset file at all: one message that says so.
+    prompt.informations.clear();
+    load(writeFile(QStringLiteral("empty.txt"), QByteArray("\xEF\xBB\xBF")));
+    EXPECT_EQ(prompt.informations,
+              QStringList{QStringLiteral(
+                  "Error loading file: the file holds only a byte-order mark, not a preset file")});
     EXPECT_TRUE(driver.writes.isEmpty());
 }
 

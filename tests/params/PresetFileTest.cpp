@@ -145,9 +145,168 @@ TEST(ParamsPresetReader, HeaderChecksInOrderWithTheirTexts) {
         EXPECT_EQ(check.ok, c.messages.isEmpty()) << c.name;
         EXPECT_EQ(check.messages, c.messages) << c.name;
     }
-    const HeaderCheck bad = checkHeader(QStringLiteral("00G6\r\n"), {0x26, 1, 2, 0});
-    EXPECT_FALSE(bad.ok);
-    EXPECT_EQ(bad.messages, QStringList{QStringLiteral("'00G6' is not a valid integer value")});
+}
+
+// A header line that is not its width of hexadecimal digits is named, never
+// reported as a bare conversion error.
+TEST(ParamsPresetReader, HeaderLinesThatAreNotNumbersAreNamed) {
+    struct Case {
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"00G6\r\n01\r\n02\r\n", "The preset file is damaged: line 1 ('00G6') is not hexadecimal."},
+        {"hello world\r\n", "The preset file is damaged: line 1 should hold 4 characters."},
+        {"26\r\n01\r\n02\r\n", "The preset file is damaged: line 1 should hold 4 characters."},
+        {"", "The preset file is incomplete: it ends before line 1."},
+        {"0026\r\n", "The preset file is incomplete: it ends before line 2."},
+        {"0026\r\n1\r\n02\r\n", "The preset file is damaged: line 2 should hold 2 characters."},
+        {"0026\r\n01\r\n0x\r\n", "The preset file is damaged: line 3 ('0x') is not hexadecimal."},
+        {"0026\r\n01\r\n", "The preset file is incomplete: it ends before line 3."},
+    };
+    for (const Case& c : cases) {
+        const HeaderCheck check = checkHeader(QString::fromLatin1(c.text), {0x26, 1, 2, 0});
+        EXPECT_FALSE(check.ok) << c.text;
+        EXPECT_EQ(check.messages, QStringList{QString::fromLatin1(c.message)}) << c.text;
+    }
+}
+
+// Files that are not preset files at all are refused when read, with one
+// message that says what is wrong and where.
+TEST(ParamsPresetReader, FilesThatAreNotTextAreRefusedWhenRead) {
+    test::TempHome home;
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        const char* error;
+    };
+    const QByteArray utf16 = QByteArray("\xFF\xFE", 2) + QByteArray(
+                                                             "0\0"
+                                                             "0\0"
+                                                             "2\0"
+                                                             "6\0",
+                                                             8);
+    const Case cases[] = {
+        {"empty", QByteArray(), "the file is empty, not a preset file"},
+        {"byte-order mark alone", QByteArray("\xEF\xBB\xBF"),
+         "the file holds only a byte-order mark, not a preset file"},
+        {"UTF-16 with its mark", utf16, "the file is UTF-16 text; preset files are UTF-8"},
+        {"UTF-16 without a mark", utf16.mid(2),
+         "the file holds a NUL byte at byte 2 (UTF-16 text?); preset files are UTF-8 text"},
+        {"UTF-32",
+         QByteArray("\xFF\xFE\0\0"
+                    "0\0\0\0",
+                    8),
+         "the file is UTF-32 text; preset files are UTF-8"},
+        {"random bytes", QByteArray("0026\r\x93\xC4\x01", 7),
+         "the file is not UTF-8 text: byte 6 (93) is not part of a character"},
+        {"cut character", QByteArray("0026\r\xE2\x82", 7),
+         "the file is not UTF-8 text: byte 6 (E2) is not part of a character"},
+        {"too large", QByteArray(kMaxPresetFileBytes + 1, '0'),
+         "the file is larger than 4096 bytes, too large for a preset file"},
+    };
+    for (const Case& c : cases) {
+        const QString path = home.path() + QStringLiteral("/p.txt");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.bytes);
+        f.close();
+        QString text = QStringLiteral("untouched");
+        QString error;
+        EXPECT_FALSE(readPresetFile(path, &text, &error)) << c.name;
+        EXPECT_EQ(error, QString::fromLatin1(c.error)) << c.name;
+        EXPECT_EQ(text, QStringLiteral("untouched")) << c.name;
+    }
+    // Devices are read up to the limit and no further.
+    QString text;
+    QString error;
+    EXPECT_FALSE(readPresetFile(QStringLiteral("/dev/zero"), &text, &error));
+    EXPECT_EQ(error,
+              QStringLiteral("the file is larger than 4096 bytes, too large for a preset file"));
+    EXPECT_FALSE(readPresetFile(home.path() + QStringLiteral("/missing.txt"), &text, &error));
+    EXPECT_EQ(error, QStringLiteral("No such file or directory"));
+}
+
+// Everything the editor writes and the format allows still reads.
+TEST(ParamsPresetReader, EveryFileTheFormatAllowsIsRead) {
+    test::TempHome home;
+    TParameterSettings full;
+    full.param_values.fill(1024, 16);
+    full.assignments.fill(0x0B);
+    full.reverse_flags.fill(true);
+    full.led_assignments.fill(3);
+    const QString largest = composePresetText(0xFFFF, 0xFF, full, 16, 4);
+    QString lower = kExampleText;
+    lower.replace(QStringLiteral("007FE000"), QStringLiteral("007fe000"));
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"as the editor writes it", encodePresetFile(kExampleText)},
+        {"without a byte-order mark", bytesOf(kExampleText)},
+        {"lower-case digits", bytesOf(lower)},
+        {"16 parameters, 4 readbacks", encodePresetFile(largest)},
+        {"blank lines up to the limit",
+         encodePresetFile(kExampleText) +
+             QByteArray(kMaxPresetFileBytes - encodePresetFile(kExampleText).size(), '\n')},
+    };
+    for (const Case& c : cases) {
+        const QString path = home.path() + QStringLiteral("/ok.txt");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.bytes);
+        f.close();
+        QString text;
+        QString error;
+        EXPECT_TRUE(readPresetFile(path, &text, &error)) << c.name << ": " << error.toStdString();
+        EXPECT_TRUE(presetBytesProblem(c.bytes).isEmpty()) << c.name;
+        EXPECT_EQ(text, rejoinLines(c.bytes)) << c.name;
+    }
+}
+
+// What the pedal cannot hold is refused with the line, never clamped.
+TEST(ParamsPresetReader, FieldsBeyondWhatTheControlsTakeAreRefused) {
+    // Pot "Drive", switch "Phase", button "Tap", three-way choice "Mode", one readback.
+    const TControlDescriptor d =
+        test::makeDescriptor(1, {QStringLiteral("Phase:-:Inverted"), QStringLiteral("Tap@")},
+                             {QStringLiteral("Mode;a;b;c")}, {QStringLiteral("LFO")});
+    auto file = [](const char* values, const char* assignments, const char* led) {
+        return rejoinLines(QByteArray("0026\r01\r04\r") + values + assignments + "0\r0\r0\r0\r" +
+                           led);
+    };
+    const char* kValues = "007FE000\r00800000\r00800000\r00800000\r";
+    const char* kAssignments = "0B\rFF\r00\rFF\r";
+    struct Case {
+        const char* name;
+        QString text;
+        const char* error;  // nullptr: read
+    };
+    const Case cases[] = {
+        {"every field at its highest", file(kValues, kAssignments, "03\r"), nullptr},
+        {"LED none", file(kValues, kAssignments, "FF\r"), nullptr},
+        {"pot past 1023", file("00800000\r00000000\r00000000\r00000000\r", kAssignments, "FF\r"),
+         "The preset file is damaged: line 4 holds 1024 for the pot \"Pot0\", which takes 0 to "
+         "1023."},
+        {"switch past 1024", file("00000000\r00802000\r00000000\r00000000\r", kAssignments, "FF\r"),
+         "The preset file is damaged: line 5 holds 1025 for the switch \"Phase\", which takes 0 "
+         "to 1024."},
+        {"all bits set", file("00000000\r00000000\r00000000\rFFFFFFFF\r", kAssignments, "FF\r"),
+         "The preset file is damaged: line 7 holds 524287 for the multi \"Mode\", which takes 0 "
+         "to 1024."},
+        {"assignment past EXP", file(kValues, "0B\r0C\r00\rFF\r", "FF\r"),
+         "The preset file is damaged: line 9 ('0C') is not an assignment: 00 to 0B, or FF for "
+         "none."},
+        {"LED past GREEN", file(kValues, kAssignments, "04\r"),
+         "The preset file is damaged: line 16 ('04') is not an LED assignment: 00 to 03, or FF "
+         "for none."},
+    };
+    for (const Case& c : cases) {
+        QString error;
+        const auto contents = readBody(c.text, d, &error);
+        EXPECT_EQ(contents.has_value(), c.error == nullptr) << c.name;
+        EXPECT_EQ(error, c.error ? QString::fromLatin1(c.error) : QString()) << c.name;
+    }
 }
 
 TEST(ParamsPresetReader, HeaderStepsAreLogged) {

@@ -276,3 +276,16 @@ TEST_F(ShellSettingsFiles, WriteFailingHalfWayKeepsTheOldFile) {
     EXPECT_EQ(contentOf(modeFile()), QByteArray("PRESET"));
     EXPECT_EQ(QDir(zendalFolder()).entryList(QDir::Files | QDir::Hidden), before);
 }
+
+// Settings kept elsewhere and linked in (a dotfiles folder): a write goes to
+// the linked file and the link stays.
+TEST_F(ShellSettingsFiles, WritesFollowALinkedSettingsFile) {
+    EnsureSettingsFolders();
+    const QString kept = home.path() + QStringLiteral("/dotfiles/Mode.txt");
+    put(kept, "PRESET");
+    ASSERT_TRUE(QFile::link(kept, modeFile()));
+    ASSERT_TRUE(writeMode(true));
+    EXPECT_TRUE(QFileInfo(modeFile()).isSymLink());
+    EXPECT_EQ(contentOf(kept), QByteArray("BANK"));
+    EXPECT_EQ(ReadStartupSettings().mode, StartupSettings::Mode::Bank);
+}

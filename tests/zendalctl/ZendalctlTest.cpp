@@ -4,13 +4,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -42,6 +49,19 @@ class Zendalctl : public ::testing::Test {
 
     Outcome run(const QStringList& args) {
         QProcess p;
+        return finish(p, args);
+    }
+
+    // Standard output into a file (a device, a regular file) instead of a pipe.
+    Outcome runWithOutputTo(const QString& file, const QStringList& args,
+                            std::function<void()> inChild = {}) {
+        QProcess p;
+        p.setStandardOutputFile(file);
+        if (inChild) p.setChildProcessModifier(inChild);
+        return finish(p, args);
+    }
+
+    Outcome finish(QProcess& p, const QStringList& args) {
         start(p, args);
         EXPECT_TRUE(p.waitForFinished(kGenerousMs)) << args.join(' ').toStdString();
         Outcome r;
@@ -90,6 +110,18 @@ class PtyPedal {
             if (n > 0) done += n;
         }
         return true;
+    }
+
+    // What the host has written so far, without waiting.
+    QByteArray pending() {
+        QByteArray got;
+        char buf[256];
+        for (;;) {
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, static_cast<int>(n));
+        }
+        return got;
     }
 
     // What the host wrote until it has been quiet after `expected` bytes.
@@ -227,8 +259,8 @@ TEST_F(Zendalctl, FirstListedDeviceIsTheDefault) {
 TEST_F(Zendalctl, DeviceFailuresExitWithOne) {
     const Outcome missing = run({"--port", "/nonexistent/ttyUSB9", "live", "on"});
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_TRUE(missing.err.contains(QLatin1String("cannot open /nonexistent/ttyUSB9")))
-        << missing.err.toStdString();
+    EXPECT_EQ(missing.err,
+              QStringLiteral("zendalctl: cannot open /nonexistent/ttyUSB9: no such port\n"));
     const Outcome unknown = run({"--serial", "NOSUCH", "info"});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(unknown.err.contains(QLatin1String("cannot open NOSUCH")));
@@ -300,6 +332,196 @@ TEST_F(Zendalctl, MonitorEndsQuietlyAfterItsTime) {
     const Outcome r = run({"--virtual", "monitor", "--seconds", "0.2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QString());
+}
+
+// A port another program holds (and locks, as the editor does) is named as such.
+TEST_F(Zendalctl, APortInUseByAnotherProgramIsNamed) {
+    PtyPedal pty;
+    ASSERT_TRUE(pty.ok());
+    const int other = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    const Outcome r = run({"--port", pty.path(), "live", "on"});
+    ::close(other);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("Cannot open %1: it is in use by another program.\n").arg(pty.path())))
+        << r.err.toStdString();
+    EXPECT_EQ(pty.pending(), QByteArray());
+}
+
+// Whatever the command, a usage error exits 2 before the pedal hears a byte.
+TEST_F(Zendalctl, UsageErrorsAreRefusedBeforeThePedalHearsAnything) {
+    PtyPedal pty;
+    ASSERT_TRUE(pty.ok());
+    const QList<QStringList> cases = {
+        {"monitor", "--seconds", "nan"},
+        {"monitor", "--seconds", "inf"},
+        {"set", "16", "0"},
+        {"set", "-1", "0"},
+        {"set", "0", "1024"},
+        {"set", "0", "-1"},
+        {"preset", "save", ""},
+        {"preset", "load", ""},
+        {"eeprom", "read", "50", "--out", ""},
+        {"upload", "No Such Effect"},
+        {"upload", "0x40"},
+        {"controls", "No Such Effect"},
+        {"controls", "0x40"},
+        {"ir", "No Such Effect", "x.wav"},
+        {"ir", "Basic Cabinet Sim", "x.wav", "--out", ""},
+        {"biquad", "A2", "1e308", "1.41"},
+        {"biquad", "A2", "-1e308", "1.41"},
+        {"biquad", "A2", "400", "1.41"},
+    };
+    for (const QStringList& args : cases) {
+        const Outcome r = run(QStringList{"--port", pty.path()} + args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString() << ": " << r.err.toStdString();
+        EXPECT_FALSE(r.err.isEmpty()) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << args.join(' ').toStdString();
+        EXPECT_EQ(pty.pending(), QByteArray()) << args.join(' ').toStdString();
+    }
+}
+
+// "> file" on a full disk or past a file-size limit is a failure with the reason.
+TEST_F(Zendalctl, StandardOutputThatCannotBeWrittenFails) {
+    const QList<QStringList> cases = {
+        {"--help"},
+        {"effects"},
+        {"controls", "0x26"},
+        {"biquad", "A2", "0", "1.41"},
+        {"--virtual", "info"},
+        {"--virtual", "settings"},
+        {"--virtual", "eeprom", "read", "50"},
+    };
+    for (const QStringList& args : cases) {
+        const Outcome r = runWithOutputTo(QStringLiteral("/dev/full"), args);
+        EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(
+            QLatin1String("zendalctl: cannot write to standard output: No space left on device\n")))
+            << args.join(' ').toStdString() << ": " << r.err.toStdString();
+    }
+
+    QTemporaryDir dir;
+    const QString file = dir.path() + QStringLiteral("/dump.txt");
+    const Outcome limited = runWithOutputTo(file, {"--virtual", "eeprom", "read", "50"}, [] {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 4096;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(limited.exitCode, 1);  // not killed by SIGXFSZ
+    EXPECT_TRUE(limited.err.contains(
+        QLatin1String("zendalctl: cannot write to standard output: File too large\n")))
+        << limited.err.toStdString();
+}
+
+// --out and preset save write into devices and FIFOs, follow links, and never
+// turn a device node into a plain file.
+TEST_F(Zendalctl, SavesNeverReplaceWhatIsNotARegularFile) {
+    QTemporaryDir dir;
+    auto at = [&](const char* name) { return dir.path() + QLatin1Char('/') + name; };
+    auto kind = [&](const char* name) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(at(name)).constData(), &st) != 0) return 'm';
+        return S_ISCHR(st.st_mode)    ? 'c'
+               : S_ISLNK(st.st_mode)  ? 'l'
+               : S_ISFIFO(st.st_mode) ? 'p'
+                                      : 'f';
+    };
+    if (::mknod(QFile::encodeName(at("null")).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        ::mknod(QFile::encodeName(at("full")).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+        GTEST_SKIP() << "mknod is not allowed here: " << std::strerror(errno);
+    }
+    ASSERT_EQ(::symlink("dump.bin", QFile::encodeName(at("link.bin")).constData()), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("fifo")).constData(), 0600), 0);
+    struct Case {
+        QStringList args;
+        int exitCode;
+        const char* error;
+    };
+    const QList<Case> cases = {
+        {{"--virtual", "eeprom", "read", "50", "--out", at("null")}, 0, ""},
+        {{"--virtual", "eeprom", "read", "50", "--out", at("full")}, 1, "No space left on device"},
+        {{"--virtual", "eeprom", "read", "50", "--out", at("link.bin")}, 0, ""},
+        {{"--virtual", "eeprom", "read", "50", "--out", at("fifo")},
+         1,
+         "no program reads from this FIFO"},
+        {{"--virtual", "preset", "save", at("full")},
+         1,
+         "Error saving file: No space left on device"},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.error))) << r.err.toStdString();
+    }
+    EXPECT_EQ(kind("null"), 'c');
+    EXPECT_EQ(kind("full"), 'c');
+    EXPECT_EQ(kind("fifo"), 'p');
+    EXPECT_EQ(kind("link.bin"), 'l');
+    EXPECT_EQ(QFileInfo(at("dump.bin")).size(), 16384);
+}
+
+// Endless input ends at the limit of its kind.
+TEST_F(Zendalctl, EndlessInputIsRefusedAtTheLimitOfItsKind) {
+    PtyPedal pty;
+    ASSERT_TRUE(pty.ok());
+    struct Case {
+        QStringList args;
+        const char* error;
+    };
+    const QList<Case> cases = {
+        {{"--port", pty.path(), "preset", "load", "/dev/zero"},
+         "zendalctl: Error loading file: the file is larger than 4096 bytes, too large for a "
+         "preset file\n"},
+        {{"ir", "Basic Cabinet Sim", "/dev/zero"},
+         "ir: The file \"zero\" is larger than 50000000 bytes, too large for an impulse "
+         "response.\n"},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = run(c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.err, QString::fromLatin1(c.error));
+    }
+    EXPECT_EQ(pty.pending(), QByteArray());
+}
+
+// A reply the pedal cannot mean is refused, naming the field.
+TEST_F(Zendalctl, DeviceInformationOutOfRangeIsRefused) {
+    struct Case {
+        QByteArray reply;
+        int exitCode;
+        const char* said;  // on standard error when refused, else the first line out
+    };
+    const Case cases[] = {
+        {"1\r\n-1\r\n1\r\n5\r\n", 1,
+         "zendalctl: unexpected device information: effect number -1 is outside the catalogue's "
+         "ids 0 to 63\n"},
+        {"1\r\n64\r\n1\r\n5\r\n", 1,
+         "zendalctl: unexpected device information: effect number 64 is outside the catalogue's "
+         "ids 0 to 63\n"},
+        {"1\r\n38\r\n-2\r\n5\r\n", 1,
+         "zendalctl: unexpected device information: effect version -2 is not a byte (0 to "
+         "255)\n"},
+        {"1\r\n38\r\n1\r\n256\r\n", 1,
+         "zendalctl: unexpected device information: firmware version 256 is not a byte (0 to "
+         "255)\n"},
+        {"255\r\n255\r\n1\r\n5\r\n", 0, "effect: none\n"},
+    };
+    for (const Case& c : cases) {
+        PtyPedal pty;
+        ASSERT_TRUE(pty.ok());
+        QProcess p;
+        start(p, {"--port", pty.path(), "info"});
+        ASSERT_EQ(pty.received(2), QByteArray::fromHex("0600"));
+        ASSERT_TRUE(pty.send(c.reply));
+        ASSERT_TRUE(p.waitForFinished(kGenerousMs));
+        EXPECT_EQ(p.exitCode(), c.exitCode) << c.reply.toStdString();
+        const QString said = QString::fromUtf8(c.exitCode == 0 ? p.readAllStandardOutput()
+                                                               : p.readAllStandardError());
+        EXPECT_TRUE(said.startsWith(QString::fromLatin1(c.said))) << said.toStdString();
+    }
 }
 
 #ifdef ZENDAL_PEDAL_SIM_PATH
