@@ -2,8 +2,10 @@
 //   zendalctl [--port PATH | --serial SN | --virtual] [--verbose] COMMAND ...
 // Exit status: 0 success, 1 device or protocol failure, 2 usage error.
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -38,10 +40,24 @@ struct Choice {
     QString value;
 };
 
+// Drawing (ir --plot) needs fonts, and fonts need a GUI application.
+bool drawsPictures(int argc, char** argv) {
+    return std::any_of(argv + 1, argv + argc,
+                       [](const char* a) { return std::strcmp(a, "--plot") == 0; });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // zendalctl never shows a window: the offscreen platform draws without a
+    // display.
+    std::unique_ptr<QCoreApplication> app;
+    if (drawsPictures(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("zendalctl"));
     QTextStream out(stdout);
     QTextStream err(stderr);
