@@ -58,8 +58,12 @@ void drawMarkedSpan(QPainter& p, const Frame& f, double from, const QColor& colo
                     const QString& label) {
     const QRectF span(QPointF(from, f.plot.top()), QPointF(f.plot.right(), f.plot.bottom()));
     p.fillRect(span, colour);
+    // The label on a plain patch, so that no grid line runs through it.
+    const QRectF text =
+        p.boundingRect(span.adjusted(-120, 4, -4, 0), Qt::AlignRight | Qt::AlignTop, label);
+    p.fillRect(text.adjusted(-2, 0, 2, 0), QColor(255, 255, 255, 200));
     p.setPen(kInk);
-    p.drawText(span.adjusted(-120, 4, -4, 0), Qt::AlignRight | Qt::AlignTop, label);
+    p.drawText(text, Qt::AlignCenter, label);
 }
 
 void drawWaveform(QPainter& p, const QRect& area, const IrPlotData& d) {

@@ -58,12 +58,13 @@ TEST(Plots, DrawTheTraceAndMarkTheFade) {
 
     const QImage image = renderIrPlots(data, QSize(800, 560));
     ASSERT_EQ(image.size(), QSize(800, 560));
-    // The fade's tint sits at the right end of the waveform, nowhere at its left.
+    // The fade's tint sits at the right end of the waveform, nowhere at its
+    // left (probed low in the waveform, off the grid lines and the trace).
     const auto tinted = [&](int x) {
-        const QColor c = image.pixelColor(x, 40);
+        const QColor c = image.pixelColor(x, 226);
         return c.red() > c.blue() + 20;
     };
-    EXPECT_TRUE(tinted(780));
+    EXPECT_TRUE(tinted(775));
     EXPECT_FALSE(tinted(200));
     // A failed preparation draws nothing.
     IrPrepared failed;

@@ -14,6 +14,7 @@
 #include "WavFixture.h"
 #include "effects/ImpulseResponse.h"
 #include "effects/IrPreparation.h"
+#include "effects/IrResampler.h"
 
 using namespace zendal;
 using namespace zendal::test;
@@ -148,6 +149,30 @@ TEST_P(Rates, AgreesWithSoxOwnConverter) {
     for (size_t i = 0; i < std::min(reference.size(), ours.size()); ++i)
         worst = std::max(worst, std::abs(ours[i] - double(reference[i])));
     EXPECT_LT(20 * std::log10(worst), -60.0) << "largest difference " << worst;
+}
+
+// Only the start of a long file is read and converted; what reaches the slot
+// is what converting the whole file gives.
+TEST_P(Rates, ReadingOnlyTheStartChangesNothing) {
+    const int rate = GetParam();
+    std::vector<float> noise;
+    quint32 state = 12345;
+    for (int i = 0; i < 2 * rate; ++i) {
+        state = state * 1664525u + 1013904223u;
+        noise.push_back(float((double(state) / 4294967296.0 - 0.5) * std::exp(-i / (0.2 * rate))));
+    }
+    const QByteArray wav = make(noise, 1, rate);
+    const IrPrepared p = prepareIrSamples(wav, kSlot, {});
+    ASSERT_TRUE(p.ok()) << p.error.toStdString();
+    ASSERT_GT(p.fadeStart, 0);
+
+    const WavChannelAudio all = readWavChannel(wav, IrChannel::Left, 2 * rate, 0);
+    ASSERT_EQ(all.samples.size(), size_t(2 * rate));
+    QString error;
+    const std::vector<double> whole = resample(all.samples, rate, 48000, kSlot, &error);
+    ASSERT_EQ(whole.size(), size_t(kSlot)) << error.toStdString();
+    for (int i = 0; i < p.fadeStart; ++i)
+        ASSERT_EQ(p.words[size_t(i)], toIrWord(whole[size_t(i)], true)) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Rates, ::testing::Values(44100, 96000));
