@@ -134,10 +134,10 @@ QStringList irPreparationSteps(const IrPrepared& p) {
     if (p.info.channels <= 1)
         steps << QStringLiteral("Channel: the only one (mono)");
     else if (p.options.channel == IrChannel::Mid)
-        steps
-            << QStringLiteral("Channel: mid (left and right averaged), of %1").arg(p.info.channels);
+        steps << QStringLiteral("Channel: mid, left and right averaged (of %1 channels)")
+                     .arg(p.info.channels);
     else
-        steps << QStringLiteral("Channel: %1, of %2")
+        steps << QStringLiteral("Channel: %1 (of %2 channels)")
                      .arg(irChannelName(p.options.channel))
                      .arg(p.info.channels);
     const QString slot = irMilliseconds(p.slotSamples);

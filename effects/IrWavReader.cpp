@@ -84,9 +84,9 @@ bool hasChunk(const QByteArray& wav, const char* id) {
     return false;
 }
 
-// Frames are read in blocks so that a file of many channels never needs a
-// buffer of all of them at once.
-constexpr sf_count_t kBlockFrames = 4096;
+// Frames are read in blocks of about this many samples, so that a long file
+// of many channels never needs a buffer of all of it at once.
+constexpr sf_count_t kBlockSamples = 65536;
 
 }  // namespace
 
@@ -191,7 +191,8 @@ WavChannelAudio readWavChannel(const QByteArray& wav, IrChannel channel, qint64 
     std::vector<int> ints;
     sf_count_t done = 0;
     while (done < wanted) {
-        const sf_count_t block = std::min(kBlockFrames, wanted - done);
+        const sf_count_t block =
+            std::min(std::max<sf_count_t>(1, kBlockSamples / sf_count_t(width)), wanted - done);
         sf_count_t got = 0;
         if (info.isFloat) {
             floats.resize(size_t(block) * width);

@@ -154,13 +154,13 @@ TEST_F(LoadIrWindow, ChoicesPrepareAgainAndAreRemembered) {
     EXPECT_TRUE(preview->channelBox()->isEnabled());
     const QString steps = preview->stepsText();
     EXPECT_TRUE(steps.contains(QStringLiteral("Resampled from 44100 Hz to 48000 Hz")));
-    EXPECT_TRUE(steps.contains(QStringLiteral("Channel: left, of 2")));
+    EXPECT_TRUE(steps.contains(QStringLiteral("Channel: left (of 2 channels)")));
     EXPECT_TRUE(steps.contains(QStringLiteral("with a 2.0 ms fade-out")));
     EXPECT_EQ(preview->plots()->data().fadeStart, 703 - 96);
 
     preview->channelBox()->setCurrentIndex(preview->channelBox()->findData(int(IrChannel::Right)));
     preview->normalizeBox()->setChecked(true);
-    EXPECT_TRUE(preview->stepsText().contains(QStringLiteral("Channel: right, of 2")));
+    EXPECT_TRUE(preview->stepsText().contains(QStringLiteral("Channel: right (of 2 channels)")));
     EXPECT_TRUE(preview->stepsText().contains(QStringLiteral("Normalised by")));
     const IrImport expected = prepareImpulseResponse(dir.filePath(QStringLiteral("stereo.wav")),
                                                      QStringLiteral("Woolly + Cabinet Sim"),
