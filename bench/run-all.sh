@@ -64,6 +64,7 @@ run firmware "$BIN/bench_firmware_bench" --runs "$fwruns" --sim "$SIM"
 run idle "$BIN/bench_link_idle_cpu" --seconds "$seconds"
 run mainwin "$BIN/bench_main_window_bench"
 run params "$BIN/bench_params_bench" --changes "$changes"
+run ir "$BIN/bench_ir_bench"
 for i in 1 2 3; do
     run "startup$i" "$BIN/bench_startup_bench"
     run "bare$i" "$BIN/bench_startup_bench" --bare
@@ -109,6 +110,12 @@ bw=$(grep -m1 "^build window" "$LOGS/params" || true)
 b50=$(sed -n 's/.*p50 \([0-9.]*\) us.*/\1/p' <<<"$bw")
 b99=$(sed -n 's/.*p99 \([0-9.]*\) us.*/\1/p' <<<"$bw")
 row "Parameter window build (largest)" "p50 ${b50:-n/a} us, p99 ${b99:-n/a} us" "p99/p50 $(ratio "${b99:-n/a}" "${b50:-n/a}")"
+
+# Impulse-response preparation against its goals (100 ms; 300 ms with plots).
+ip=$(sed -n 's/^prepare: median \([0-9.]*\) ms.*/\1/p' "$LOGS/ir")
+ipp=$(sed -n 's/^prepare + plots: median \([0-9.]*\) ms.*/\1/p' "$LOGS/ir")
+row "IR prepare, 2 s 96 kHz stereo 24-bit" "median ${ip:-n/a} ms" "of the 100 ms goal $(ratio "${ip:-n/a}" 100)"
+row "IR prepare + plots" "median ${ipp:-n/a} ms" "of the 300 ms goal $(ratio "${ipp:-n/a}" 300)"
 
 field() { sed -n "s/.*$1 \([0-9.]*\).*/\1/p" "$LOGS"/$2* 2>/dev/null | median; }
 sms=$(field startup_ms startup); bms=$(field startup_ms bare)

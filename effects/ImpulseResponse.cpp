@@ -1,11 +1,8 @@
 #include "effects/ImpulseResponse.h"
 
-#include <sndfile.h>
-
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "core/EditorState.h"
 #include "core/FileIo.h"
@@ -63,74 +60,6 @@ std::optional<QString> ascii4(const QByteArray& b, qsizetype off) {
     return s;
 }
 
-// libsndfile reads the file from memory.
-struct MemoryFile {
-    const QByteArray* data;
-    sf_count_t pos = 0;
-};
-
-sf_count_t memLength(void* user) {
-    return static_cast<MemoryFile*>(user)->data->size();
-}
-
-sf_count_t memSeek(sf_count_t offset, int whence, void* user) {
-    auto* f = static_cast<MemoryFile*>(user);
-    sf_count_t base = 0;
-    if (whence == SEEK_CUR) base = f->pos;
-    if (whence == SEEK_END) base = f->data->size();
-    const sf_count_t target = base + offset;
-    if (target < 0) return -1;
-    f->pos = target;
-    return f->pos;
-}
-
-sf_count_t memRead(void* ptr, sf_count_t count, void* user) {
-    auto* f = static_cast<MemoryFile*>(user);
-    const sf_count_t size = f->data->size();
-    if (count <= 0 || f->pos >= size) return 0;
-    const sf_count_t n = std::min(count, size - f->pos);
-    std::memcpy(ptr, f->data->constData() + f->pos, static_cast<size_t>(n));
-    f->pos += n;
-    return n;
-}
-
-sf_count_t memWrite(const void*, sf_count_t, void*) {
-    return 0;
-}
-
-sf_count_t memTell(void* user) {
-    return static_cast<MemoryFile*>(user)->pos;
-}
-
-struct SndFileCloser {
-    void operator()(SNDFILE* f) const {
-        if (f) sf_close(f);
-    }
-};
-
-QString subtypeName(int format) {
-    SF_FORMAT_INFO info{};
-    info.format = format & SF_FORMAT_SUBMASK;
-    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
-        return QString::fromLatin1(info.name);
-    return QStringLiteral("format 0x%1").arg(format & SF_FORMAT_SUBMASK, 4, 16, QLatin1Char('0'));
-}
-
-bool hasRiffWaveHeader(const QByteArray& wav) {
-    return wav.size() >= 12 && wav.startsWith("RIFF") && wav.mid(8, 4) == "WAVE";
-}
-
-// Walks the RIFF chunks; true when a chunk with this id is present.
-bool hasChunk(const QByteArray& wav, const char* id) {
-    qsizetype pos = 12;
-    while (pos + 8 <= wav.size()) {
-        const quint32 size = *le32(wav, pos + 4);
-        if (wav.mid(pos, 4) == id) return true;
-        pos += 8 + qsizetype(size) + (size & 1);
-    }
-    return false;
-}
-
 QString describeFormat(const WavAudioInfo& i) {
     return QStringLiteral("%1 %2 bit, %3 channel(s), %4 Hz, %5 samples per channel")
         .arg(i.isFloat ? QStringLiteral("floating point") : QStringLiteral("PCM"))
@@ -138,6 +67,13 @@ QString describeFormat(const WavAudioInfo& i) {
         .arg(i.channels)
         .arg(i.sampleRate)
         .arg(i.frames);
+}
+
+QString channelUsed(const IrPrepared& p) {
+    if (p.info.channels <= 1 || p.options.channel == IrChannel::Left)
+        return QStringLiteral("channel 1 is used");
+    if (p.options.channel == IrChannel::Right) return QStringLiteral("channel 2 is used");
+    return QStringLiteral("channels 1 and 2 are averaged");
 }
 
 }  // namespace
@@ -183,121 +119,6 @@ QString convert_ir_samples(const QString& sampleHex, int bitsPerSample, int n) {
     return out.toUpper();
 }
 
-qint32 floatToIrWord(double sample) {
-    if (std::isnan(sample)) return 0;
-    constexpr double kScale = 8388608.0;  // 2^23
-    const double clamped = std::clamp(sample, -1.0, 1.0);
-    const double scaled = std::nearbyint(clamped * kScale);
-    return static_cast<qint32>(std::clamp(scaled, -kScale, kScale - 1.0));
-}
-
-WavDecodeResult decodeWavForIr(const QByteArray& wav, int wanted) {
-    WavDecodeResult r;
-    if (!hasRiffWaveHeader(wav)) {
-        r.error = QStringLiteral(
-            "The file is not a WAV file: it does not begin with a RIFF/WAVE header.");
-        return r;
-    }
-    MemoryFile mem{&wav, 0};
-    SF_VIRTUAL_IO io{memLength, memSeek, memRead, memWrite, memTell};
-    SF_INFO sfInfo{};
-    std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open_virtual(&io, SFM_READ, &sfInfo, &mem));
-    if (!file) {
-        // Name the missing part when the chunk walk finds it missing.
-        if (!hasChunk(wav, "fmt "))
-            r.error = QStringLiteral(
-                "The WAV file has no \"fmt \" chunk, so its audio format is unknown.");
-        else if (!hasChunk(wav, "data"))
-            r.error = QStringLiteral("The WAV file holds no audio: it has no \"data\" chunk.");
-        else
-            r.error = QStringLiteral("The WAV file cannot be read: %1.")
-                          .arg(QString::fromLocal8Bit(sf_strerror(nullptr)));
-        return r;
-    }
-    const int major = sfInfo.format & SF_FORMAT_TYPEMASK;
-    if (major != SF_FORMAT_WAV && major != SF_FORMAT_WAVEX) {
-        r.error = QStringLiteral("The file is not a WAV file.");
-        return r;
-    }
-
-    WavAudioInfo& info = r.info;
-    info.sampleRate = sfInfo.samplerate;
-    info.channels = sfInfo.channels;
-    info.frames = sfInfo.frames;
-    info.extensible = major == SF_FORMAT_WAVEX;
-    switch (sfInfo.format & SF_FORMAT_SUBMASK) {
-        case SF_FORMAT_PCM_16:
-            info.bitsPerSample = 16;
-            break;
-        case SF_FORMAT_PCM_24:
-            info.bitsPerSample = 24;
-            break;
-        case SF_FORMAT_PCM_32:
-            info.bitsPerSample = 32;
-            break;
-        case SF_FORMAT_FLOAT:
-            info.bitsPerSample = 32;
-            info.isFloat = true;
-            break;
-        default:
-            r.error = QStringLiteral(
-                          "The WAV file holds %1 samples. Only 16-, 24- and 32-bit PCM and 32-bit "
-                          "floating-point files can be imported.")
-                          .arg(subtypeName(sfInfo.format));
-            return r;
-    }
-    if (info.channels < 1 || info.frames <= 0) {
-        r.error = QStringLiteral("The WAV file holds no audio.");
-        return r;
-    }
-    if (info.frames < wanted) {
-        r.error = QStringLiteral(
-                      "The WAV file holds %1 samples per channel; the effect needs %2. Nothing "
-                      "was imported: choose a longer impulse response.")
-                      .arg(info.frames)
-                      .arg(wanted);
-        return r;
-    }
-    if (wanted <= 0) return r;
-
-    const size_t count = size_t(wanted) * size_t(info.channels);
-    r.words.reserve(size_t(wanted));
-    sf_count_t got = 0;
-    if (info.isFloat) {
-        std::vector<double> buffer(count);
-        got = sf_readf_double(file.get(), buffer.data(), wanted);
-        for (sf_count_t f = 0; f < got; ++f) {
-            const double v = buffer[size_t(f) * size_t(info.channels)];
-            const float asStored = static_cast<float>(v);
-            quint32 bits = 0;
-            std::memcpy(&bits, &asStored, 4);
-            for (int k = 0; k < 4; ++k) r.rawSamples.append(char((bits >> (8 * k)) & 0xFF));
-            r.words.push_back(floatToIrWord(v));
-        }
-    } else {
-        // Integers come left-justified in 32 bits: the top 24 bits are the word.
-        std::vector<int> buffer(count);
-        got = sf_readf_int(file.get(), buffer.data(), wanted);
-        const int bytes = info.bitsPerSample / 8;
-        for (sf_count_t f = 0; f < got; ++f) {
-            const qint32 v = buffer[size_t(f) * size_t(info.channels)];
-            const quint32 stored = static_cast<quint32>(v) >> (32 - info.bitsPerSample);
-            for (int k = 0; k < bytes; ++k) r.rawSamples.append(char((stored >> (8 * k)) & 0xFF));
-            r.words.push_back(v >> 8);
-        }
-    }
-    if (got < wanted) {
-        r.words.clear();
-        r.rawSamples.clear();
-        r.error = QStringLiteral(
-                      "The WAV file is cut short: only %1 of the %2 samples the effect needs could "
-                      "be read.")
-                      .arg(got)
-                      .arg(wanted);
-    }
-    return r;
-}
-
 QStringList wavHeaderLogLines(const QByteArray& wav) {
     QStringList lines;
     const auto id = ascii4(wav, 0);
@@ -311,12 +132,8 @@ QStringList wavHeaderLogLines(const QByteArray& wav) {
     // everything from "fmt " on; the fields below sit at the offsets of a
     // canonical file in that view.
     QByteArray rebuilt = wav;
-    for (qsizetype pos = 12; pos + 4 <= wav.size(); ++pos) {
-        if (wav.mid(pos, 4) == "fmt ") {
-            rebuilt = wav.left(12) + wav.mid(pos);
-            break;
-        }
-    }
+    if (const qsizetype pos = wav.indexOf("fmt ", 12); pos >= 0)
+        rebuilt = wav.left(12) + wav.mid(pos);
     const auto subchunk = ascii4(wav, 12);
     if (!subchunk) return lines;
     lines << QStringLiteral("Subchunk ID: ") + *subchunk;
@@ -349,7 +166,8 @@ QString spliceIrWords(const QString& imageText, const IrLayout& layout, const QS
 
 IrImport prepareImpulseResponseFromData(const QByteArray& wav, const QString& fileName,
                                         const QString& effectDisplayName,
-                                        const std::optional<QString>& imageText) {
+                                        const std::optional<QString>& imageText,
+                                        const IrOptions& options) {
     IrImport r;
     r.effect = effectDisplayName;
     const auto layout = irLayoutFor(effectDisplayName);
@@ -369,27 +187,25 @@ IrImport prepareImpulseResponseFromData(const QByteArray& wav, const QString& fi
     r.log << hexForLog(wav);
     r.log << wavHeaderLogLines(wav);
 
-    WavDecodeResult audio = decodeWavForIr(wav, layout->samples);
-    if (!audio.ok()) {
-        r.error = audio.error;
-        r.log << audio.error;
+    r.prepared = prepareIrSamples(wav, layout->samples, options);
+    const IrPrepared& p = r.prepared;
+    if (!p.ok()) {
+        r.error = p.error;
+        r.log << p.error;
         return r;
     }
-    r.info = audio.info;
-    r.log << QStringLiteral("WAV audio: %1%2; channel 1 is used")
-                 .arg(describeFormat(audio.info),
-                      audio.info.extensible ? QStringLiteral(" (extensible format)") : QString());
-    r.log << QStringLiteral("irdata: ") + hexOf(audio.rawSamples);
+    r.info = p.info;
+    r.steps = irPreparationSteps(p);
+    r.log << QStringLiteral("WAV audio: %1%2; %3")
+                 .arg(describeFormat(p.info),
+                      p.info.extensible ? QStringLiteral(" (extensible format)") : QString(),
+                      channelUsed(p));
+    for (const QString& step : r.steps) r.log << QStringLiteral("Preparation: ") + step;
+    r.log << QStringLiteral("irdata: ") + hexOf(p.rawSamples);
 
-    // 24- and 32-bit PCM samples go through the pedal's converter as they are
-    // stored; 16-bit and float samples were scaled to the same 24-bit words.
     QString words;
-    if (!audio.info.isFloat && audio.info.bitsPerSample != 16) {
-        words =
-            convert_ir_samples(hexOf(audio.rawSamples), audio.info.bitsPerSample, layout->samples);
-    } else {
-        for (qint32 w : audio.words) words += word8(w);
-    }
+    words.reserve(8 * qsizetype(p.words.size()));
+    for (qint32 w : p.words) words += word8(w);
     r.log << QStringLiteral("irdata swapped endianess: ") + words;
     for (int s = 0; s < layout->samples; ++s) r.log << words.mid(8 * s, 8);
 
@@ -420,49 +236,65 @@ IrImport prepareImpulseResponseFromData(const QByteArray& wav, const QString& fi
     QStringList summary;
     summary << QStringLiteral("Selected file data:") << QStringLiteral("Name: ") + fileName
             << QStringLiteral("Size: %1").arg(wav.size())
-            << QStringLiteral("Sample rate: %1").arg(audio.info.sampleRate)
+            << QStringLiteral("Sample rate: %1").arg(p.info.sampleRate)
             << QStringLiteral("Bits per sample: %1%2")
-                   .arg(audio.info.bitsPerSample)
-                   .arg(audio.info.isFloat ? QStringLiteral(" (floating point)") : QString())
-            << QStringLiteral("Channel used: 1 of %1").arg(audio.info.channels);
-    if (audio.info.sampleRate != 48000)
-        summary << QStringLiteral(
-            "Warning: the file's sample rate is not 48 kHz. The pedal plays the impulse "
-            "response at 48 kHz without resampling, so it will sound different.");
+                   .arg(p.info.bitsPerSample)
+                   .arg(p.info.isFloat ? QStringLiteral(" (floating point)") : QString())
+            << QStringLiteral("Channels: %1").arg(p.info.channels)
+            << QStringLiteral("Length: %1 samples (%2 ms)")
+                   .arg(p.info.frames)
+                   .arg(
+                       QString::number(double(p.info.frames) * 1000.0 / p.info.sampleRate, 'f', 1));
     r.summary = summary.join(QStringLiteral("\r\n"));
     return r;
 }
 
-IrImport prepareImpulseResponse(const QString& wavPath, const QString& effectDisplayName,
-                                const std::optional<QString>& imageText) {
-    if (!irLayoutFor(effectDisplayName)) {
-        return prepareImpulseResponseFromData({}, {}, effectDisplayName, imageText);
-    }
+IrSource readIrSource(const QString& wavPath) {
+    IrSource s;
     const QFileInfo fileInfo(wavPath);
-    QStringList head;
-    head << fileInfo.absoluteFilePath() << fileInfo.fileName();
-    // An impulse response needs at most 912 samples; 50 MB still takes a minute
-    // of 24-bit stereo at 96 kHz, and reading stops there (/dev/zero included).
-    constexpr qint64 kMaxWavFileBytes = 50 * 1000 * 1000;
-    const fileio::ReadResult read = fileio::readAtMost(wavPath, kMaxWavFileBytes);
-    if (!read.ok()) {
+    s.path = fileInfo.absoluteFilePath();
+    s.fileName = fileInfo.fileName();
+    // Reading stops one byte past the limit, so /dev/zero or a FIFO cannot fill
+    // memory and a file at the limit is told from a larger one.
+    fileio::ReadResult read = fileio::readAtMost(wavPath, kMaxIrFileBytes);
+    if (read.tooLarge) {
+        s.error = QStringLiteral(
+                      "The file \"%1\" is too large for an impulse response: at most %2 MB are "
+                      "read.")
+                      .arg(s.fileName)
+                      .arg(kMaxIrFileBytes / (1024 * 1024));
+    } else if (!read.ok()) {
+        s.error = QStringLiteral("The file \"%1\" cannot be read: %2").arg(s.fileName, read.error);
+    } else {
+        s.bytes = std::move(read.bytes);
+    }
+    return s;
+}
+
+IrImport prepareImpulseResponse(const IrSource& source, const QString& effectDisplayName,
+                                const std::optional<QString>& imageText, const IrOptions& options) {
+    if (!irLayoutFor(effectDisplayName))
+        return prepareImpulseResponseFromData({}, {}, effectDisplayName, imageText, options);
+    const QStringList head = {source.path, source.fileName};
+    if (!source.ok()) {
         IrImport r;
         r.effect = effectDisplayName;
-        r.error = read.tooLarge ? QStringLiteral(
-                                      "The file \"%1\" is larger than %2 bytes, too "
-                                      "large for an impulse response.")
-                                      .arg(fileInfo.fileName())
-                                      .arg(kMaxWavFileBytes)
-                                : QStringLiteral("The file \"%1\" cannot be read: %2")
-                                      .arg(fileInfo.fileName(), read.error);
+        r.error = source.error;
         r.log = head;
         r.log << r.error;
         return r;
     }
-    IrImport r = prepareImpulseResponseFromData(read.bytes, fileInfo.fileName(), effectDisplayName,
-                                                imageText);
+    IrImport r = prepareImpulseResponseFromData(source.bytes, source.fileName, effectDisplayName,
+                                                imageText, options);
     r.log = head + r.log;
     return r;
+}
+
+IrImport prepareImpulseResponse(const QString& wavPath, const QString& effectDisplayName,
+                                const std::optional<QString>& imageText, const IrOptions& options) {
+    if (!irLayoutFor(effectDisplayName))
+        return prepareImpulseResponseFromData({}, {}, effectDisplayName, imageText, options);
+    return prepareImpulseResponse(readIrSource(wavPath), effectDisplayName, imageText, options);
 }
 
 void adoptPreparedImpulseResponse(const IrImport& import) {

@@ -6,9 +6,13 @@
 #include <optional>
 #include <vector>
 
-// Impulse-response import: a WAV file's first channel becomes the IR area of
-// one of the four impulse-response effect images. Window-free; the "Load IR"
-// window and zendalctl both go through prepareImpulseResponse().
+#include "effects/IrPreparation.h"
+#include "effects/IrWavReader.h"
+
+// Impulse-response import: a WAV file's audio, prepared for the pedal
+// (effects/IrPreparation.h), becomes the IR area of one of the four
+// impulse-response effect images. Window-free; the "Load IR" window and
+// zendalctl both go through prepareImpulseResponse().
 namespace zendal {
 
 // Where an impulse-response effect keeps its IR inside its image: `samples`
@@ -33,38 +37,6 @@ std::optional<IrLayout> irLayoutFor(const QString& displayName);
 // when the text holds fewer than n samples or a pair that is not hexadecimal.
 QString convert_ir_samples(const QString& sampleHex, int bitsPerSample, int n);
 
-// What the audio decoder found in a WAV file.
-struct WavAudioInfo {
-    int sampleRate = 0;
-    int bitsPerSample = 0;  // 16, 24 or 32
-    bool isFloat = false;
-    int channels = 0;
-    qint64 frames = 0;        // samples per channel
-    bool extensible = false;  // WAVE_FORMAT_EXTENSIBLE
-};
-
-// A WAV file decoded for the import: the first channel as the pedal's 24-bit
-// words (sign-extended 32-bit values), plus its raw little-endian sample bytes
-// (what the log shows as "irdata: ").
-struct WavDecodeResult {
-    QString error;  // empty on success
-    WavAudioInfo info;
-    std::vector<qint32> words;  // the first `wanted` frames of channel 1
-    QByteArray rawSamples;      // the same samples as stored in the file
-    bool ok() const { return error.isEmpty(); }
-};
-
-// Decodes up to `wanted` frames of the first channel of a RIFF/WAVE file
-// (PCM 16, 24 or 32 bits, or 32-bit float; any "fmt " length, extensible
-// format, other chunks anywhere). Refuses, with a message for the user, what is
-// not a WAV file, holds no audio, uses another sample format, or holds fewer
-// than `wanted` frames.
-WavDecodeResult decodeWavForIr(const QByteArray& wav, int wanted);
-
-// Float sample to the pedal's 24-bit word: clamp to [-1, 1), scale by 2^23,
-// round half to even.
-qint32 floatToIrWord(double sample);
-
 // The log of the file's header as the import always logged it: fields read at
 // fixed offsets of the file rebuilt around its first "fmt " chunk ("ID: ",
 // "chunk size: ", "Subchunk ID: ", ... "Audio data: "). Stops at the first
@@ -73,24 +45,43 @@ QStringList wavHeaderLogLines(const QByteArray& wav);
 
 // The outcome of an import.
 struct IrImport {
-    QString error;    // empty on success: a message for the user
-    QString effect;   // display name the image was prepared for
-    QString image;    // prepared image text (same length as the catalogue image)
-    QString summary;  // the summary box text, lines joined by CR LF
-    QStringList log;  // the import's log lines, in order
+    QString error;      // empty on success: a message for the user
+    QString effect;     // display name the image was prepared for
+    QString image;      // prepared image text (same length as the catalogue image)
+    QString summary;    // the file's facts, lines joined by CR LF
+    QStringList steps;  // what the preparation does (irPreparationSteps)
+    QStringList log;    // the import's log lines, in order
     WavAudioInfo info;
+    IrPrepared prepared;  // the samples, for the plots
     bool ok() const { return error.isEmpty(); }
 };
+
+// A WAV file read whole for the import: at most kMaxIrFileBytes are read, a
+// larger file is refused before its content is looked at.
+struct IrSource {
+    QString error;  // empty when read
+    QString path;   // absolute
+    QString fileName;
+    QByteArray bytes;
+    bool ok() const { return error.isEmpty(); }
+};
+IrSource readIrSource(const QString& wavPath);
 
 // The whole import of a WAV file for an impulse-response effect. `imageText` is
 // the effect's catalogue image; when absent it is read from the catalogue.
 // Nothing is logged or shown here: the caller logs `log` and shows the result.
 IrImport prepareImpulseResponseFromData(const QByteArray& wav, const QString& fileName,
                                         const QString& effectDisplayName,
-                                        const std::optional<QString>& imageText = std::nullopt);
-// The same for a file on disk (logs its full path and name first).
+                                        const std::optional<QString>& imageText = std::nullopt,
+                                        const IrOptions& options = {});
+// The same for a file read by readIrSource (logs its full path and name first).
+IrImport prepareImpulseResponse(const IrSource& source, const QString& effectDisplayName,
+                                const std::optional<QString>& imageText = std::nullopt,
+                                const IrOptions& options = {});
+// The same for a file on disk.
 IrImport prepareImpulseResponse(const QString& wavPath, const QString& effectDisplayName,
-                                const std::optional<QString>& imageText = std::nullopt);
+                                const std::optional<QString>& imageText = std::nullopt,
+                                const IrOptions& options = {});
 
 // Makes a successful import the prepared image of the editor, tied to the
 // effect it was made for (prepared_ir_image, prepared_ir_effect).

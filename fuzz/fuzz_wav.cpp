@@ -2,7 +2,8 @@
 //
 // Input: a selector byte (bits 0-1: which of the four impulse-response effects;
 // bits 2-6: how many samples the plain decoder is asked for, so that small
-// files reach its success path too), then the file's bytes.
+// files reach its success path too, and, modulo 3, the channel chosen; bit 7:
+// normalisation), then the file's bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -54,8 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const zendal::IrLayout& layout = zendal::irLayouts().at(selector & 0x03);
     const QString image =
         QStringLiteral("27") + QStringLiteral("5A").repeated(layout.offset + layout.byteLength());
+    zendal::IrOptions options;
+    options.channel = static_cast<zendal::IrChannel>(((selector >> 2) & 0x1F) % 3);
+    options.normalize = (selector & 0x80) != 0;
     const zendal::IrImport import = zendal::prepareImpulseResponseFromData(
-        wav, QStringLiteral("fuzz.wav"), layout.displayName, image);
+        wav, QStringLiteral("fuzz.wav"), layout.displayName, image, options);
     zendal::DebugPrint(import.ok() ? QStringLiteral("imported") : import.error);
     if (import.ok()) {
         // Same length as the catalogue image, changed only inside the IR area.
@@ -63,8 +67,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const qsizetype length = 8 * qsizetype(layout.samples);
         if (import.image.size() != image.size() || import.image.left(start) != image.left(start) ||
             import.image.mid(start + length) != image.mid(start + length) ||
-            import.summary.isEmpty())
+            import.summary.isEmpty() || import.steps.isEmpty())
             std::abort();
+        // Exactly the slot, every word a saturated 24-bit value, never all zero.
+        const auto& words = import.prepared.words;
+        if (static_cast<int>(words.size()) != layout.samples) std::abort();
+        bool sound = false;
+        for (qint32 w : words) {
+            if (w < -8388608 || w > 8388607) std::abort();
+            sound = sound || w != 0;
+        }
+        if (!sound) std::abort();
     } else if (import.error.isEmpty() || !import.image.isEmpty()) {
         std::abort();
     }

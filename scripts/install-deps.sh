@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config ccache git
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-    libgtest-dev googletest libsndfile1-dev
+    libgtest-dev googletest libsndfile1-dev libsamplerate0-dev
     sox stm32flash openssl python3 xvfb xauth desktop-file-utils fonts-dejavu-core
     clang libclang-rt-14-dev
 )

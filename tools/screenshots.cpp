@@ -6,24 +6,29 @@
 // settings, and saves
 //   main-window.png       the main window with the parameter window beside it
 //   firmware-upgrade.png  the firmware upgrade window
+//   ir-preview.png        "Load IR" showing a prepared cabinet response
 // into the folder given as the only argument.
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QThread>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 
 #include "control/ui/TformMain.h"
 #include "core/EditorState.h"
 #include "effects/EffectCatalogue.h"
+#include "effects/ui/TformImpulseResponse.h"
+#include "effects/ui/TformImpulseResponsePreview.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "params/ui/TformFXParameters.h"
@@ -53,7 +58,9 @@ class PrintingPrompt : public Prompt {
         std::fprintf(stderr, "question (answered No): %s\n", qPrintable(text));
         return false;
     }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    // The one file the pictures open; none unless set.
+    QString file;
+    QString openFileName(const QString&, const QString&, const QString&) override { return file; }
     QString saveFileName(const QString&, const QString&, const QString&, const QString&,
                          const QString&) override {
         return {};
@@ -95,6 +102,40 @@ QImage sideBySide(QWidget* left, QWidget* right) {
     painter.drawPixmap(0, 0, a);
     if (!b.isNull()) painter.drawPixmap(a.width(), 0, b);
     return out;
+}
+
+// A cabinet-like response as a downloaded file would hold it: 44.1 kHz,
+// stereo, 24 bit, 60 ms (longer than any slot), a decaying noise burst shaped
+// by a high-pass near 80 Hz and two low-passes near 4 kHz.
+QByteArray cabinetWav() {
+    const int rate = 44100, frames = rate * 60 / 1000;
+    auto le = [](quint32 v, int bytes) {
+        QByteArray b;
+        for (int k = 0; k < bytes; ++k) b.append(char((v >> (8 * k)) & 0xFF));
+        return b;
+    };
+    const double lp = 1 - std::exp(-2 * M_PI * 4000.0 / rate);
+    const double hp = std::exp(-2 * M_PI * 80.0 / rate);
+    QByteArray data;
+    quint32 state = 7;
+    double low1[2] = {}, low2[2] = {}, prevIn[2] = {}, high[2] = {};
+    for (int i = 0; i < frames; ++i) {
+        const double envelope = std::exp(-double(i) / (0.004 * rate));
+        for (int c = 0; c < 2; ++c) {
+            state = state * 1664525u + 1013904223u;
+            const double noise = (double(state) / 4294967296.0 - 0.5) * envelope * 3;
+            high[c] = hp * (high[c] + noise - prevIn[c]);
+            prevIn[c] = noise;
+            low1[c] += lp * (high[c] - low1[c]);
+            low2[c] += lp * (low1[c] - low2[c]);
+            const double v = std::clamp(low2[c] * (c ? 0.8 : 1.0), -1.0, 1.0);
+            data += le(quint32(qint32(std::lround(v * 8388607))), 3);
+        }
+    }
+    const QByteArray body = "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(rate, 4) +
+                            le(rate * 6, 4) + le(6, 2) + le(24, 2) + "data" +
+                            le(quint32(data.size()), 4) + data;
+    return "RIFF" + le(quint32(body.size()), 4) + body;
 }
 
 // Everything the editor would read from the user's environment points into
@@ -189,6 +230,29 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "built without the firmware upgrade window\n");
         code = 1;
 #endif
+        // "Load IR" for a cabinet effect, the preview open before loading.
+        {
+            boxes.file = home.path() + QStringLiteral("/Documents/Cab 4x12 SM57.wav");
+            QFile wav(boxes.file);
+            if (!wav.open(QIODevice::WriteOnly) || wav.write(cabinetWav()) < 0) code = 1;
+            wav.close();
+            editorState().current_category = QStringLiteral("Impulse Response");
+            editorState().selected_effect_name = QStringLiteral("Basic Cabinet Sim");
+            TformImpulseResponse impulseResponse;
+            if (!impulseResponse.load_impulse_response() || !impulseResponse.preview()) {
+                std::fprintf(stderr, "the impulse-response preview did not open\n");
+                code = 1;
+            } else {
+                TformImpulseResponsePreview* preview = impulseResponse.preview();
+                preview->resize(860, 720);
+                settle();
+                if (!save(preview->grab().toImage(), outDir + QStringLiteral("/ir-preview.png")))
+                    code = 1;
+                preview->reject();
+            }
+            boxes.file.clear();
+        }
+
         main.Unlink();
         parameters.hide();
     }

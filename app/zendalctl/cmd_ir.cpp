@@ -1,13 +1,21 @@
 // zendalctl ir: prepares an impulse-response effect image from a WAV file,
-// exactly as "Load IR" does, without a pedal.
+// exactly as "Load IR" does, without a pedal; optionally draws its plots.
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+
 #include "app/zendalctl/Command.h"
 #include "core/FileIo.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "effects/ImpulseResponse.h"
+#include "effects/IrPlots.h"
 
 namespace zendal::ctl {
 namespace {
+
+const char kIrUsage[] =
+    "ir EFFECT WAV [--channel left|right|mid] [--normalize] [--out FILE] [--plot FILE.png]";
 
 // EFFECT: the display name (any case), its resource name, or its id (0x2B, 2B).
 std::optional<IrLayout> findIrEffect(const QString& text) {
@@ -24,22 +32,61 @@ std::optional<IrLayout> findIrEffect(const QString& text) {
     return std::nullopt;
 }
 
+// The plots as a PNG file, written whole or not at all.
+bool writePlot(const IrImport& import, const QString& path, QString* error) {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        *error = QStringLiteral("drawing needs a graphical application (none was started)");
+        return false;
+    }
+    const QImage image = renderIrPlots(irPlotData(import.prepared));
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        *error = QStringLiteral("the picture could not be encoded");
+        return false;
+    }
+    // Through the careful save: a device node or a link is never replaced.
+    return fileio::saveFile(path, png, error);
+}
+
 int runIr(Context& c) {
-    QString outPath;
+    QString outPath, plotPath;
+    IrOptions options;
     QStringList positional;
     for (int i = 0; i < c.args.size(); ++i) {
-        if (c.args[i] == QLatin1String("--out")) {
-            if (i + 1 >= c.args.size() || c.args[i + 1].isEmpty()) {
-                c.err << "ir: --out needs a file name\n";
+        const QString& a = c.args[i];
+        const bool takesValue = a == QLatin1String("--out") || a == QLatin1String("--plot") ||
+                                a == QLatin1String("--channel");
+        if (takesValue && (i + 1 >= c.args.size() || c.args[i + 1].isEmpty())) {
+            c.err << "ir: " << a << " needs a value\n";
+            return kUsage;
+        }
+        if (a == QLatin1String("--out")) {
+            outPath = c.args[++i];
+        } else if (a == QLatin1String("--plot")) {
+            plotPath = c.args[++i];
+        } else if (a == QLatin1String("--channel")) {
+            const auto channel = irChannelFromName(c.args[++i]);
+            if (!channel) {
+                c.err << "ir: --channel takes left, right or mid, not \"" << c.args[i] << "\"\n";
                 return kUsage;
             }
-            outPath = c.args[++i];
+            options.channel = *channel;
+        } else if (a == QLatin1String("--normalize")) {
+            options.normalize = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            c.err << "ir: unknown option " << a << "\n";
+            return kUsage;
         } else {
-            positional << c.args[i];
+            positional << a;
         }
     }
     if (positional.size() != 2) {
-        c.err << "usage: zendalctl ir EFFECT WAV [--out FILE]\n";
+        c.err << "usage: zendalctl " << kIrUsage << "\n";
+        return kUsage;
+    }
+    if (positional[1].isEmpty()) {
+        c.err << "ir: the WAV file name is empty\n";
         return kUsage;
     }
     const auto layout = findIrEffect(positional[0]);
@@ -53,32 +100,43 @@ int runIr(Context& c) {
         return kUsage;
     }
 
-    const IrImport import = prepareImpulseResponse(positional[1], layout->displayName);
+    const IrImport import =
+        prepareImpulseResponse(positional[1], layout->displayName, std::nullopt, options);
     for (const QString& line : import.log) DebugPrint(line);
     if (!import.ok()) {
         c.err << "ir: " << import.error << "\n";
         return kFailure;
     }
 
-    QString summary = import.summary;
-    summary.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    QString facts = import.summary;
+    facts.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    facts += QStringLiteral("\nWhat will be done:\n  ") + import.steps.join(QStringLiteral("\n  "));
+    QTextStream& report = outPath.isEmpty() ? c.err : c.out;
+    if (!plotPath.isEmpty()) {
+        QString error;
+        if (!writePlot(import, plotPath, &error)) {
+            c.err << "ir: cannot write the plots to \"" << plotPath << "\": " << error << "\n";
+            return kFailure;
+        }
+    }
     if (outPath.isEmpty()) {
         c.out << import.image << "\n";
-        c.err << summary << "\n";
-        return kOk;
+    } else {
+        QString error;
+        if (!fileio::saveFile(outPath, import.image.toLatin1(), &error)) {
+            c.err << "ir: cannot write \"" << outPath << "\": " << error << "\n";
+            return kFailure;
+        }
     }
-    QString error;
-    if (!fileio::saveFile(outPath, import.image.toLatin1(), &error)) {
-        c.err << "ir: cannot write \"" << outPath << "\": " << error << "\n";
-        return kFailure;
-    }
-    c.out << summary << "\n"
-          << "Image for \"" << layout->displayName << "\" (" << import.image.size() / 2
-          << " bytes) written to " << outPath << "\n";
+    report << facts << "\n";
+    if (!plotPath.isEmpty()) report << "Plots written to " << plotPath << "\n";
+    if (!outPath.isEmpty())
+        report << "Image for \"" << layout->displayName << "\" (" << import.image.size() / 2
+               << " bytes) written to " << outPath << "\n";
     return kOk;
 }
 
-const Registration kIr({QStringLiteral("ir"), QStringLiteral("ir EFFECT WAV [--out FILE]"), runIr});
+const Registration kIr({QStringLiteral("ir"), QString::fromLatin1(kIrUsage), runIr});
 
 }  // namespace
 }  // namespace zendal::ctl

@@ -4,8 +4,10 @@
 // 2 usage error (nothing reaches the pedal).
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -41,10 +43,24 @@ struct Choice {
     QString value;
 };
 
+// Drawing (ir --plot) needs fonts, and fonts need a GUI application.
+bool drawsPictures(int argc, char** argv) {
+    return std::any_of(argv + 1, argv + argc,
+                       [](const char* a) { return std::strcmp(a, "--plot") == 0; });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // zendalctl never shows a window: the offscreen platform draws without a
+    // display.
+    std::unique_ptr<QCoreApplication> app;
+    if (drawsPictures(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("zendalctl"));
     // Standard output is checked: "> file" on a full disk must not end in 0.
     fileio::ignoreFileSizeSignal();

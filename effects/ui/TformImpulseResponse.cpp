@@ -1,10 +1,11 @@
 #include "effects/ui/TformImpulseResponse.h"
 
 #include <QFileInfo>
+#include <memory>
 
 #include "core/EditorState.h"
 #include "core/Log.h"
-#include "effects/ImpulseResponse.h"
+#include "effects/ui/TformImpulseResponsePreview.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -26,22 +27,45 @@ bool TformImpulseResponse::load_impulse_response() {
         prompt().information(prepareImpulseResponseFromData({}, {}, effect).error);
         return false;
     }
+    if (preview_) {
+        preview_->raise();
+        return false;
+    }
 
     const QString path = prompt().openFileName(QStringLiteral("Open"),
                                                QStringLiteral("Wave Files (*.wav)"), lastFolder_);
     if (path.isEmpty()) return false;
     lastFolder_ = QFileInfo(path).absolutePath();
 
-    const IrImport import = prepareImpulseResponse(path, effect);
-    for (const QString& line : import.log) DebugPrint(line);
-    if (!import.ok()) {
-        prompt().information(import.error);
+    // The file is read once; every change of choice in the preview prepares
+    // it again from memory.
+    auto source = std::make_shared<const IrSource>(readIrSource(path));
+    const IrImport first = prepareImpulseResponse(*source, effect, std::nullopt, options_);
+    if (!first.ok()) {
+        for (const QString& line : first.log) DebugPrint(line);
+        prompt().information(first.error);
         return false;
     }
-    adoptPreparedImpulseResponse(import);
-    prompt().information(import.summary);
-    emit impulseResponsePrepared(effect);
+
+    auto prepare = [source, effect](const IrOptions& options) {
+        return prepareImpulseResponse(*source, effect, std::nullopt, options);
+    };
+    preview_ = new TformImpulseResponsePreview(source->fileName, prepare, options_, this);
+    preview_->setAttribute(Qt::WA_DeleteOnClose);
+    preview_->setWindowModality(Qt::ApplicationModal);
+    connect(preview_, &TformImpulseResponsePreview::optionsChanged, this,
+            [this](const IrOptions& options) { options_ = options; });
+    connect(preview_, &QDialog::accepted, this, [this] {
+        if (preview_ && preview_->current().ok()) adopt(preview_->current());
+    });
+    preview_->show();
     return true;
+}
+
+void TformImpulseResponse::adopt(const IrImport& import) {
+    for (const QString& line : import.log) DebugPrint(line);
+    adoptPreparedImpulseResponse(import);
+    emit impulseResponsePrepared(import.effect);
 }
 
 }  // namespace zendal

@@ -1,12 +1,17 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include "effects/ImpulseResponse.h"
+#include "effects/ui/TformImpulseResponsePreview.h"
+
 namespace zendal {
 
-// The "IR" window: never shown, it only holds the file dialog of "Load IR".
-// The import itself is prepareImpulseResponse() (effects/ImpulseResponse.h).
+// The "IR" window: never shown, it holds the file dialog of "Load IR" and
+// opens the preview of the prepared response. The import itself is
+// prepareImpulseResponse() (effects/ImpulseResponse.h).
 class TformImpulseResponse : public QWidget {
     Q_OBJECT
   public:
@@ -14,16 +19,26 @@ class TformImpulseResponse : public QWidget {
 
     // "Load IR" in the File menu.
     void menuLoadIRClick();
-    // Asks for a WAV file and imports it for editorState().selected_effect_name.
-    // True when prepared_ir_image (and prepared_ir_effect) were replaced.
+    // Asks for a WAV file, prepares it for editorState().selected_effect_name
+    // and opens the preview. True when the preview opened; prepared_ir_image
+    // (and prepared_ir_effect) are replaced only when the user loads it there.
     bool load_impulse_response();
+
+    // The open preview, or null.
+    TformImpulseResponsePreview* preview() const { return preview_; }
+    // The channel and normalisation choices, kept from one import to the next.
+    IrOptions options() const { return options_; }
 
   signals:
     // A new image was prepared for this effect.
     void impulseResponsePrepared(const QString& effect);
 
   private:
+    void adopt(const IrImport& import);
+
     QString lastFolder_;
+    IrOptions options_;
+    QPointer<TformImpulseResponsePreview> preview_;
 };
 
 }  // namespace zendal

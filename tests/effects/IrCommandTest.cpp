@@ -1,7 +1,9 @@
-// zendalctl ir: the prepared image written to a file, and its refusals.
+// zendalctl ir: the prepared image written to a file, its choices, the plots,
+// and its refusals.
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -57,12 +59,56 @@ TEST(IrCommand, WritesThePreparedImage) {
         EXPECT_EQ(r.code, ctl::kOk) << r.err.toStdString();
         EXPECT_EQ(readAll(out), expected.image);
         EXPECT_TRUE(r.out.contains(QStringLiteral("Sample rate: 44100")));
-        EXPECT_TRUE(r.out.contains(QStringLiteral("Warning:")));
+        EXPECT_TRUE(r.out.contains(
+            QStringLiteral("What will be done:\n  Resampled from 44100 Hz to 48000 Hz\n")));
     }
     // Without --out the image goes to standard output.
     const CommandRun r = runCommand({QStringLiteral("0x2A"), wav});
     EXPECT_EQ(r.code, ctl::kOk);
     EXPECT_EQ(r.out, expected.image + QStringLiteral("\n"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Sample rate: 44100")));
+}
+
+TEST(IrCommand, ChoicesAndPlots) {
+    QTemporaryDir dir;
+    const QString wav = dir.filePath(QStringLiteral("stereo.wav"));
+    {
+        QFile f(wav);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(pcmWav(knownSamples(2 * 1500, 24, 6), 2, 96000, 24));
+    }
+    struct Case {
+        const char* name;
+        QStringList options;
+        IrOptions expected;
+    } cases[] = {
+        {"Defaults", {}, {}},
+        {"Right",
+         {QStringLiteral("--channel"), QStringLiteral("right")},
+         {IrChannel::Right, false}},
+        {"MidNormalised",
+         {QStringLiteral("--normalize"), QStringLiteral("--channel"), QStringLiteral("MID")},
+         {IrChannel::Mid, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString out = dir.filePath(QStringLiteral("image.hex"));
+        const QString plot = dir.filePath(QStringLiteral("plots.png"));
+        QFile::remove(out);
+        QFile::remove(plot);
+        const IrImport expected = prepareImpulseResponse(wav, QStringLiteral("Basic Cabinet Sim"),
+                                                         std::nullopt, c.expected);
+        ASSERT_TRUE(expected.ok());
+        const CommandRun r =
+            runCommand(QStringList{QStringLiteral("0x2B"), wav} + c.options +
+                       QStringList{QStringLiteral("--out"), out, QStringLiteral("--plot"), plot});
+        ASSERT_EQ(r.code, ctl::kOk) << r.err.toStdString();
+        EXPECT_EQ(readAll(out), expected.image);
+        for (const QString& step : expected.steps) EXPECT_TRUE(r.out.contains(step));
+        const QImage image(plot);
+        EXPECT_EQ(image.size(), QSize(800, 560));
+        EXPECT_TRUE(r.out.contains(QStringLiteral("Plots written to ") + plot));
+    }
 }
 
 TEST(IrCommand, Refusals) {
@@ -93,6 +139,22 @@ TEST(IrCommand, Refusals) {
         {"MissingFile",
          {QStringLiteral("0x2B"), dir.filePath(QStringLiteral("none.wav")), QStringLiteral("--out"),
           out},
+         ctl::kFailure},
+        {"BadChannel",
+         {QStringLiteral("0x2B"), good, QStringLiteral("--channel"), QStringLiteral("centre"),
+          QStringLiteral("--out"), out},
+         ctl::kUsage},
+        {"ChannelWithoutValue",
+         {QStringLiteral("0x2B"), good, QStringLiteral("--channel")},
+         ctl::kUsage},
+        {"PlotWithoutName", {QStringLiteral("0x2B"), good, QStringLiteral("--plot")}, ctl::kUsage},
+        {"UnknownOption",
+         {QStringLiteral("0x2B"), good, QStringLiteral("--normalise"), QStringLiteral("--out"),
+          out},
+         ctl::kUsage},
+        {"UnwritablePlot",
+         {QStringLiteral("0x2B"), good, QStringLiteral("--out"), out, QStringLiteral("--plot"),
+          dir.filePath(QStringLiteral("no/such/folder/plots.png"))},
          ctl::kFailure},
         {"UnwritableOut",
          {QStringLiteral("0x2B"), good, QStringLiteral("--out"),

@@ -45,7 +45,8 @@ TEST_P(SoxFiles, FirstChannelBecomesTheWords) {
     if (soxProgram().isEmpty()) GTEST_SKIP() << "sox is not installed";
     const SoxCase& c = GetParam();
     const bool isFloat = QByteArray(c.encoding) == "floating-point";
-    const int frames = 1000;
+    // The slot's length: no fade-out, no padding.
+    const int frames = basicCab().samples;
 
     // Channel k gets its own known values; floats are 24-bit values / 2^23,
     // which a float holds exactly.
@@ -80,7 +81,13 @@ TEST_P(SoxFiles, FirstChannelBecomesTheWords) {
     ASSERT_TRUE(r.ok()) << r.error.toStdString();
     const auto left = firstN(channels[0], l.samples);
     const auto expected = isFloat ? left : expectedWords(left, c.bits);
-    EXPECT_EQ(irArea(r.image, l), wordsHex(expected));
+    // At 48 kHz the words are the samples; other rates are converted first.
+    if (c.rate == 48000) {
+        EXPECT_EQ(irArea(r.image, l), wordsHex(expected));
+    } else {
+        EXPECT_NE(irArea(r.image, l), wordsHex(expected));
+        EXPECT_EQ(r.steps.value(0), QStringLiteral("Resampled from %1 Hz to 48000 Hz").arg(c.rate));
+    }
 
     EXPECT_EQ(r.info.channels, c.channels);
     EXPECT_EQ(r.info.bitsPerSample, c.bits);
@@ -91,11 +98,11 @@ TEST_P(SoxFiles, FirstChannelBecomesTheWords) {
               QStringLiteral("Bits per sample: %1%2")
                   .arg(c.bits)
                   .arg(isFloat ? QStringLiteral(" (floating point)") : QString()));
-    EXPECT_EQ(summary.value(5), QStringLiteral("Channel used: 1 of %1").arg(c.channels));
-    EXPECT_EQ(summary.size(), c.rate == 48000 ? 6 : 7);
-    if (c.rate != 48000) {
-        EXPECT_TRUE(summary.last().startsWith(QStringLiteral("Warning:")));
-    }
+    EXPECT_EQ(summary.value(5), QStringLiteral("Channels: %1").arg(c.channels));
+    EXPECT_EQ(summary.value(6), QStringLiteral("Length: %1 samples (%2 ms)")
+                                    .arg(frames)
+                                    .arg(QString::number(frames * 1000.0 / c.rate, 'f', 1)));
+    EXPECT_EQ(summary.size(), 7);
 
     // 24- and 32-bit PCM: the decoder's words are exactly the converter's
     // words for the same stored bytes.
@@ -136,8 +143,9 @@ struct LayoutCase {
 };
 
 std::vector<LayoutCase> layoutCases() {
-    const auto s24 = knownSamples(1000, 24, 7);
-    const auto s32 = knownSamples(1000, 32, 8);
+    // The slot's length, so that the words are the samples themselves.
+    const auto s24 = knownSamples(912, 24, 7);
+    const auto s32 = knownSamples(912, 32, 8);
     const QByteArray data24 = chunk("data", pcmBytes(s24, 24));
     const QByteArray fmt24 = chunk("fmt ", fmtBody(1, 1, 48000, 24));
     std::vector<float> floats;
@@ -159,16 +167,17 @@ std::vector<LayoutCase> layoutCases() {
                      expectedWords(firstN(s32, 912), 32), "Subchunk ID: fmt "});
     cases.push_back({"Fmt40ExtensibleFloat",
                      riffWave({chunk("fmt ", fmtBodyExtensible(3, 1, 48000, 32)),
-                               chunk("fact", le32(1000)), chunk("data", floatBytes(floats))}),
+                               chunk("fact", le32(912)), chunk("data", floatBytes(floats))}),
                      firstN(s24, 912), "Subchunk ID: fmt "});
     cases.push_back({"OddListChunkBeforeData", riffWave({fmt24, list, data24}), firstN(s24, 912),
                      "Subchunk ID: fmt "});
     cases.push_back({"ChunksAfterData", riffWave({fmt24, data24, list}), firstN(s24, 912),
                      "Subchunk ID: fmt "});
-    // Cut inside the audio but after the samples the effect needs.
+    // Cut inside the audio, after the samples the effect needs.
     cases.push_back({"TruncatedAfterEnoughSamples",
-                     riffWave({fmt24, data24}).left(12 + 24 + 8 + 950 * 3), firstN(s24, 912),
-                     "Subchunk ID: fmt "});
+                     riffWave({fmt24, chunk("data", pcmBytes(knownSamples(1000, 24, 7), 24))})
+                         .left(12 + 24 + 8 + 912 * 3 + 2),
+                     firstN(s24, 912), "Subchunk ID: fmt "});
     return cases;
 }
 
@@ -202,7 +211,7 @@ std::vector<RefusalCase> refusalCases() {
     std::vector<RefusalCase> cases;
     cases.push_back(
         {"NotRiff", QByteArray("This is a text file, not audio at all."), basic, "not a WAV file"});
-    cases.push_back({"Empty", QByteArray(), basic, "not a WAV file"});
+    cases.push_back({"Empty", QByteArray(), basic, "The file is empty."});
     cases.push_back({"AiffHeader",
                      QByteArray("FORM\0\0\0\x20"
                                 "AIFFCOMM",
@@ -229,14 +238,10 @@ std::vector<RefusalCase> refusalCases() {
     cases.push_back({"ALaw",
                      riffWave({chunk("fmt ", fmtBody18(6, 1, 48000, 8)), chunk("data", eightBit)}),
                      basic, "Only 16-, 24- and 32-bit PCM"});
-    cases.push_back({"FewerSamplesThanNeeded",
-                     riffWave({fmt24, chunk("data", pcmBytes(knownSamples(911, 24, 1), 24))}),
-                     basic, "911 samples per channel; the effect needs 912"});
-    cases.push_back({"OneShortForMossDrive",
-                     riffWave({fmt24, chunk("data", pcmBytes(knownSamples(702, 24, 1), 24))}),
-                     QStringLiteral("Moss Drive + Cabinet Sim"), "the effect needs 703"});
     cases.push_back(
-        {"TruncatedBeforeEnoughSamples", full.left(12 + 24 + 8 + 500 * 3), basic, "912"});
+        {"Silent", riffWave({fmt24, chunk("data", QByteArray(3 * 1000, '\0'))}), basic, "silent"});
+    cases.push_back(
+        {"TruncatedInsideTheFirstSample", full.left(12 + 24 + 8 + 2), basic, "no audio"});
     cases.push_back({"NotAnIrEffect", full, QStringLiteral("Tape Echo + Wah-Wah"),
                      "\"Tape Echo + Wah-Wah\" does not use an impulse response"});
     cases.push_back(
@@ -279,7 +284,7 @@ TEST(ImportRefusals, UnreadableFile) {
 TEST(PreparedImage, OnlyTheIrAreaChanges) {
     for (const IrLayout& l : irLayouts()) {
         SCOPED_TRACE(l.displayName.toStdString());
-        const auto samples = knownSamples(l.samples + 50, 24, l.effectId);  // extra ones ignored
+        const auto samples = knownSamples(l.samples, 24, l.effectId);
         const QString image = imageFor(l);
         const IrImport r = prepareImpulseResponseFromData(pcmWav(samples, 1, 48000, 24),
                                                           QStringLiteral("ir.wav"), l.displayName);
@@ -296,12 +301,42 @@ TEST(PreparedImage, OnlyTheIrAreaChanges) {
     EXPECT_EQ(basicCab().offset + basicCab().byteLength() - 1, 3877);
 }
 
+// A file shorter than the slot (or cut short) fills the rest of it with zeros.
+TEST(PreparedImage, ShortFilesArePaddedWithZeros) {
+    const QByteArray fmt24 = chunk("fmt ", fmtBody(1, 1, 48000, 24));
+    const auto s24 = knownSamples(1000, 24, 1);
+    struct Case {
+        const char* name;
+        QString effect;
+        QByteArray wav;
+        int present;  // samples taken from the file
+    } cases[] = {
+        {"OneShortForBasicCab", QStringLiteral("Basic Cabinet Sim"),
+         pcmWav(firstN(s24, 911), 1, 48000, 24), 911},
+        {"OneShortForMossDrive", QStringLiteral("Moss Drive + Cabinet Sim"),
+         pcmWav(firstN(s24, 702), 1, 48000, 24), 702},
+        {"CutShortInsideTheAudio", QStringLiteral("Basic Cabinet Sim"),
+         riffWave({fmt24, chunk("data", pcmBytes(s24, 24))}).left(12 + 24 + 8 + 500 * 3 + 1), 500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const IrLayout l = *irLayoutFor(c.effect);
+        const IrImport r = prepareImpulseResponseFromData(c.wav, QStringLiteral("x.wav"),
+                                                          l.displayName, imageFor(l));
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        std::vector<qint64> expected = firstN(s24, c.present);
+        expected.resize(size_t(l.samples), 0);
+        EXPECT_EQ(irArea(r.image, l), wordsHex(expected));
+        EXPECT_TRUE(r.steps.value(2).startsWith(QStringLiteral("Padded with")));
+    }
+}
+
 // ---- The log and the summary ------------------------------------------------
 
 TEST(ImportLog, StepsInOrder) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("room.wav"));
-    const auto samples = knownSamples(1000, 24, 5);
+    const auto samples = knownSamples(912, 24, 5);
     const QByteArray wav = pcmWav(samples, 1, 48000, 24);
     {
         QFile f(path);
@@ -330,10 +365,14 @@ TEST(ImportLog, StepsInOrder) {
         QStringLiteral("Byte_Rate: 144000"),
         QStringLiteral("Block align: 3"),
         QStringLiteral("Bits_per_sample: 24"),
-        QStringLiteral("subchunk2size: 3000"),
+        QStringLiteral("subchunk2size: 2736"),
         QStringLiteral("Audio data: ") + hex.mid(88),
-        QStringLiteral("WAV audio: PCM 24 bit, 1 channel(s), 48000 Hz, 1000 samples per channel; "
+        QStringLiteral("WAV audio: PCM 24 bit, 1 channel(s), 48000 Hz, 912 samples per channel; "
                        "channel 1 is used"),
+        QStringLiteral("Preparation: Sample rate: 48000 Hz, kept"),
+        QStringLiteral("Preparation: Channel: the only one (mono)"),
+        QStringLiteral("Preparation: Length: the effect's 19.0 ms (912 samples), kept"),
+        QStringLiteral("Preparation: Level: kept (peak 0.0 dBFS)"),
         QStringLiteral("irdata: ") + hex.mid(88, 912 * 6),
         QStringLiteral("irdata swapped endianess: ") + words,
     };
@@ -343,7 +382,7 @@ TEST(ImportLog, StepsInOrder) {
 
     EXPECT_EQ(r.summary, QStringLiteral("Selected file data:\r\nName: room.wav\r\nSize: %1\r\n"
                                         "Sample rate: 48000\r\nBits per sample: 24\r\n"
-                                        "Channel used: 1 of 1")
+                                        "Channels: 1\r\nLength: 912 samples (19.0 ms)")
                              .arg(wav.size()));
 }
 

@@ -92,22 +92,40 @@ QString soxProgram() {
     return QStandardPaths::findExecutable(QStringLiteral("sox"));
 }
 
+bool runSox(const QStringList& args, QString* error) {
+    QProcess sox;
+    sox.start(soxProgram(), args);
+    if (!sox.waitForFinished(60000) || sox.exitStatus() != QProcess::NormalExit ||
+        sox.exitCode() != 0) {
+        *error = QString::fromLocal8Bit(sox.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
 bool soxWrite(const QByteArray& raw, const QStringList& rawFormatArgs, const QString& outPath,
-              QString* error) {
+              QString* error, const QStringList& outputArgs) {
     QTemporaryFile in;
     if (!in.open() || in.write(raw) != raw.size() || !in.flush()) {
         *error = QStringLiteral("cannot write the raw input");
         return false;
     }
-    QProcess sox;
     QStringList args = {QStringLiteral("-D"), QStringLiteral("-t"), QStringLiteral("raw")};
-    args << rawFormatArgs << in.fileName() << outPath;
-    sox.start(soxProgram(), args);
-    if (!sox.waitForFinished(60000) || sox.exitCode() != 0) {
-        *error = QString::fromLocal8Bit(sox.readAllStandardError());
-        return false;
-    }
-    return true;
+    args << rawFormatArgs << in.fileName() << outputArgs << outPath;
+    return runSox(args, error);
+}
+
+bool soxWav(const std::vector<float>& interleaved, int channels, int rate, const char* encoding,
+            int bits, const QString& outPath, QString* error, const QStringList& outputArgs) {
+    // The raw input is always 32-bit float; sox converts it to the file's encoding.
+    QStringList out = {QStringLiteral("-e"), QString::fromLatin1(encoding), QStringLiteral("-b"),
+                       QString::number(bits)};
+    out << outputArgs;
+    return soxWrite(floatBytes(interleaved),
+                    {QStringLiteral("-r"), QString::number(rate), QStringLiteral("-e"),
+                     QStringLiteral("floating-point"), QStringLiteral("-b"), QStringLiteral("32"),
+                     QStringLiteral("-c"), QString::number(channels)},
+                    outPath, error, out);
 }
 
 }  // namespace zendal::test

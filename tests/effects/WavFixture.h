@@ -37,7 +37,16 @@ std::vector<qint64> knownSamples(int count, int bits, int seed);
 // Path of sox, or empty when it is not installed.
 QString soxProgram();
 // Runs sox on raw input to write a WAV file; false (and *error) when it fails.
+// `outputArgs` go just before the output file (e.g. "-b", "24" or "--comment").
 bool soxWrite(const QByteArray& raw, const QStringList& rawFormatArgs, const QString& outPath,
-              QString* error);
+              QString* error, const QStringList& outputArgs = {});
+// Runs sox with these arguments; false (and *error) when it fails.
+bool runSox(const QStringList& args, QString* error);
+
+// A mono or multi-channel WAV file written by sox from float samples
+// (interleaved, full scale 1.0): `encoding` "signed-integer" or
+// "floating-point", `bits` 16, 24 or 32.
+bool soxWav(const std::vector<float>& interleaved, int channels, int rate, const char* encoding,
+            int bits, const QString& outPath, QString* error, const QStringList& outputArgs = {});
 
 }  // namespace zendal::test

@@ -476,8 +476,7 @@ TEST_F(Zendalctl, EndlessInputIsRefusedAtTheLimitOfItsKind) {
          "zendalctl: Error loading file: the file is larger than 4096 bytes, too large for a "
          "preset file\n"},
         {{"ir", "Basic Cabinet Sim", "/dev/zero"},
-         "ir: The file \"zero\" is larger than 50000000 bytes, too large for an impulse "
-         "response.\n"},
+         "ir: The file \"zero\" is too large for an impulse response: at most 50 MB are read.\n"},
     };
     for (const Case& c : cases) {
         const Outcome r = run(c.args);
