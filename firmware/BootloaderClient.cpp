@@ -24,6 +24,13 @@ QString hex8(std::uint32_t value) {
 // 115200 baud, at least 10 bits a byte.
 constexpr qint64 kFastestByteUs = 86;
 
+// Clearing the line for a bootloader that may sit in the middle of a command:
+// single bytes, each given this long to draw an answer. The longest frame a
+// command waits for besides a data block is five bytes (an address).
+constexpr int kClearLineBytes = 8;
+constexpr int kClearByteMs = 50;
+constexpr std::uint8_t kClearByte = 0xFF;
+
 // Reads a reply of several bytes (GET, Read Memory) straight from the port:
 // the codec's bootloader form keeps only the first byte and purges the rest.
 class RawReader {
@@ -161,7 +168,8 @@ QString StepError::message() const {
             text += QStringLiteral("stopped before this step");
             break;
         case Failure::Refused:
-            text += QStringLiteral("not sent, the flash holds an incomplete image");
+            text += QStringLiteral("not sent, the flash does not hold a complete image");
+            if (!detail.isEmpty()) text += QStringLiteral(" (") + detail + QLatin1Char(')');
             break;
     }
     return text;
@@ -214,16 +222,10 @@ StepResult BootloaderClient::connect(ConnectMode mode) {
 
     auto [reply, sent] = probe();
     if (!sent) return sent;
-    if (mode == ConnectMode::AcceptAlreadyConnected && reply.outcome == WaitOutcome::TimedOut) {
-        // A bootloader that is already connected takes 7F as the first byte of a
-        // command and waits for its complement; a second 7F completes it (NACK).
-        auto [again, sentAgain] = probe();
-        if (!sentAgain) return sentAgain;
-        reply = again;
-    }
-    if (reply.outcome == WaitOutcome::Ok) {
-        if (reply.text == QLatin1String("79")) return StepResult::success();
-        if (reply.text == QLatin1String("1F") && mode == ConnectMode::AcceptAlreadyConnected) {
+    if (reply.outcome == WaitOutcome::Ok && reply.text == QLatin1String("79"))
+        return StepResult::success();
+    if (mode == ConnectMode::AcceptAlreadyConnected && reply.outcome != WaitOutcome::PortError) {
+        if (findListeningBootloader(reply)) {
             DebugPrint(QStringLiteral("bootloader already connected"));
             return StepResult::success();
         }
@@ -231,6 +233,25 @@ StepResult BootloaderClient::connect(ConnectMode mode) {
     StepError e = classify(errorAt(Step::Connect, false), reply.text, reply.outcome);
     e.limitMs = timeouts::kBootloaderAckMs;
     return StepResult::failed(e);
+}
+
+StepResult BootloaderClient::findListeningBootloader(const BootReply& first) {
+    // A NACK to 7F: the bootloader was waiting for a command byte's complement
+    // and is ready for the next command. Silence: it took 7F as the first byte
+    // of something; single bytes complete that until it answers.
+    bool answered = first.outcome == WaitOutcome::Ok && !first.text.isEmpty();
+    for (int i = 0; !answered && i < kClearLineBytes; ++i) {
+        if (!sendFrame(Step::Connect, QByteArray(1, char(kClearByte)), false)) break;
+        BootloaderForm form;
+        const TextReply r = ReceiveText(kClearByteMs);
+        if (r.outcome == WaitOutcome::PortError) break;
+        answered = r.outcome == WaitOutcome::Ok;
+        if (answered) DebugAppend(QStringLiteral("line cleared: ") + r.text);
+    }
+    if (!answered) return StepResult::failed(errorAt(Step::Connect, false));
+    d2xx().PurgeFTReceive();
+    // A bootloader in step with us answers GET in full.
+    return Get(nullptr);
 }
 
 BootReply BootloaderClient::WaitBootloaderReply(int limitMs) {

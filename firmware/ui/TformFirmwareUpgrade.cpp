@@ -9,8 +9,10 @@
 #include <QVBoxLayout>
 
 #include "core/Log.h"
+#include "firmware/LastImage.h"
 #include "link/D2XXUnit.h"
 #include "shell/Prompt.h"
+#include "shell/SettingsFiles.h"
 
 namespace zendal {
 
@@ -18,6 +20,14 @@ const QString TformFirmwareUpgrade::kSavePresetQuestion =
     QStringLiteral("Save the current effect's settings to a preset file before upgrading?");
 const QString TformFirmwareUpgrade::kCompleteText =
     QStringLiteral("Firmware Upgrade Complete, device will now restart");
+const QString TformFirmwareUpgrade::kUnverifiedCompleteText = QStringLiteral(
+    "Firmware written and every step acknowledged, but the pedal's bootloader does not allow "
+    "reading the flash back, so the new firmware could not be verified. The device will now "
+    "restart.");
+const QString TformFirmwareUpgrade::kNotStartedText = QStringLiteral(
+    "The pedal was not started: %1.\nThe pedal waits in its bootloader and needs a complete "
+    "firmware image: click Upgrade Firmware to write one (or choose Start Firmware Upgrade in the "
+    "Firmware Upgrade menu).");
 const QString TformFirmwareUpgrade::kIncompleteKeptText = QStringLiteral(
     "The firmware in the pedal is incomplete, so it was not started. The pedal stays in its "
     "bootloader: choose Start Firmware Upgrade in the Firmware Upgrade menu to write it again.");
@@ -69,11 +79,26 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(QWidget* parent) : QWidget(parent, Qt
 void TformFirmwareUpgrade::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     closeRequested_ = false;
-    {
+    // The newest image the first time; afterwards what was chosen stays
+    // (minimising and restoring must not change it).
+    if (!keepChoice_) {
         QSignalBlocker block(cmbFirmwareChoose);
         cmbFirmwareChoose->setCurrentIndex(cmbFirmwareChoose->count() - 1);
     }
+    keepChoice_ = true;
     FirmwareSelect();
+}
+
+bool TformFirmwareUpgrade::chooseImage(const QString& name) {
+    const int index = cmbFirmwareChoose->findText(name, Qt::MatchFixedString);
+    if (index < 0) return false;
+    {
+        QSignalBlocker block(cmbFirmwareChoose);
+        cmbFirmwareChoose->setCurrentIndex(index);
+    }
+    keepChoice_ = true;
+    FirmwareSelect();
+    return true;
 }
 
 void TformFirmwareUpgrade::FirmwareSelect() {
@@ -122,21 +147,9 @@ void TformFirmwareUpgrade::btnUpgradeFirmwareClick() {
         return;
     }
     switch (result.status) {
-        case Status::Done: {
-            prompt().information(kCompleteText);
-            const firmware::StepResult go = sequence_.leaveBootloader();
-            d2xx().ShowFTErrors = true;
-            resetControls();
-            hide();
-            if (!go) {
-                prompt().information(
-                    QStringLiteral("The pedal did not acknowledge the Go command (%1). Switch "
-                                   "the pedal off and on again to start the new firmware.")
-                        .arg(go.error().message()));
-            }
-            emit upgradeCompleted();
+        case Status::Done:
+            finishWritten(result);
             return;
-        }
         case Status::Failed:
             resetControls();
             prompt().information(
@@ -153,6 +166,37 @@ void TformFirmwareUpgrade::btnUpgradeFirmwareClick() {
             resetControls();
             return;
     }
+}
+
+void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) {
+    QString error;
+    if (!firmware::rememberLastImage(settings::zendalFolder(),
+                                     firmware::RememberedImage{imageName_, {}, variant_}, &error))
+        DebugPrint(QStringLiteral("the image written is not remembered: ") + error);
+    // The completion text promises a restart: the flash is checked first.
+    const firmware::StepResult check = sequence_.checkBeforeGo();
+    if (!check) {
+        resetControls();
+        keepInBootloader(check);
+        return;
+    }
+    prompt().information(result.verified ? kCompleteText : kUnverifiedCompleteText);
+    const firmware::StepResult go = sequence_.leaveBootloader();
+    d2xx().ShowFTErrors = true;
+    resetControls();
+    hide();
+    if (!go) {
+        prompt().information(QStringLiteral("The pedal did not acknowledge the Go command (%1). "
+                                            "Switch the pedal off and on again to start the new "
+                                            "firmware.")
+                                 .arg(go.error().message()));
+    }
+    emit upgradeCompleted();
+}
+
+void TformFirmwareUpgrade::keepInBootloader(const firmware::StepResult& check) {
+    prompt().information(kNotStartedText.arg(check.error().message()));
+    emit leftInBootloader();
 }
 
 void TformFirmwareUpgrade::closeEvent(QCloseEvent* event) {
@@ -178,6 +222,15 @@ void TformFirmwareUpgrade::afterClose() {
     if (!sequence_.goIsSafe()) {
         prompt().information(kIncompleteKeptText);
         emit leftInBootloader();
+        return;
+    }
+    if (const firmware::StepResult check = sequence_.checkBeforeGo(); !check) {
+        if (check.error().failure == firmware::Failure::Refused) {
+            prompt().information(kIncompleteKeptText);
+            emit leftInBootloader();
+            return;
+        }
+        keepInBootloader(check);
         return;
     }
     const firmware::StepResult go = sequence_.leaveBootloader();

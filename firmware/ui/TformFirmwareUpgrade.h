@@ -37,15 +37,20 @@ class TformFirmwareUpgrade : public QWidget {
 
     // Change of cmbFirmwareChoose.
     void FirmwareSelect();
+    // Chooses an image by name ("Firmware_4") as if the user had; false when
+    // the list does not offer it.
+    bool chooseImage(const QString& name);
     // The upgrade sequence.
     void btnUpgradeFirmwareClick();
-    // The window is closed: the pedal leaves its bootloader, unless the flash
-    // holds an incomplete image (then it stays there, ready for another try).
+    // The window is closed: the pedal leaves its bootloader, unless its flash
+    // does not prove whole (then it stays there, ready for another try).
     void RestoreAfterUpgrade();
 
     static const QString kSavePresetQuestion;
     static const QString kCompleteText;
+    static const QString kUnverifiedCompleteText;
     static const QString kIncompleteKeptText;
+    static const QString kNotStartedText;
 
   signals:
     // Every step acknowledged, Go sent: the main window returns to normal operation.
@@ -64,11 +69,16 @@ class TformFirmwareUpgrade : public QWidget {
     void onProgress(firmware::UpgradePhase phase, int index, int count);
     void resetControls();
     void afterClose();
+    void finishWritten(const firmware::UpgradeResult& result);
+    void keepInBootloader(const firmware::StepResult& check);
 
     firmware::UpgradeSequence sequence_;
     QString imageName_;
     int variant_ = 0;
     bool closeRequested_ = false;
+    // Shown before, or opened for recovery with an image chosen: showing the
+    // window (again) keeps the choice.
+    bool keepChoice_ = false;
 };
 
 }  // namespace zendal

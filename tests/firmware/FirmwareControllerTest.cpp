@@ -9,11 +9,13 @@
 #include "RecordingHooks.h"
 #include "control/Messages.h"
 #include "core/EditorState.h"
+#include "firmware/LastImage.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "shell/SettingsFiles.h"
 #include "support/ScriptedPrompt.h"
 
 using namespace zendal;
@@ -259,4 +261,91 @@ TEST(FirmwareUpgradeController, DemonstrationDataNeverRestartsRealHardware) {
     EXPECT_FALSE(editorState().UpgradeMode);
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_TRUE(rig.hooks.tick);
+}
+
+TEST(FirmwareUpgradeController, UpgradeModeWithThePedalInItsBootloaderSendsNoFirmwareBytes) {
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        ControllerRig rig;
+        rig.link();
+        // An upgrade broke off: the pedal waits in its (still connected) bootloader.
+        rig.prompt.answerConfirm(true);
+        rig.controller.menuFirmwareUpgradeModeClick();
+        rig.bootloader().injectFault(VirtualBootloader::Step::WriteData,
+                                     VirtualBootloader::Fault::Nack, 20);
+        rig.window().btnUpgradeFirmwareClick();
+        rig.window().close();
+        ASSERT_TRUE(rig.controller.pedalInBootloader());
+        rig.driver.writes.clear();
+        rig.driver.parities.clear();
+        rig.prompt.confirmations.clear();
+
+        rig.prompt.answerConfirm(yes);
+        rig.controller.menuFirmwareUpgradeModeClick();
+        EXPECT_EQ(rig.prompt.confirmations,
+                  QStringList{FirmwareUpgradeController::kInBootloaderQuestion});
+        EXPECT_EQ(rig.driver.countWrites(kEnterBootloader), 0);
+        EXPECT_EQ(rig.driver.countWrites(kBypassOn), 0);
+        EXPECT_FALSE(rig.driver.parities.contains(FT_PARITY_NONE));
+        if (!yes) {
+            EXPECT_TRUE(rig.driver.writes.isEmpty());
+            EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
+            EXPECT_FALSE(rig.modeItem.isChecked());
+            EXPECT_TRUE(rig.startItem.isEnabled()) << "the way back stays open";
+            continue;
+        }
+        // The bootloader took 7F as a command byte; the client found it all the same.
+        EXPECT_EQ(rig.driver.writes.first(), hex("7F"));
+        EXPECT_EQ(rig.driver.countWrites(hex("00FF")), 1);
+        ASSERT_TRUE(rig.window().isVisible());
+        rig.window().btnUpgradeFirmwareClick();
+        EXPECT_EQ(rig.prompt.informations.last(), TformFirmwareUpgrade::kCompleteText);
+        EXPECT_FALSE(rig.pedal.inBootloader());
+        EXPECT_FALSE(rig.controller.pedalInBootloader());
+    }
+}
+
+TEST(FirmwareUpgradeController, APedalFoundInItsBootloaderIsOfferedTheLastImageWritten) {
+    ControllerRig rig;
+    ASSERT_TRUE(firmware::rememberLastImage(settings::zendalFolder(),
+                                            firmware::RememberedImage{"Firmware_4", {}, 4}));
+    rig.controller.menuFirmwareUpgradeModeClick();  // unlinked: the flag only
+    rig.pedal.enterBootloader();
+    ASSERT_EQ(communication::ProbeBootloader(), "79");
+    rig.controller.bootloaderProbed(true);
+    ASSERT_TRUE(rig.window().isVisible());
+    EXPECT_EQ(rig.window().imageName(), "Firmware_4");
+    EXPECT_EQ(rig.window().sequence().flashState(), firmware::FlashState::Unknown);
+    EXPECT_TRUE(rig.controller.pedalInBootloader());
+}
+
+TEST(FirmwareUpgradeController, QuittingWhileAnUpgradeRunsAsksFirst) {
+    ControllerRig rig;
+    EXPECT_TRUE(rig.controller.confirmQuit());
+    EXPECT_TRUE(rig.prompt.confirmations.isEmpty()) << "nothing runs: no question";
+
+    rig.link();
+    rig.prompt.answerConfirm(true);
+    rig.controller.menuFirmwareUpgradeModeClick();
+    std::optional<bool> stay, leave;
+    int seen = 0;
+    rig.driver.beforeWrite = [&](const QByteArray& bytes) {
+        if (bytes != hex("31CE")) return;
+        ++seen;
+        if (seen == 10) {
+            rig.prompt.answerConfirm(false);
+            stay = rig.controller.confirmQuit();
+        } else if (seen == 20) {
+            rig.prompt.answerConfirm(true);
+            leave = rig.controller.confirmQuit();
+        }
+    };
+    rig.window().btnUpgradeFirmwareClick();
+    ASSERT_TRUE(stay && leave);
+    EXPECT_FALSE(*stay);
+    EXPECT_TRUE(*leave);
+    EXPECT_EQ(rig.prompt.confirmations.last(), FirmwareUpgradeController::kQuitQuestion);
+    // Quitting stops the upgrade at the next step and never starts half an image.
+    EXPECT_EQ(rig.driver.countWrites(kGo), 0);
+    EXPECT_TRUE(rig.pedal.inBootloader());
 }

@@ -25,6 +25,8 @@ struct Connected : FirmwareRig {
     UpgradeSequence sequence;
     Connected() {
         EXPECT_TRUE(sequence.client().connect());
+        // As after Upgrade Mode: the pedal's firmware ran just before.
+        sequence.resetFlashState();
         driver.writes.clear();
         clearLog();
     }
