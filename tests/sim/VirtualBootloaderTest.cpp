@@ -1,5 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include "sim/VirtualBootloader.h"
 #include "sim/VirtualPedal.h"
 #include "tests/sim/SimTestUtil.h"
@@ -399,4 +414,151 @@ TEST(VirtualBootloaderPedal, WireTimeDelaysTheEraseAcknowledge) {
         t0 + 1000 + (4 * VirtualPedal::kByteNs8E1 + VirtualBootloader::kMassEraseNs) / 1000;
     EXPECT_EQ(pedal.bytesAvailable(eraseDone), 0);
     EXPECT_EQ(pedal.takeOutput(eraseDone + 200), hex("79"));
+}
+
+// --- stm32flash, a bootloader client that is not ours, on a pseudo-terminal ---
+
+namespace {
+
+// The bootloader model alone behind a pseudo-terminal, answered from a thread.
+class PtyBootloader {
+  public:
+    PtyBootloader() {
+        char name[256] = {};
+        if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
+        termios tio{};
+        ::tcgetattr(slave_, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(slave_, TCSANOW, &tio);
+        path_ = QString::fromLocal8Bit(name);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~PtyBootloader() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (master_ >= 0) ::close(master_);
+        if (slave_ >= 0) ::close(slave_);
+    }
+    QString path() const { return path_; }
+    template <typename F>
+    auto with(F f) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return f(boot_);
+    }
+    // Bytes from the host side, as another program on the line would send them.
+    void hostSends(const QByteArray& bytes) {
+        taken_ = 0;
+        [[maybe_unused]] ssize_t n = ::write(slave_, bytes.constData(), bytes.size());
+        // The model takes them before anything else arrives.
+        QDeadlineTimer deadline(kLimitMs);
+        while (taken_ < bytes.size() && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    static constexpr int kLimitMs = 20000;
+
+  private:
+    void run() {
+        char buffer[512];
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n <= 0) continue;
+            QByteArray reply;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                for (ssize_t i = 0; i < n; ++i) reply += boot_.feed(quint8(buffer[i])).reply;
+                taken_ += int(n);
+            }
+            if (!reply.isEmpty()) {
+                [[maybe_unused]] ssize_t w = ::write(master_, reply.constData(), reply.size());
+            }
+        }
+    }
+
+    int master_ = -1;
+    int slave_ = -1;
+    QString path_;
+    VirtualBootloader boot_;
+    std::mutex mutex_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> taken_{0};
+    std::thread thread_;
+};
+
+struct FlashRun {
+    int exitCode = -1;
+    QByteArray log;
+};
+
+FlashRun stm32flash(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, QStringList{"-m", "8n1", "-b", "115200"} + args);
+    FlashRun r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.log = p.readAll();
+    return r;
+}
+
+}  // namespace
+
+TEST(VirtualBootloaderStm32flash, AByteBeforeTheConnectionByteLeavesThePartDeaf) {
+    const QString program = QStandardPaths::findExecutable("stm32flash");
+    if (program.isEmpty()) GTEST_SKIP() << "stm32flash is not installed";
+    for (const bool lenient : {false, true}) {
+        SCOPED_TRACE(lenient ? "lenient" : "strict");
+        PtyBootloader pty;
+        ASSERT_FALSE(pty.path().isEmpty());
+        pty.with([&](VirtualBootloader& b) { b.setLenientSync(lenient); });
+        pty.hostSends(hex("05"));
+        const FlashRun r = stm32flash(program, {pty.path()});
+        EXPECT_EQ(r.exitCode == 0, lenient) << r.log.toStdString();
+        // A new start of the part, and it answers again.
+        pty.with([](VirtualBootloader& b) { b.reset(); });
+        const FlashRun again = stm32flash(program, {pty.path()});
+        EXPECT_EQ(again.exitCode, 0) << again.log.toStdString();
+        EXPECT_TRUE(again.log.contains("Device ID    : 0x0410")) << again.log.toStdString();
+    }
+}
+
+TEST(VirtualBootloaderStm32flash, GoIntoAnErasedFlashLeavesAPartThatAnswersNothing) {
+    const QString program = QStandardPaths::findExecutable("stm32flash");
+    if (program.isEmpty()) GTEST_SKIP() << "stm32flash is not installed";
+    PtyBootloader pty;
+    ASSERT_FALSE(pty.path().isEmpty());
+    // Connected by the first run; the later runs resume without a second 7F.
+    FlashRun r = stm32flash(program, {"-o", pty.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.log.toStdString();
+    EXPECT_EQ(pty.with([](VirtualBootloader& b) { return b.flash(); }),
+              QByteArray(VirtualBootloader::kFlashSize, char(0xFF)));
+    r = stm32flash(program, {"-c", "-g", "0x0", pty.path()});
+    EXPECT_TRUE(pty.with([](VirtualBootloader& b) { return b.crashed(); })) << r.log.toStdString();
+    r = stm32flash(program, {"-c", pty.path()});
+    EXPECT_NE(r.exitCode, 0) << r.log.toStdString();
+    r = stm32flash(program, {pty.path()});
+    EXPECT_NE(r.exitCode, 0) << "not even a new connection byte: " << r.log.toStdString();
+
+    // Power back: the bootloader, and a complete image starts.
+    pty.with([](VirtualBootloader& b) { b.powerOn(); });
+    QTemporaryDir dir;
+    const QString file = dir.filePath("image.bin");
+    {
+        QByteArray image = bootableImage(41712, 9);
+        image += QByteArray(0x1FC00 - image.size(), char(0xFF));
+        image += hex("00 00 00 00 00 00 00 09");
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(image);
+    }
+    r = stm32flash(program, {"-w", file, "-v", "-g", "0x0", pty.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.log.toStdString();
+    EXPECT_FALSE(pty.with([](VirtualBootloader& b) { return b.crashed(); }));
+    EXPECT_EQ(pty.with([](VirtualBootloader& b) { return b.flashedFirmwareVersion(); }), 9);
 }
