@@ -30,6 +30,11 @@ constexpr qint64 kFastestByteUs = 86;
 constexpr int kClearLineBytes = 8;
 constexpr int kClearByteMs = 50;
 constexpr std::uint8_t kClearByte = 0xFF;
+// A pedal found in its bootloader is most likely connected already and never
+// answers 7F: waiting the full limit for it would only cost time. A fresh
+// bootloader answers within milliseconds; a late ACK is caught while clearing.
+constexpr int kListeningProbeMs = 100;
+constexpr int kFindAttempts = 2;
 
 // Reads a reply of several bytes (GET, Read Memory) straight from the port:
 // the codec's bootloader form keeps only the first byte and purges the rest.
@@ -210,18 +215,17 @@ StepResult BootloaderClient::connect(ConnectMode mode) {
     // Whatever the pedal's firmware sent before it restarted is not a reply.
     d2xx().PurgeFTReceive();
 
-    auto probe = [this]() -> std::pair<BootReply, StepResult> {
-        StepResult sent = sendFrame(Step::Connect, QByteArray(1, char(kConnectByte)), false);
-        if (!sent) return {BootReply{QString(), WaitOutcome::PortError}, sent};
+    const int limitMs = mode == ConnectMode::AcceptAlreadyConnected ? kListeningProbeMs
+                                                                    : timeouts::kBootloaderAckMs;
+    if (StepResult sent = sendFrame(Step::Connect, QByteArray(1, char(kConnectByte)), false); !sent)
+        return sent;
+    BootReply reply;
+    {
         BootloaderForm form;
-        const TextReply r = ReceiveText(timeouts::kBootloaderAckMs);
-        BootReply reply{r.text, r.outcome};
+        const TextReply r = ReceiveText(limitMs);
+        reply = BootReply{r.text, r.outcome};
         DebugAppend(QStringLiteral("received Byte: ") + reply.text);
-        return {reply, StepResult::success()};
-    };
-
-    auto [reply, sent] = probe();
-    if (!sent) return sent;
+    }
     if (reply.outcome == WaitOutcome::Ok && reply.text == QLatin1String("79"))
         return StepResult::success();
     if (mode == ConnectMode::AcceptAlreadyConnected && reply.outcome != WaitOutcome::PortError) {
@@ -231,7 +235,7 @@ StepResult BootloaderClient::connect(ConnectMode mode) {
         }
     }
     StepError e = classify(errorAt(Step::Connect, false), reply.text, reply.outcome);
-    e.limitMs = timeouts::kBootloaderAckMs;
+    e.limitMs = limitMs;
     return StepResult::failed(e);
 }
 
@@ -240,18 +244,25 @@ StepResult BootloaderClient::findListeningBootloader(const BootReply& first) {
     // and is ready for the next command. Silence: it took 7F as the first byte
     // of something; single bytes complete that until it answers.
     bool answered = first.outcome == WaitOutcome::Ok && !first.text.isEmpty();
-    for (int i = 0; !answered && i < kClearLineBytes; ++i) {
-        if (!sendFrame(Step::Connect, QByteArray(1, char(kClearByte)), false)) break;
-        BootloaderForm form;
-        const TextReply r = ReceiveText(kClearByteMs);
-        if (r.outcome == WaitOutcome::PortError) break;
-        answered = r.outcome == WaitOutcome::Ok;
-        if (answered) DebugAppend(QStringLiteral("line cleared: ") + r.text);
+    StepResult got = StepResult::failed(errorAt(Step::Connect, false));
+    for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
+        for (int i = 0; !answered && i < kClearLineBytes; ++i) {
+            if (!sendFrame(Step::Connect, QByteArray(1, char(kClearByte)), false)) return got;
+            BootloaderForm form;
+            const TextReply r = ReceiveText(kClearByteMs);
+            if (r.outcome == WaitOutcome::PortError) return got;
+            answered = r.outcome == WaitOutcome::Ok;
+            if (answered) DebugAppend(QStringLiteral("line cleared: ") + r.text);
+        }
+        if (!answered) return got;
+        d2xx().PurgeFTReceive();
+        // A bootloader in step with us answers GET in full. One that answered
+        // late may have taken a clearing byte as a command: clear once more.
+        got = Get(nullptr);
+        if (got) return got;
+        answered = false;
     }
-    if (!answered) return StepResult::failed(errorAt(Step::Connect, false));
-    d2xx().PurgeFTReceive();
-    // A bootloader in step with us answers GET in full.
-    return Get(nullptr);
+    return got;
 }
 
 BootReply BootloaderClient::WaitBootloaderReply(int limitMs) {

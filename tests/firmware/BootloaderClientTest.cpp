@@ -101,7 +101,7 @@ TEST(BootloaderClient, FindsABootloaderLeftAnywhereBetweenOrInsideCommands) {
         const StepResult r = client.connect(BootloaderClient::ConnectMode::AcceptAlreadyConnected);
         EXPECT_EQ(r.ok(), c.found) << (r.ok() ? "" : r.error().message().toStdString());
         if (!c.found) {
-            EXPECT_EQ(r.error().message(), "Connect: no reply within 1000 ms");
+            EXPECT_EQ(r.error().message(), "Connect: no reply within 100 ms");
             continue;
         }
         BootloaderInfo info;

@@ -122,7 +122,7 @@ TEST(ZendalctlFirmware, NamesTheFailedStepAndRefusesBadArguments) {
         // The virtual pedal runs its firmware: nobody answers the connection byte.
         {{"Firmware_5", "--already-in-bootloader"},
          1,
-         "firmware flash failed: Connect: no reply within 1000 ms"},
+         "firmware flash failed: Connect: no reply within 100 ms"},
         {{"/nonexistent/image.bin", "--variant", "2"}, 1, "cannot use /nonexistent/image.bin"},
         {{"image.bin"}, 2, "an image file needs --variant N"},
         {{"Firmware_5", "--variant", "4"}, 2, "the variant of Firmware_5 is its number"},
