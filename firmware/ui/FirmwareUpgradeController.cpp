@@ -11,6 +11,7 @@
 #include "core/Log.h"
 #include "firmware/BootloaderClient.h"
 #include "firmware/LastImage.h"
+#include "firmware/UpgradeBackup.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
@@ -111,6 +112,9 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
         leaveUpgradeMode();
         return;
     }
+    // Everything the pedal holds is saved before anything can be erased.
+    window_->setBackup(
+        firmware::backUpPedal(settings::zendalFolder(), QDateTime::currentDateTime()));
     // 4.
     if (bypass_) bypass_(true);
     // 5.-6.

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QLabel>
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
@@ -28,6 +29,8 @@ const QString TformFirmwareUpgrade::kNotStartedText = QStringLiteral(
     "The pedal was not started: %1.\nThe pedal waits in its bootloader and needs a complete "
     "firmware image: click Upgrade Firmware to write one (or choose Start Firmware Upgrade in the "
     "Firmware Upgrade menu).");
+const QString TformFirmwareUpgrade::kResultText = QStringLiteral(
+    "Firmware %1 \u2192 %2, %3.\nThe pedal's settings from before the upgrade are saved in %4");
 const QString TformFirmwareUpgrade::kIncompleteKeptText = QStringLiteral(
     "The firmware in the pedal is incomplete, so it was not started. The pedal stays in its "
     "bootloader: choose Start Firmware Upgrade in the Firmware Upgrade menu to write it again.");
@@ -66,10 +69,16 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(QWidget* parent) : QWidget(parent, Qt
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
+    lblBackup = new QLabel(this);
+    lblBackup->setObjectName(QStringLiteral("lblBackup"));
+    lblBackup->setTextFormat(Qt::PlainText);
+    lblBackup->setVisible(false);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(cmbFirmwareChoose);
     layout->addWidget(btnUpgradeFirmware);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(lblBackup);
 
     connect(cmbFirmwareChoose, &QComboBox::currentIndexChanged, this,
             [this](int) { FirmwareSelect(); });
@@ -87,6 +96,24 @@ void TformFirmwareUpgrade::showEvent(QShowEvent* event) {
     }
     keepChoice_ = true;
     FirmwareSelect();
+}
+
+void TformFirmwareUpgrade::setBackup(const firmware::UpgradeBackup& backup) {
+    backup_ = backup;
+    if (backup.folder.isEmpty()) {
+        lblBackup->setText(QStringLiteral("No backup"));
+        lblBackup->setToolTip(backup.problems.join(QLatin1Char('\n')));
+    } else {
+        lblBackup->setText(backup.complete() ? QStringLiteral("Settings backed up")
+                                             : QStringLiteral("Backup incomplete"));
+        QString tip = QStringLiteral("Saved in ") + backup.folder;
+        if (!backup.problems.isEmpty())
+            tip += QStringLiteral("\nNot saved: ") + backup.problems.join(QStringLiteral("; "));
+        lblBackup->setToolTip(tip);
+    }
+    lblBackup->setAccessibleName(lblBackup->text());
+    lblBackup->setAccessibleDescription(lblBackup->toolTip());
+    lblBackup->setVisible(true);
 }
 
 bool TformFirmwareUpgrade::chooseImage(const QString& name) {
@@ -190,7 +217,17 @@ void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) 
                                             "Switch the pedal off and on again to start the new "
                                             "firmware.")
                                  .arg(go.error().message()));
+    } else if (!backup_.folder.isEmpty()) {
+        const QString before =
+            backup_.firmware >= 0 ? QString::number(backup_.firmware) : QStringLiteral("?");
+        prompt().information(kResultText.arg(before)
+                                 .arg(variant_)
+                                 .arg(result.verified ? QStringLiteral("read back and verified")
+                                                      : QStringLiteral("not verified"))
+                                 .arg(backup_.folder));
     }
+    backup_ = {};
+    lblBackup->setVisible(false);
     emit upgradeCompleted();
 }
 

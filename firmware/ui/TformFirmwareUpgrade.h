@@ -4,9 +4,11 @@
 #include <QWidget>
 #include <functional>
 
+#include "firmware/UpgradeBackup.h"
 #include "firmware/UpgradeSequence.h"
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QProgressBar;
 
@@ -24,6 +26,13 @@ class TformFirmwareUpgrade : public QWidget {
     QComboBox* cmbFirmwareChoose = nullptr;
     QPushButton* btnUpgradeFirmware = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
+    // Names the folder of the settings backup made before the upgrade.
+    QLabel* lblBackup = nullptr;
+
+    // The backup made before the pedal was sent to its bootloader: named in
+    // the window, and in the result after a successful upgrade.
+    void setBackup(const firmware::UpgradeBackup& backup);
+    const firmware::UpgradeBackup& backup() const { return backup_; }
 
     // Set by the main window: saves the current effect's settings as a preset
     // file. When set, the user is offered it before the upgrade starts.
@@ -51,6 +60,7 @@ class TformFirmwareUpgrade : public QWidget {
     static const QString kUnverifiedCompleteText;
     static const QString kIncompleteKeptText;
     static const QString kNotStartedText;
+    static const QString kResultText;
 
   signals:
     // Every step acknowledged, Go sent: the main window returns to normal operation.
@@ -73,6 +83,7 @@ class TformFirmwareUpgrade : public QWidget {
     void keepInBootloader(const firmware::StepResult& check);
 
     firmware::UpgradeSequence sequence_;
+    firmware::UpgradeBackup backup_;
     QString imageName_;
     int variant_ = 0;
     bool closeRequested_ = false;
