@@ -51,17 +51,32 @@ UpgradeResult cancelled() {
     return r;
 }
 
+int& runningCount() {
+    static int count = 0;
+    return count;
+}
+
 // Sets a flag for the lifetime of the scope.
 class Running {
   public:
-    explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
-    ~Running() { flag_ = false; }
+    explicit Running(bool& flag) : flag_(flag) {
+        flag_ = true;
+        ++runningCount();
+    }
+    ~Running() {
+        flag_ = false;
+        --runningCount();
+    }
 
   private:
     bool& flag_;
 };
 
 }  // namespace
+
+bool UpgradeSequence::anyRunning() {
+    return runningCount() > 0;
+}
 
 bool isDemonstrationFirmware(const QByteArray& image) {
     return image.size() >= kDemoMarkerOffset + kDemoMarker.size() &&

@@ -84,6 +84,9 @@ class UpgradeSequence {
     // Asks a running sequence to stop at the next step boundary.
     void cancel();
     bool isRunning() const { return running_; }
+    // Any sequence of this process is running: nothing else may write to the
+    // pedal (console tools, Erase Settings, live mode) until it ends.
+    static bool anyRunning();
     bool cancelRequested() const { return cancel_; }
     FlashState flashState() const { return flash_; }
     // A new bootloader session on a pedal whose firmware ran just before.

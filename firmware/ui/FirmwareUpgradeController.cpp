@@ -195,7 +195,7 @@ void FirmwareUpgradeController::chooseRecoveryImage() {
 }
 
 bool FirmwareUpgradeController::upgradeRunning() const {
-    return window_->sequence().isRunning();
+    return window_->sequence().isRunning() || firmware::UpgradeSequence::anyRunning();
 }
 
 bool FirmwareUpgradeController::confirmQuit() {

@@ -9,6 +9,10 @@
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
+#include "control/PedalInfo.h"
+#include "core/Clock.h"
+#include "core/EditorState.h"
+#include "core/Errors.h"
 #include "core/Log.h"
 #include "firmware/LastImage.h"
 #include "link/D2XXUnit.h"
@@ -31,6 +35,10 @@ const QString TformFirmwareUpgrade::kNotStartedText = QStringLiteral(
     "Firmware Upgrade menu).");
 const QString TformFirmwareUpgrade::kResultText = QStringLiteral(
     "Firmware %1 \u2192 %2, %3.\nThe pedal's settings from before the upgrade are saved in %4");
+const QString TformFirmwareUpgrade::kNotBackText = QStringLiteral(
+    "The pedal did not answer after the upgrade. Switch it off and on again. If it still does "
+    "not answer, it waits in its bootloader: link it with Upgrade Mode checked (or run "
+    "'zendalctl firmware recover') to write the image again.");
 const QString TformFirmwareUpgrade::kIncompleteKeptText = QStringLiteral(
     "The firmware in the pedal is incomplete, so it was not started. The pedal stays in its "
     "bootloader: choose Start Firmware Upgrade in the Firmware Upgrade menu to write it again.");
@@ -217,11 +225,13 @@ void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) 
                                             "Switch the pedal off and on again to start the new "
                                             "firmware.")
                                  .arg(go.error().message()));
+    } else if (const std::optional<int> now = waitForPedal(); !now) {
+        prompt().information(kNotBackText);
     } else if (!backup_.folder.isEmpty()) {
         const QString before =
             backup_.firmware >= 0 ? QString::number(backup_.firmware) : QStringLiteral("?");
         prompt().information(kResultText.arg(before)
-                                 .arg(variant_)
+                                 .arg(*now)
                                  .arg(result.verified ? QStringLiteral("read back and verified")
                                                       : QStringLiteral("not verified"))
                                  .arg(backup_.folder));
@@ -229,6 +239,31 @@ void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) 
     backup_ = {};
     lblBackup->setVisible(false);
     emit upgradeCompleted();
+}
+
+std::optional<int> TformFirmwareUpgrade::waitForPedal() {
+    // The firmware answers in full replies, not in the bootloader's single bytes.
+    struct FirmwareReplies {
+        bool was = editorState().UpgradeMode;
+        FirmwareReplies() { editorState().UpgradeMode = false; }
+        ~FirmwareReplies() { editorState().UpgradeMode = was; }
+    } firmwareReplies;
+    const qint64 deadline = clock().nowMs() + kComeBackMs;
+    do {
+        const PedalInfoReply reply = queryPedalInfo();
+        if (reply.outcome == WaitOutcome::PortError) break;
+        if (reply.ok()) {
+            try {
+                const int firmware = parsePedalInfo(reply.reply).firmware;
+                DebugPrint(QStringLiteral("the pedal runs firmware %1 again").arg(firmware));
+                return firmware;
+            } catch (const ConversionError&) {
+                // Still starting: its first bytes are not a reply yet.
+            }
+        }
+    } while (clock().nowMs() < deadline);
+    DebugPrint(QStringLiteral("the pedal did not answer after the upgrade"));
+    return std::nullopt;
 }
 
 void TformFirmwareUpgrade::keepInBootloader(const firmware::StepResult& check) {

@@ -61,6 +61,9 @@ class TformFirmwareUpgrade : public QWidget {
     static const QString kIncompleteKeptText;
     static const QString kNotStartedText;
     static const QString kResultText;
+    static const QString kNotBackText;
+    // How long a restarted pedal has to answer as firmware again.
+    static constexpr int kComeBackMs = 15000;
 
   signals:
     // Every step acknowledged, Go sent: the main window returns to normal operation.
@@ -81,6 +84,9 @@ class TformFirmwareUpgrade : public QWidget {
     void afterClose();
     void finishWritten(const firmware::UpgradeResult& result);
     void keepInBootloader(const firmware::StepResult& check);
+    // After Go: the firmware number the restarted pedal reports, or nullopt
+    // when it does not answer as firmware within kComeBackMs.
+    std::optional<int> waitForPedal();
 
     firmware::UpgradeSequence sequence_;
     firmware::UpgradeBackup backup_;

@@ -143,6 +143,17 @@ TEST(FirmwareUpgradeWindow, UpgradeWritesTheChosenImageThenRestartsThePedal) {
     EXPECT_EQ(last->catalogueName, "Firmware_4");
 }
 
+TEST(FirmwareUpgradeWindow, APedalThatDoesNotComeBackAfterGoGetsTheRecoveryRoute) {
+    WindowRig rig;
+    rig.pedal.setSilentOn(0x06);  // the new firmware never answers
+    rig.window.btnUpgradeFirmwareClick();
+    EXPECT_EQ(rig.prompt.all(), (QStringList{TformFirmwareUpgrade::kCompleteText,
+                                             TformFirmwareUpgrade::kNotBackText}));
+    EXPECT_FALSE(rig.pedal.inBootloader());
+    EXPECT_GE(rig.driver.countWrites(hex("0600")), 2) << "asked until the limit";
+    EXPECT_EQ(rig.completed, 1);
+}
+
 TEST(FirmwareUpgradeWindow, WithoutReadBackTheCompletionSaysItWasNotVerified) {
     WindowRig rig;
     // A bootloader that refuses every read (as under read protection).
