@@ -155,9 +155,9 @@ int writeAndStart(Context& ctx, firmware::UpgradeSequence& sequence, const Image
             : sequence.runNamed(image.catalogueName, image.variant, options, progress);
     if (progressShown) ctx.err << "\n";
     if (!result.ok()) {
-        ctx.err << "zendalctl: firmware write failed: " << result.message << "\n";
-        if (result.status != firmware::UpgradeResult::Status::Refused)
-            ctx.err << kWaitsInBootloader;
+        // Whatever stopped it, the pedal is in its bootloader by now.
+        ctx.err << "zendalctl: firmware write failed: " << result.message << "\n"
+                << kWaitsInBootloader;
         return kFailure;
     }
     remember(ctx, image);
@@ -202,6 +202,10 @@ int runFlash(Context& ctx, const QStringList& args) {
                        : firmware::BootloaderClient::ConnectMode::Strict);
     if (!connected) {
         ctx.err << "zendalctl: firmware flash failed: " << connected.error().message() << "\n";
+        // Sent to its bootloader, it may wait there for a connection.
+        if (!a.inBootloader)
+            ctx.err << "zendalctl: if the pedal does not answer as before, it waits in its "
+                       "bootloader; run 'zendalctl firmware recover'\n";
         return kFailure;
     }
     // Restarted by its own firmware just now, the pedal held a running image.
