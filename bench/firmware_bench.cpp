@@ -5,7 +5,10 @@
 //    with the model's flash timings;
 //  - the same against Debian's stm32flash on the same simulator, same verify
 //    setting (stm32flash erases page by page, the editor erases the whole
-//    flash at once).
+//    flash at once);
+//  - recovery of a pedal left with half an image by an editor that ended
+//    mid-write (its bootloader still connected): find the bootloader, refuse
+//    Go, write and verify Firmware_5, Go; against its own floor.
 // Usage: bench_firmware_bench [--runs N] [--sim PATH]
 // It measures; it asserts nothing. The machine's load shows in the figures:
 // every exchange needs both processes scheduled.
@@ -38,6 +41,11 @@ QTextStream& out() {
     return s;
 }
 
+// Bytes of one Read Memory of n bytes: command, ACK, address, ACK, length, ACK, data.
+constexpr double readBytes(int n) {
+    return 2 + 1 + 5 + 1 + 2 + 1 + n;
+}
+
 // Seconds the exchanges of our sequence need on the wire and in the flash.
 double floorSeconds(const QByteArray& image, bool verify) {
     const double byteNs = double(VirtualPedal::kByteNs8E1);
@@ -56,9 +64,10 @@ double floorSeconds(const QByteArray& image, bool verify) {
         bytes += 2 + 15;  // GET and its answer
         for (int at = 0; at < size; at += 256)
             bytes += 2 + 1 + 5 + 1 + 2 + 1 + std::min(256, size - at);
-        bytes += 2 + 1 + 5 + 1 + 2 + 1 + 8;  // the variant record read back
+        bytes += readBytes(8);  // the variant record read back
     }
-    bytes += 2 + 1 + 5 + 1;  // Go
+    bytes += 2 * readBytes(8);  // before Go: the vector table and the variant record
+    bytes += 2 + 1 + 5 + 1;     // Go
     return (bytes * byteNs + busyNs) / 1e9;
 }
 
@@ -109,6 +118,63 @@ double runOurs(const QString& simProgram, bool verify) {
     port.CloseFTDevice();
     port.setDriver(nullptr);
     return ok ? seconds : -1;
+}
+
+// Recovery: an editor wrote half of Firmware_5 and ended (no Go, the
+// bootloader still connected). Seconds from the new connection to the pedal
+// running again, or a negative number when it failed.
+double runRecovery(const QString& simProgram) {
+    Simulator sim(simProgram);
+    if (sim.path().isEmpty()) return -1;
+    TermiosDriver::Options options;
+    options.scanSystemPorts = false;
+    options.extraPorts = {sim.path()};
+    TermiosDriver driver(options);
+    D2XXUnit& port = d2xx();
+    port.setDriver(&driver);
+    communication::SetPortParameters(FT_PARITY_NONE);
+    if (!communication::OpenAndConfigure(sim.path())) return -1;
+    editorState().UpgradeMode = true;
+    bool ok = false;
+    {
+        firmware::UpgradeSequence first;
+        ok = first.client().connect().ok();
+        if (ok) {
+            const auto half = [&first](firmware::UpgradePhase, int index, int count) {
+                if (index == count / 2) first.cancel();
+            };
+            ok = first.runNamed("Firmware_5", 5, firmware::UpgradeOptions{false}, half).status ==
+                 firmware::UpgradeResult::Status::Cancelled;
+        }
+    }
+    port.CloseFTDevice();
+    if (ok) ok = communication::OpenAndConfigure(sim.path());
+
+    QElapsedTimer timer;
+    timer.start();
+    firmware::UpgradeSequence second;
+    second.flashUnknown();
+    if (ok) {
+        ok = second.client()
+                 .connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected)
+                 .ok();
+    }
+    // Go is refused over half an image; then the image, verified, and Go.
+    if (ok) ok = !second.leaveBootloader().ok();
+    if (ok) ok = second.runNamed("Firmware_5", 5, firmware::UpgradeOptions{true}).ok();
+    if (ok) ok = second.leaveBootloader().ok();
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    port.CloseFTDevice();
+    port.setDriver(nullptr);
+    return ok ? seconds : -1;
+}
+
+// The recovery's floor: 7F unanswered, one clearing byte and its NACK, GET,
+// the two reads that refuse Go, then a verified write and Go.
+double recoveryFloorSeconds(const QByteArray& image) {
+    const double extraBytes = 1 + 1 + 1 + 2 + 15 + 2 * readBytes(8);
+    return floorSeconds(image, true) + extraBytes * double(VirtualPedal::kByteNs8E1) / 1e9 -
+           (2 * double(VirtualPedal::kByteNs8E1)) / 1e9;  // no 7F/ACK pair of a fresh connection
 }
 
 double runStm32flash(const QString& simProgram, const QString& tool, const QString& imagePath,
@@ -190,6 +256,17 @@ int main(int argc, char** argv) {
         }
         out() << "\n";
         out().flush();
+    }
+    QList<double> recoveries;
+    for (int r = 0; r < runs; ++r) recoveries << runRecovery(simProgram);
+    const double recovery = median(recoveries);
+    const double recoveryFloor = recoveryFloorSeconds(image);
+    if (recovery < 0) {
+        out() << "recovery from half an image: failed\n";
+    } else {
+        out() << QString::asprintf(
+            "recovery from half an image: editor %.2f s, floor %.2f s, editor/floor %.3f\n",
+            recovery, recoveryFloor, recovery / recoveryFloor);
     }
     return 0;
 }

@@ -24,6 +24,18 @@ QString hex8(std::uint32_t value) {
 // 115200 baud, at least 10 bits a byte.
 constexpr qint64 kFastestByteUs = 86;
 
+// Clearing the line for a bootloader that may sit in the middle of a command:
+// single bytes, each given this long to draw an answer. The longest frame a
+// command waits for besides a data block is five bytes (an address).
+constexpr int kClearLineBytes = 8;
+constexpr int kClearByteMs = 50;
+constexpr std::uint8_t kClearByte = 0xFF;
+// A pedal found in its bootloader is most likely connected already and never
+// answers 7F: waiting the full limit for it would only cost time. A fresh
+// bootloader answers within milliseconds; a late ACK is caught while clearing.
+constexpr int kListeningProbeMs = 100;
+constexpr int kFindAttempts = 2;
+
 // Reads a reply of several bytes (GET, Read Memory) straight from the port:
 // the codec's bootloader form keeps only the first byte and purges the rest.
 class RawReader {
@@ -161,7 +173,8 @@ QString StepError::message() const {
             text += QStringLiteral("stopped before this step");
             break;
         case Failure::Refused:
-            text += QStringLiteral("not sent, the flash holds an incomplete image");
+            text += QStringLiteral("not sent, the flash does not hold a complete image");
+            if (!detail.isEmpty()) text += QStringLiteral(" (") + detail + QLatin1Char(')');
             break;
     }
     return text;
@@ -202,35 +215,54 @@ StepResult BootloaderClient::connect(ConnectMode mode) {
     // Whatever the pedal's firmware sent before it restarted is not a reply.
     d2xx().PurgeFTReceive();
 
-    auto probe = [this]() -> std::pair<BootReply, StepResult> {
-        StepResult sent = sendFrame(Step::Connect, QByteArray(1, char(kConnectByte)), false);
-        if (!sent) return {BootReply{QString(), WaitOutcome::PortError}, sent};
+    const int limitMs = mode == ConnectMode::AcceptAlreadyConnected ? kListeningProbeMs
+                                                                    : timeouts::kBootloaderAckMs;
+    if (StepResult sent = sendFrame(Step::Connect, QByteArray(1, char(kConnectByte)), false); !sent)
+        return sent;
+    BootReply reply;
+    {
         BootloaderForm form;
-        const TextReply r = ReceiveText(timeouts::kBootloaderAckMs);
-        BootReply reply{r.text, r.outcome};
+        const TextReply r = ReceiveText(limitMs);
+        reply = BootReply{r.text, r.outcome};
         DebugAppend(QStringLiteral("received Byte: ") + reply.text);
-        return {reply, StepResult::success()};
-    };
-
-    auto [reply, sent] = probe();
-    if (!sent) return sent;
-    if (mode == ConnectMode::AcceptAlreadyConnected && reply.outcome == WaitOutcome::TimedOut) {
-        // A bootloader that is already connected takes 7F as the first byte of a
-        // command and waits for its complement; a second 7F completes it (NACK).
-        auto [again, sentAgain] = probe();
-        if (!sentAgain) return sentAgain;
-        reply = again;
     }
-    if (reply.outcome == WaitOutcome::Ok) {
-        if (reply.text == QLatin1String("79")) return StepResult::success();
-        if (reply.text == QLatin1String("1F") && mode == ConnectMode::AcceptAlreadyConnected) {
+    if (reply.outcome == WaitOutcome::Ok && reply.text == QLatin1String("79"))
+        return StepResult::success();
+    if (mode == ConnectMode::AcceptAlreadyConnected && reply.outcome != WaitOutcome::PortError) {
+        if (findListeningBootloader(reply)) {
             DebugPrint(QStringLiteral("bootloader already connected"));
             return StepResult::success();
         }
     }
     StepError e = classify(errorAt(Step::Connect, false), reply.text, reply.outcome);
-    e.limitMs = timeouts::kBootloaderAckMs;
+    e.limitMs = limitMs;
     return StepResult::failed(e);
+}
+
+StepResult BootloaderClient::findListeningBootloader(const BootReply& first) {
+    // A NACK to 7F: the bootloader was waiting for a command byte's complement
+    // and is ready for the next command. Silence: it took 7F as the first byte
+    // of something; single bytes complete that until it answers.
+    bool answered = first.outcome == WaitOutcome::Ok && !first.text.isEmpty();
+    StepResult got = StepResult::failed(errorAt(Step::Connect, false));
+    for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
+        for (int i = 0; !answered && i < kClearLineBytes; ++i) {
+            if (!sendFrame(Step::Connect, QByteArray(1, char(kClearByte)), false)) return got;
+            BootloaderForm form;
+            const TextReply r = ReceiveText(kClearByteMs);
+            if (r.outcome == WaitOutcome::PortError) return got;
+            answered = r.outcome == WaitOutcome::Ok;
+            if (answered) DebugAppend(QStringLiteral("line cleared: ") + r.text);
+        }
+        if (!answered) return got;
+        d2xx().PurgeFTReceive();
+        // A bootloader in step with us answers GET in full. One that answered
+        // late may have taken a clearing byte as a command: clear once more.
+        got = Get(nullptr);
+        if (got) return got;
+        answered = false;
+    }
+    return got;
 }
 
 BootReply BootloaderClient::WaitBootloaderReply(int limitMs) {

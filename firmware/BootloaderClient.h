@@ -52,6 +52,7 @@ struct StepError {
     bool hasAddress = false;
     std::uint32_t address = 0;
     QString reply;     // the byte received, two hex digits ("1F"), or empty
+    QString detail;    // Refused: why
     int limitMs = 0;   // the time limit that ran out (NoReply, ShortReply)
     int expected = 0;  // ShortReply: bytes expected
     int received = 0;  // ShortReply: bytes that came
@@ -100,8 +101,12 @@ class BootloaderClient {
     using StopCheck = std::function<bool()>;
 
     enum class ConnectMode {
-        Strict,                 // only ACK to 7F counts
-        AcceptAlreadyConnected  // a NACK (connection made earlier) counts too
+        // A bootloader started just now: only ACK to 7F counts.
+        Strict,
+        // A pedal found waiting in its bootloader, perhaps still connected to
+        // an editor that ended (a connected bootloader takes 7F as a command
+        // byte): when 7F is not acknowledged, clear the line and ask GET.
+        AcceptAlreadyConnected
     };
 
     // Even parity, 7F, one reply. True on ACK.
@@ -132,6 +137,7 @@ class BootloaderClient {
     std::uint32_t targetAddress = kFlashStart;
 
   private:
+    StepResult findListeningBootloader(const BootReply& first);
     StepResult sendFrame(Step step, const QByteArray& frame, bool hasAddress);
     StepResult expectAck(Step step, int limitMs, bool hasAddress);
     StepError errorAt(Step step, bool hasAddress) const;

@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/Log.h"
+#include "firmware/FirmwareImage.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "resources/Interlock.h"
@@ -50,17 +51,32 @@ UpgradeResult cancelled() {
     return r;
 }
 
+int& runningCount() {
+    static int count = 0;
+    return count;
+}
+
 // Sets a flag for the lifetime of the scope.
 class Running {
   public:
-    explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
-    ~Running() { flag_ = false; }
+    explicit Running(bool& flag) : flag_(flag) {
+        flag_ = true;
+        ++runningCount();
+    }
+    ~Running() {
+        flag_ = false;
+        --runningCount();
+    }
 
   private:
     bool& flag_;
 };
 
 }  // namespace
+
+bool UpgradeSequence::anyRunning() {
+    return runningCount() > 0;
+}
 
 bool isDemonstrationFirmware(const QByteArray& image) {
     return image.size() >= kDemoMarkerOffset + kDemoMarker.size() &&
@@ -118,9 +134,12 @@ UpgradeResult UpgradeSequence::execute(const QByteArray& image, int variant,
     Running running(running_);
     cancel_ = false;
     if (auto why = refusal(&image)) return refused(*why);
-    if (variant < 1 || variant > 255) {
+    if (variant < 1 || variant > 254) {
         return refused(
-            QStringLiteral("The firmware variant %1 is not a number from 1 to 255.").arg(variant));
+            QStringLiteral("The firmware variant %1 is not a number from 1 to 254.").arg(variant));
+    }
+    if (auto why = imageProblem(image)) {
+        return refused(QStringLiteral("The firmware image is refused: ") + *why + QLatin1Char('.'));
     }
     const SplitResult split = SplitImage(image);
     if (!split.ok) return refused(split.error);
@@ -130,11 +149,13 @@ UpgradeResult UpgradeSequence::execute(const QByteArray& image, int variant,
     d2xx().PurgeFTReceive();
     LowLatencySession lowLatency;
 
+    UpgradeResult result;
     bool canRead = false;
     if (options.verify) {
         BootloaderInfo info;
         if (auto r = client_.Get(&info); !r) return failed(r.error());
         canRead = info.supports(kReadMemoryCommand);
+        if (!canRead) result.cannotRead = true;
         if (!canRead)
             DebugPrint(QStringLiteral(
                 "the bootloader cannot read memory: the image will not be verified"));
@@ -142,6 +163,7 @@ UpgradeResult UpgradeSequence::execute(const QByteArray& image, int variant,
     if (cancel_) return cancelled();
 
     flash_ = FlashState::Incomplete;
+    checked_ = false;
     if (auto r = client_.EraseFlash(); !r) return failed(r.error());
     auto writing = [&progress](int index, int count) {
         if (progress) progress(UpgradePhase::Writing, index, count);
@@ -153,10 +175,11 @@ UpgradeResult UpgradeSequence::execute(const QByteArray& image, int variant,
     if (auto r = client_.WriteFirmwareVariant(variant); !r) return failed(r.error());
     flash_ = FlashState::Written;
 
-    UpgradeResult result;
     if (canRead) {
-        result = verify(table, variant, progress);
-        if (!result.ok()) return result;
+        UpgradeResult checked = verify(table, variant, progress);
+        if (!checked.ok()) return checked;
+        result.verified = checked.verified;
+        result.readProtected = checked.readProtected;
     }
     clock().pause(kAfterVariantPauseMs);
     DebugPrint(result.verified ? QStringLiteral("firmware written and read back equal")
@@ -217,22 +240,60 @@ UpgradeResult UpgradeSequence::verify(const ChunkTable& table, int variant,
     return done;
 }
 
-StepResult UpgradeSequence::go() {
-    if (!goIsSafe()) {
+StepResult UpgradeSequence::checkBeforeGo() {
+    auto refuse = [this](const QString& why) {
+        flash_ = FlashState::Incomplete;
         StepError e;
         e.step = Step::GoCommand;
         e.failure = Failure::Refused;
-        DebugPrint(QStringLiteral("Go not sent: the flash holds an incomplete image"));
+        e.detail = why;
+        DebugPrint(QStringLiteral("Go not sent: ") + e.message());
         return StepResult::failed(e);
+    };
+    if (flash_ == FlashState::Incomplete)
+        return refuse(QStringLiteral("the last write did not finish"));
+    if (checked_) return StepResult::success();
+    QByteArray vectors;
+    const StepResult read = client_.ReadMemory(kFlashStart, kVectorBytes, &vectors);
+    if (!read) {
+        if (read.error().step == Step::ReadCommand && read.error().failure == Failure::Nack) {
+            // No reading (protection, or no Read Memory at all): only what this
+            // session saw vouches for the flash.
+            if (flash_ == FlashState::Written || flash_ == FlashState::Untouched) {
+                DebugPrint(
+                    QStringLiteral("the flash cannot be read; it was whole in this session"));
+                checked_ = true;
+                return StepResult::success();
+            }
+            return refuse(QStringLiteral("the flash cannot be read back to check it"));
+        }
+        DebugPrint(QStringLiteral("Go not sent: ") + read.error().message());
+        return read;
     }
+    if (auto why = vectorTableProblem(vectors)) return refuse(*why);
+    QByteArray record;
+    const StepResult recordRead = client_.ReadMemory(kVariantRecordAddress, 8, &record);
+    if (!recordRead) {
+        DebugPrint(QStringLiteral("Go not sent: ") + recordRead.error().message());
+        return recordRead;
+    }
+    if (auto why = variantRecordProblem(record)) return refuse(*why);
+    checked_ = true;
+    return StepResult::success();
+}
+
+StepResult UpgradeSequence::go() {
+    if (StepResult check = checkBeforeGo(); !check) return check;
     StepResult r = client_.SendGoCommand();
+    checked_ = false;
     if (r) flash_ = FlashState::Untouched;
     return r;
 }
 
 StepResult UpgradeSequence::leaveBootloader() {
+    // Not started: the line stays as the bootloader needs it.
+    if (StepResult check = checkBeforeGo(); !check) return check;
     StepResult r = go();
-    if (!r && r.error().failure == Failure::Refused) return r;
     communication::SetPortParameters(FT_PARITY_NONE);
     d2xx().SetFTDataCharacteristics();
     return r;

@@ -7,7 +7,7 @@
 
 #include "firmware/BootloaderClient.h"
 
-// The firmware upgrade as one plain sequence: load the image, cut it into
+// The firmware upgrade as one plain sequence: load and check the image, cut it into
 // chunks, erase, write with progress, write the variant record, read the image
 // back and compare. It runs on the user-interface thread (the waits keep the
 // windows alive), cannot be started twice, and stops at the next step boundary
@@ -17,7 +17,8 @@ namespace zendal::firmware {
 
 // Where the flash stands after what this editor did to it.
 enum class FlashState {
-    Untouched,   // nothing erased since the bootloader connection: the old firmware
+    Unknown,     // the pedal was found in its bootloader: anything may be in the flash
+    Untouched,   // the pedal's firmware ran and restarted into its bootloader, nothing erased
     Incomplete,  // erased, partly written or read back wrong: must not be started
     Written,     // image and variant record written (and verified when possible)
 };
@@ -41,6 +42,7 @@ struct UpgradeResult {
     std::optional<StepError> error;  // the failed bootloader step, if any
     bool verified = false;           // read back and equal
     bool readProtected = false;      // the bootloader refused reads
+    bool cannotRead = false;         // the bootloader lists no Read Memory
     bool ok() const { return status == Status::Done; }
 };
 
@@ -66,20 +68,31 @@ class UpgradeSequence {
                            const Progress& progress = {});
 
     // Go: the pedal leaves its bootloader and starts the firmware at the flash
-    // start. Refused (nothing sent, Failure::Refused) while the flash is Incomplete.
+    // start. Before it, the flash is read: its vector table (initial stack
+    // pointer in SRAM, Thumb reset address in flash) and the variant record an
+    // upgrade writes last must be there. Where the bootloader cannot read, only
+    // a flash this session knows to be whole is started. Otherwise nothing is
+    // sent (Failure::Refused, the reason in the error's detail) and the flash
+    // counts as Incomplete.
     bool goIsSafe() const { return flash_ != FlashState::Incomplete; }
+    StepResult checkBeforeGo();
     StepResult go();
-    // Go, then the line back to no parity. While the flash is Incomplete nothing
-    // is sent and the line stays at even parity for the bootloader.
+    // Go, then the line back to no parity. When Go is refused nothing is sent
+    // and the line stays at even parity for the bootloader.
     StepResult leaveBootloader();
 
     // Asks a running sequence to stop at the next step boundary.
     void cancel();
     bool isRunning() const { return running_; }
+    // Any sequence of this process is running: nothing else may write to the
+    // pedal (console tools, Erase Settings, live mode) until it ends.
+    static bool anyRunning();
     bool cancelRequested() const { return cancel_; }
     FlashState flashState() const { return flash_; }
-    // A new bootloader session on a pedal whose flash is known good.
+    // A new bootloader session on a pedal whose firmware ran just before.
     void resetFlashState() { flash_ = FlashState::Untouched; }
+    // A new bootloader session on a pedal found waiting in its bootloader.
+    void flashUnknown() { flash_ = FlashState::Unknown; }
 
     BootloaderClient& client() { return client_; }
 
@@ -92,7 +105,8 @@ class UpgradeSequence {
     BootloaderClient client_;
     bool running_ = false;
     bool cancel_ = false;
-    FlashState flash_ = FlashState::Untouched;
+    bool checked_ = false;  // the flash was read and found whole since the last write
+    FlashState flash_ = FlashState::Unknown;
 };
 
 // True when the image carries the demonstration firmware marker

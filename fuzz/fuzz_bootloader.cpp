@@ -31,6 +31,10 @@ constexpr int kImageSizes[8] = {1, 2, 17, 255, 256, 257, 512, 700};
 QByteArray image(int size) {
     QByteArray bytes(size, '\0');
     for (int i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    // A vector table of this part (stack 0x20005000, reset 0x08000009), or the
+    // sequence refuses the image before anything is sent.
+    const char vectors[8] = {0x00, 0x50, 0x00, 0x20, 0x09, 0x00, 0x00, 0x08};
+    for (int i = 0; i < 8 && i < size; ++i) bytes[i] = vectors[i];
     return bytes;
 }
 

@@ -8,7 +8,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
-#include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTimer>
 
@@ -65,18 +64,6 @@ QString displayableStatusText(int status, const QByteArray& phrase) {
     return plain ? text : standardStatusText(status);
 }
 
-void addTestCertificates(QSslConfiguration& config) {
-    if (qEnvironmentVariable("ZENDAL_TEST") != QStringLiteral("1")) return;
-    const QString caFile = qEnvironmentVariable("ZENDAL_TEST_CA_FILE");
-    if (caFile.isEmpty()) return;
-    const QList<QSslCertificate> certs = QSslCertificate::fromPath(caFile, QSsl::Pem);
-    if (certs.isEmpty()) {
-        DebugPrint(QStringLiteral("test CA file holds no certificate: ") + caFile);
-        return;
-    }
-    config.addCaCertificates(certs);
-}
-
 }  // namespace
 
 QString currentAppVersion() {
@@ -121,10 +108,42 @@ std::optional<qint64> versionNumber(const QString& text) {
     return n;
 }
 
+std::optional<QList<qint64>> versionParts(const QString& text) {
+    if (!isVersionText(text)) return std::nullopt;
+    QList<qint64> parts;
+    for (const QString& part : text.split(QLatin1Char('.'))) {
+        if (part.isEmpty()) return std::nullopt;
+        bool ok = false;
+        parts.append(part.toLongLong(&ok, 10));  // at most 16 digits: always fits
+        if (!ok) return std::nullopt;
+    }
+    return parts;
+}
+
 bool isNewerVersion(const QString& server, const QString& current) {
-    const auto s = versionNumber(server);
-    const auto c = versionNumber(current);
-    return s && c && *s > *c;
+    const auto s = versionParts(server);
+    const auto c = versionParts(current);
+    if (!s || !c) return false;
+    for (qsizetype i = 0; i < qMax(s->size(), c->size()); ++i) {
+        const qint64 a = i < s->size() ? s->at(i) : 0;
+        const qint64 b = i < c->size() ? c->at(i) : 0;
+        if (a != b) return a > b;
+    }
+    return false;
+}
+
+QString versionBodyText(const QByteArray& body) {
+    QByteArray text = body;
+    if (text.endsWith("\r\n"))
+        text.chop(2);
+    else if (text.endsWith('\n'))
+        text.chop(1);
+    return QString::fromUtf8(text);
+}
+
+QList<QSslCertificate>& additionalTrust() {
+    static QList<QSslCertificate> certificates;
+    return certificates;
 }
 
 QString updaterProgram() {
@@ -193,7 +212,7 @@ void VersionFetcher::start(const QUrl& url) {
     QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
     ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
     ssl.setProtocol(QSsl::TlsV1_2OrLater);
-    addTestCertificates(ssl);
+    if (!additionalTrust().isEmpty()) ssl.addCaCertificates(additionalTrust());
     request.setSslConfiguration(ssl);
 
     timedOut_ = false;
@@ -227,7 +246,7 @@ void VersionFetcher::onFinished() {
         r.reason = QStringLiteral("the answer is too long for a version number");
     } else if (reply->error() == QNetworkReply::NoError && status == 200) {
         const QByteArray body = reply->read(kMaxBodyBytes + 1);
-        const QString text = QString::fromUtf8(body);
+        const QString text = versionBodyText(body);
         if (isVersionText(text)) {
             r.kind = VersionReply::Kind::Version;
             r.version = text;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -19,6 +21,8 @@ namespace zendal::update {
 inline constexpr const char* kVersionPath = "/download/zendal/zendal-version.php";
 inline constexpr const char* kWhatsNewPath = "/download/zendal/update/whatsnew.html";
 inline constexpr const char* kContactPath = "/contact-us/";
+// Where the Linux packages are offered: "Update Now" opens it in the browser.
+inline constexpr const char* kDownloadPath = "/download/zendal/";
 
 // Longest version text accepted from the server ("1.10", "2.0.13").
 constexpr int kMaxVersionLength = 16;
@@ -38,10 +42,17 @@ QUrl webUrl(const char* path);
 // Digits and points only, at least one digit, at most kMaxVersionLength characters.
 bool isVersionText(const QString& text);
 // The text with every point removed, read as a decimal integer ("1.10" -> 110);
-// nullopt unless isVersionText.
+// nullopt unless isVersionText. Kept for the log; the comparison below does not use it.
 std::optional<qint64> versionNumber(const QString& text);
-// True when `server` is a valid version whose number exceeds that of `current`.
+// The numbers between the points ("1.10" -> 1, 10); nullopt unless the text is
+// numbers joined by single points (isVersionText, no empty part).
+std::optional<QList<qint64>> versionParts(const QString& text);
+// True when `server` is a valid version newer than `current`: compared number
+// by number from the left, a missing number counting as 0 (so 2.0 is newer
+// than 1.10, and 1.8.0 is 1.8).
 bool isNewerVersion(const QString& server, const QString& current);
+// A version file's body as text: one line end at its end is allowed and dropped.
+QString versionBodyText(const QByteArray& body);
 
 // The updater is a separate program installed beside the editor: on Linux
 // "zendal-updater" in the editor's own folder. It is started with two
@@ -68,12 +79,14 @@ struct VersionReply {
     QString reason;
 };
 
+// Certificates trusted in addition to the system's. Always empty in the
+// programs: only the test hook (shell/VersionCheckTestHook, linked into test
+// executables alone) adds to it. Nothing from the environment reaches it.
+QList<QSslCertificate>& additionalTrust();
+
 // Fetches the version file asynchronously with HTTPS only, the peer's
 // certificate verified, redirects only to equally safe addresses, a bounded
 // body and a time limit; the user interface never waits for it.
-//
-// Test only: when ZENDAL_TEST=1 and ZENDAL_TEST_CA_FILE names a PEM file, its
-// certificates are trusted in addition to the system's (for a loopback server).
 class VersionFetcher : public QObject {
     Q_OBJECT
   public:

@@ -16,6 +16,16 @@ constexpr quint8 kCmdReadoutProtect = 0x82;
 constexpr quint8 kCmdReadoutUnprotect = 0x92;
 constexpr quint8 kBootloaderVersion = 0x22;
 
+// 20 KB of SRAM on this part; the variant record's place in flash.
+constexpr quint32 kSramStart = 0x20000000;
+constexpr quint32 kSramEnd = 0x20005000;
+constexpr int kVariantRecordOffset = 0x1FC00;
+
+quint32 le32(const QByteArray& a, int i) {
+    return quint32(quint8(a[i])) | (quint32(quint8(a[i + 1])) << 8) |
+           (quint32(quint8(a[i + 2])) << 16) | (quint32(quint8(a[i + 3])) << 24);
+}
+
 QByteArray bytes(std::initializer_list<quint8> list) {
     QByteArray out;
     for (quint8 b : list) out.append(static_cast<char>(b));
@@ -34,11 +44,30 @@ void VirtualBootloader::reset() {
     state_ = State::AwaitSync;
     frame_.clear();
     expected_ = 0;
+    crashed_ = false;
 }
 
-void VirtualBootloader::loadFlash(const QByteArray& image) {
+void VirtualBootloader::loadFlash(const QByteArray& image, int variant) {
     flash_.fill(static_cast<char>(0xFF));
-    flash_.replace(0, qMin<int>(image.size(), kFlashSize), image.left(kFlashSize));
+    flash_.replace(0, qMin<int>(image.size(), kVariantRecordOffset),
+                   image.left(kVariantRecordOffset));
+    if (image.isEmpty()) return;
+    QByteArray record(8, '\0');
+    record[7] = static_cast<char>(variant);
+    flash_.replace(kVariantRecordOffset, record.size(), record);
+}
+
+bool VirtualBootloader::flashRunnable() const {
+    const quint32 stack = le32(flash_, 0);
+    const quint32 reset = le32(flash_, 4);
+    const bool stackOk = stack > kSramStart && stack <= kSramEnd && (stack & 3) == 0;
+    const quint32 code = reset & ~1u;
+    const bool resetOk =
+        (reset & 1) && code >= kFlashBase + 8 && code < kFlashBase + quint32(kFlashSize);
+    const QByteArray record = flash_.mid(kVariantRecordOffset, 8);
+    const bool recordOk =
+        record.left(7) == QByteArray(7, '\0') && at(record, 7) != 0x00 && at(record, 7) != 0xFF;
+    return stackOk && resetOk && recordOk;
 }
 
 int VirtualBootloader::firmwareVersionOf(const QByteArray& image) {
@@ -67,11 +96,19 @@ std::pair<bool, VirtualBootloader::Fault> VirtualBootloader::reach(Step step) {
 }
 
 VirtualBootloader::Reaction VirtualBootloader::refuse(Fault fault) {
+    if (fault == Fault::PowerLoss) return powerLoss();
     state_ = State::Idle;
     frame_.clear();
     Reaction r;
     if (fault == Fault::Nack) r.reply = bytes({kNack});
     return r;
+}
+
+VirtualBootloader::Reaction VirtualBootloader::powerLoss() {
+    state_ = State::Off;
+    frame_.clear();
+    expected_ = 0;
+    return {};
 }
 
 bool VirtualBootloader::checksumOk(const QByteArray& frame) {
@@ -92,12 +129,20 @@ void VirtualBootloader::massErase() {
 
 VirtualBootloader::Reaction VirtualBootloader::feed(quint8 byte) {
     Reaction r;
+    if (crashed_) return r;
     switch (state_) {
+        case State::Deaf:
+        case State::Off:
+            return r;
         case State::AwaitSync: {
-            // Until the connection byte arrives the part cannot even tell the baud rate.
-            if (byte != 0x7F) return r;
+            // The part measures the baud rate on the first byte it sees.
+            if (byte != 0x7F) {
+                if (!lenientSync_) state_ = State::Deaf;
+                return r;
+            }
             auto [faulty, fault] = reach(Step::Connect);
             if (faulty) {
+                if (fault == Fault::PowerLoss) return powerLoss();
                 if (fault == Fault::Nack) r.reply = bytes({kNack});
                 return r;
             }
@@ -106,7 +151,7 @@ VirtualBootloader::Reaction VirtualBootloader::feed(quint8 byte) {
             return r;
         }
         case State::Idle:
-            if (byte == 0x7F && !strictReconnect_) {
+            if (byte == 0x7F && lenientReconnect_) {
                 auto [faulty, fault] = reach(Step::Connect);
                 if (faulty) return refuse(fault);
                 r.reply = bytes({kAck});
@@ -144,11 +189,20 @@ VirtualBootloader::Reaction VirtualBootloader::feed(quint8 byte) {
             }
             if (frame_.size() < expected_) return r;
             auto [faulty, fault] = reach(Step::WriteData);
+            const QByteArray data = frame_.mid(1, frame_.size() - 2);
+            const bool fits = inFlash(address_, data.size());
+            const int offset = fits ? int(address_ - kFlashBase) : 0;
+            if (faulty && fault == Fault::PowerLoss) {
+                // Power went while programming: the first half-words made it.
+                const int done = (data.size() / 2) & ~1;
+                for (int i = 0; fits && checksumOk(frame_) && i < done; ++i) {
+                    if (at(flash_, offset + i) == 0xFF) flash_[offset + i] = data[i];
+                }
+                return powerLoss();
+            }
             if (faulty) return refuse(fault);
             if (!checksumOk(frame_)) return refuse(Fault::Nack);
-            const QByteArray data = frame_.mid(1, frame_.size() - 2);
-            if (!inFlash(address_, data.size())) return refuse(Fault::Nack);
-            const int offset = int(address_ - kFlashBase);
+            if (!fits) return refuse(Fault::Nack);
             // Programming works half-word by half-word: a padded odd tail still
             // needs its neighbour erased.
             const int span = qMin<int>((data.size() + 1) & ~1, kFlashSize - offset);
@@ -174,6 +228,11 @@ VirtualBootloader::Reaction VirtualBootloader::feed(quint8 byte) {
         case State::EraseGlobalChecksum: {
             if (byte != 0x00) return refuse(Fault::Nack);
             auto [faulty, fault] = reach(Step::EraseSelector);
+            if (faulty && fault == Fault::PowerLoss) {
+                // Pages go one after another: the lower half was erased.
+                flash_.replace(0, kFlashSize / 2, QByteArray(kFlashSize / 2, char(0xFF)));
+                return powerLoss();
+            }
             if (faulty) return refuse(fault);
             massErase();
             r.busyNs = kMassEraseNs;
@@ -185,9 +244,18 @@ VirtualBootloader::Reaction VirtualBootloader::feed(quint8 byte) {
             frame_.append(static_cast<char>(byte));
             if (frame_.size() < expected_) return r;
             auto [faulty, fault] = reach(Step::EraseSelector);
+            const QByteArray pages = frame_.mid(1, frame_.size() - 2);
+            if (faulty && fault == Fault::PowerLoss) {
+                for (int i = 0; i < pages.size() / 2; ++i) {
+                    const int page = at(pages, i);
+                    if (page < kFlashSize / kPageSize)
+                        flash_.replace(page * kPageSize, kPageSize,
+                                       QByteArray(kPageSize, char(0xFF)));
+                }
+                return powerLoss();
+            }
             if (faulty) return refuse(fault);
             if (!checksumOk(frame_)) return refuse(Fault::Nack);
-            const QByteArray pages = frame_.mid(1, frame_.size() - 2);
             for (char p : pages) {
                 if (static_cast<quint8>(p) >= kFlashSize / kPageSize) return refuse(Fault::Nack);
             }
@@ -298,8 +366,12 @@ VirtualBootloader::Reaction VirtualBootloader::addressFrameDone() {
             break;
         default:  // GO
             jumpAddress_ = address;
-            r.jumped = true;
             reset();
+            // The acknowledge still goes out; what runs next depends on the flash.
+            if (flashRunnable())
+                r.jumped = true;
+            else
+                crashed_ = true;
             break;
     }
     return r;

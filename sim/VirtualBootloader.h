@@ -18,11 +18,21 @@ namespace zendal {
 // what goes back and how long the part is busy first (flash programming and
 // erasing), so the caller can place the answer on its time line.
 //
-// Choices where real parts leave room:
-// - A 0x7F while the bootloader waits for a command is answered ACK (as if the
-//   connection were opened anew), so a host that lost track can reconnect.
-//   setStrictReconnect(true) gives the real behaviour instead: the byte is taken
-//   as a command, and the next byte (its wrong complement) draws a NACK.
+// Strict by default, as a real part behaves:
+// - Only the first 0x7F after a start is the connection byte. Later, 0x7F is a
+//   command byte like any other: nothing comes back until the next byte, and
+//   that (a wrong complement) draws a NACK. setLenientReconnect(true) answers a
+//   later 0x7F with ACK instead.
+// - The first byte after a start is what the part measures the baud rate on.
+//   Any other byte there leaves it deaf until the next start (reset() or
+//   powerOn()). setLenientSync(true) skips such bytes instead.
+// - GO into a flash that holds no complete image (a vector table whose stack
+//   pointer is not in SRAM or whose reset address is not Thumb code in flash,
+//   or no variant record at 0x0801FC00, which an upgrade writes last) leaves a
+//   part that answers nothing at all: neither firmware nor bootloader.
+// - Fault::PowerLoss at a step: the part stops right there and answers nothing
+//   until powerOn(); the flash keeps what it held at that moment (a global
+//   erase done for its lower half, half of a data block programmed).
 // - Flash behaves like flash: a cell is programmed only from the erased state
 //   (0xFF). A WRITE MEMORY block that touches any programmed cell is refused
 //   with NACK and nothing of it is written; an odd last byte is padded with FF.
@@ -57,7 +67,7 @@ class VirtualBootloader {
         Read,           // 11 EE
         Go,             // 21 DE
     };
-    enum class Fault { Nack, Silence };
+    enum class Fault { Nack, Silence, PowerLoss };
 
     // The answer to one byte: what to send after busyNs of work, and whether
     // the part jumped to the firmware (GO completed).
@@ -84,16 +94,28 @@ class VirtualBootloader {
 
     void setReadProtected(bool on) { readProtected_ = on; }
     bool readProtected() const { return readProtected_; }
-    void setStrictReconnect(bool on) { strictReconnect_ = on; }
+    void setLenientReconnect(bool on) { lenientReconnect_ = on; }
+    void setLenientSync(bool on) { lenientSync_ = on; }
 
-    bool connected() const { return state_ != State::AwaitSync; }
+    // A connection byte was acknowledged since the last start.
+    bool connected() const { return state_ != State::AwaitSync && state_ != State::Deaf; }
+    // Answers nothing: speed detection failed, power lost, or GO into a bad flash.
+    bool silent() const { return state_ == State::Deaf || state_ == State::Off || crashed_; }
+    bool poweredOff() const { return state_ == State::Off; }
+    // GO went into a flash without a complete image.
+    bool crashed() const { return crashed_; }
+    // Power back: the bootloader starts afresh and waits for 0x7F; flash kept.
+    void powerOn() { reset(); }
+    // What GO would find: a complete image (sane vector table, variant record).
+    bool flashRunnable() const;
     quint32 jumpAddress() const { return jumpAddress_; }
 
     // Test hooks: the flash content (128 KB), which tests may also corrupt.
     QByteArray& flash() { return flash_; }
     const QByteArray& flash() const { return flash_; }
-    // Copies an image to the flash start as if it had been programmed earlier.
-    void loadFlash(const QByteArray& image);
+    // Copies an image to the flash start as if an upgrade had written it earlier,
+    // with its variant record (none for an empty image).
+    void loadFlash(const QByteArray& image, int variant = 5);
 
     // The version the flashed firmware reports: the byte at 0x208 when
     // 0x200..0x207 hold "ZDMOFW\0\0", else 255 (erased or unknown).
@@ -103,6 +125,8 @@ class VirtualBootloader {
   private:
     enum class State {
         AwaitSync,
+        Deaf,  // the first byte was not 0x7F: baud rate unknown
+        Off,   // power lost
         Idle,
         Complement,
         ReadAddress,
@@ -118,6 +142,7 @@ class VirtualBootloader {
     // Counts the step and returns the fault due now, if any.
     std::pair<bool, Fault> reach(Step step);
     Reaction refuse(Fault fault);
+    Reaction powerLoss();
     Reaction command(quint8 cmd);
     Reaction addressFrameDone();
     static bool checksumOk(const QByteArray& frame);
@@ -131,7 +156,9 @@ class VirtualBootloader {
     quint32 address_ = 0;
     quint32 jumpAddress_ = 0;
     bool readProtected_ = false;
-    bool strictReconnect_ = false;
+    bool lenientReconnect_ = false;
+    bool lenientSync_ = false;
+    bool crashed_ = false;
     QByteArray flash_;
     std::array<int, 11> counts_{};
     // (step, absolute occurrence) -> fault; occurrence 0 = always.

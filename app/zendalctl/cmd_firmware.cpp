@@ -1,6 +1,6 @@
 // zendalctl firmware: write a firmware image into the pedal through its
-// bootloader, and list the images the editor carries.
-#include <QFile>
+// bootloader, recover a pedal that waits in its bootloader, and list the
+// images the editor carries.
 #include <QRegularExpression>
 
 #include "app/zendalctl/Command.h"
@@ -8,20 +8,29 @@
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "firmware/BootloaderClient.h"
+#include "firmware/FirmwareImage.h"
+#include "firmware/LastImage.h"
 #include "firmware/UpgradeSequence.h"
 #include "link/FrameCodec.h"
 #include "resources/ResourceStore.h"
+#include "shell/SettingsFiles.h"
 
 namespace zendal::ctl {
 namespace {
 
 constexpr const char* kFlashUsage =
     "firmware flash NAME|FILE [--no-verify] [--already-in-bootloader] [--variant N]";
+constexpr const char* kRecoverUsage = "firmware recover [NAME|FILE [--variant N]]";
 constexpr const char* kImagesUsage = "firmware images";
+constexpr const char* kWaitsInBootloader =
+    "zendalctl: the pedal waits in its bootloader; run 'zendalctl firmware recover' to write a "
+    "complete image and start it\n";
+constexpr const char* kNewestImage = "Firmware_5";
 
 int usage(Context& ctx, const QString& why) {
     if (!why.isEmpty()) ctx.err << "zendalctl: " << why << "\n";
-    ctx.err << "usage: " << kFlashUsage << "\n       " << kImagesUsage << "\n";
+    ctx.err << "usage: " << kFlashUsage << "\n       " << kRecoverUsage << "\n       "
+            << kImagesUsage << "\n";
     return kUsage;
 }
 
@@ -40,12 +49,12 @@ struct FlashArgs {
     int variant = 0;  // from --variant
 };
 
-std::optional<QString> parse(QStringList args, FlashArgs* out) {
+std::optional<QString> parse(QStringList args, bool recover, FlashArgs* out) {
     while (!args.isEmpty()) {
         const QString a = args.takeFirst();
-        if (a == QLatin1String("--no-verify")) {
+        if (a == QLatin1String("--no-verify") && !recover) {
             out->verify = false;
-        } else if (a == QLatin1String("--already-in-bootloader")) {
+        } else if (a == QLatin1String("--already-in-bootloader") && !recover) {
             out->inBootloader = true;
         } else if (a == QLatin1String("--variant")) {
             bool ok = false;
@@ -60,32 +69,125 @@ std::optional<QString> parse(QStringList args, FlashArgs* out) {
             return QStringLiteral("one image at a time");
         }
     }
-    if (out->target.isEmpty()) return QStringLiteral("name an image or a file");
+    if (out->target.isEmpty() && !recover) return QStringLiteral("name an image or a file");
+    if (out->target.isEmpty() && out->variant)
+        return QStringLiteral("--variant goes with an image file");
     return std::nullopt;
+}
+
+// The image to write, read and checked before the pedal is touched.
+struct Image {
+    QString label;          // as the user named it
+    QString catalogueName;  // empty for a file
+    QByteArray bytes;       // a file's bytes
+    int variant = 0;
+};
+
+// nullopt with the exit code in *exit when the image cannot be used.
+std::optional<Image> resolve(Context& ctx, const FlashArgs& a, int* exit) {
+    Image image;
+    image.label = a.target;
+    const int named = catalogueVariant(a.target);
+    if (named) {
+        if (a.variant) {
+            *exit = usage(ctx, QStringLiteral("the variant of %1 is its number").arg(a.target));
+            return std::nullopt;
+        }
+        image.catalogueName = a.target;
+        image.variant = named;
+        return image;
+    }
+    if (!a.variant) {
+        *exit = usage(ctx, QStringLiteral("an image file needs --variant N"));
+        return std::nullopt;
+    }
+    QString error;
+    const auto bytes = firmware::readFirmwareFile(a.target, &error);
+    if (!bytes) {
+        ctx.err << "zendalctl: cannot use " << error << "\n";
+        *exit = kFailure;
+        return std::nullopt;
+    }
+    image.bytes = *bytes;
+    image.variant = a.variant;
+    return image;
+}
+
+// The image remembered from the last write, else the newest image carried.
+Image remembered(Context& ctx) {
+    QString error;
+    Image image;
+    if (const auto last = firmware::lastImage(settings::zendalFolder(), &error)) {
+        image.label = last->describe();
+        image.catalogueName = last->catalogueName;
+        image.bytes = last->bytes;
+        image.variant = last->variant;
+        return image;
+    }
+    if (!error.isEmpty()) ctx.err << "zendalctl: the last image is not usable: " << error << "\n";
+    image.label = image.catalogueName = QString::fromLatin1(kNewestImage);
+    image.variant = catalogueVariant(image.catalogueName);
+    return image;
+}
+
+void remember(Context& ctx, const Image& image) {
+    firmware::RememberedImage record{image.catalogueName, image.bytes, image.variant};
+    QString error;
+    if (!firmware::rememberLastImage(settings::zendalFolder(), record, &error))
+        ctx.err << "zendalctl: the image written is not remembered: " << error << "\n";
+}
+
+// Writes the image, then starts it only when the flash proves whole.
+int writeAndStart(Context& ctx, firmware::UpgradeSequence& sequence, const Image& image,
+                  bool verify, const char* done) {
+    bool progressShown = false;
+    auto progress = [&](firmware::UpgradePhase phase, int index, int count) {
+        ctx.err << (phase == firmware::UpgradePhase::Writing ? "\rwriting chunk "
+                                                             : "\rverifying chunk ")
+                << index + 1 << "/" << count;
+        ctx.err.flush();
+        progressShown = true;
+    };
+    const firmware::UpgradeOptions options{verify};
+    const firmware::UpgradeResult result =
+        image.catalogueName.isEmpty()
+            ? sequence.runImage(image.bytes, image.variant, options, progress)
+            : sequence.runNamed(image.catalogueName, image.variant, options, progress);
+    if (progressShown) ctx.err << "\n";
+    if (!result.ok()) {
+        // Whatever stopped it, the pedal is in its bootloader by now.
+        ctx.err << "zendalctl: firmware write failed: " << result.message << "\n"
+                << kWaitsInBootloader;
+        return kFailure;
+    }
+    remember(ctx, image);
+    const firmware::StepResult go = sequence.leaveBootloader();
+    if (!go) {
+        ctx.err << "zendalctl: the image is written but the pedal was not started: "
+                << go.error().message() << "\n"
+                << kWaitsInBootloader;
+        return kFailure;
+    }
+    ctx.out << done << " " << image.label << " (variant " << image.variant << "), "
+            << (result.verified        ? "read back equal"
+                : result.readProtected ? "not verified: the bootloader refuses reads"
+                : verify               ? "not verified: the bootloader cannot read"
+                                       : "not verified")
+            << "\n";
+    return kOk;
 }
 
 int runFlash(Context& ctx, const QStringList& args) {
     FlashArgs a;
-    if (auto why = parse(args, &a)) return usage(ctx, *why);
-    const int named = catalogueVariant(a.target);
-    if (named && a.variant) {
-        return usage(ctx, QStringLiteral("the variant of %1 is its number").arg(a.target));
-    }
-    QByteArray file;
-    if (!named) {
-        if (!a.variant) return usage(ctx, QStringLiteral("an image file needs --variant N"));
-        QFile f(a.target);
-        if (!f.open(QIODevice::ReadOnly)) {
-            ctx.err << "zendalctl: cannot read " << a.target << ": " << f.errorString() << "\n";
-            return kFailure;
-        }
-        file = f.readAll();
-    }
-    const int variant = named ? named : a.variant;
+    if (auto why = parse(args, false, &a)) return usage(ctx, *why);
+    int exit = kOk;
+    const auto image = resolve(ctx, a, &exit);
+    if (!image) return exit;
 
     if (!ctx.openDevice()) return kFailure;
     using firmware::UpgradeSequence;
-    if (auto why = UpgradeSequence::refusal(named ? nullptr : &file)) {
+    if (auto why =
+            UpgradeSequence::refusal(image->catalogueName.isEmpty() ? &image->bytes : nullptr)) {
         ctx.err << "zendalctl: " << *why << "\n";
         return kFailure;
     }
@@ -100,43 +202,50 @@ int runFlash(Context& ctx, const QStringList& args) {
                        : firmware::BootloaderClient::ConnectMode::Strict);
     if (!connected) {
         ctx.err << "zendalctl: firmware flash failed: " << connected.error().message() << "\n";
+        // Sent to its bootloader, it may wait there for a connection.
+        if (!a.inBootloader)
+            ctx.err << "zendalctl: if the pedal does not answer as before, it waits in its "
+                       "bootloader; run 'zendalctl firmware recover'\n";
         return kFailure;
+    }
+    // Restarted by its own firmware just now, the pedal held a running image.
+    if (!a.inBootloader) sequence.resetFlashState();
+    return writeAndStart(ctx, sequence, *image, a.verify, "flashed");
+}
+
+int runRecover(Context& ctx, const QStringList& args) {
+    FlashArgs a;
+    if (auto why = parse(args, true, &a)) return usage(ctx, *why);
+    int exit = kOk;
+    std::optional<Image> image;
+    if (a.target.isEmpty()) {
+        image = remembered(ctx);
+    } else {
+        image = resolve(ctx, a, &exit);
+        if (!image) return exit;
     }
 
-    bool progressShown = false;
-    auto progress = [&](firmware::UpgradePhase phase, int index, int count) {
-        ctx.err << (phase == firmware::UpgradePhase::Writing ? "\rwriting chunk "
-                                                             : "\rverifying chunk ")
-                << index + 1 << "/" << count;
-        ctx.err.flush();
-        progressShown = true;
-    };
-    const firmware::UpgradeOptions options{a.verify};
-    const firmware::UpgradeResult result =
-        named ? sequence.runNamed(a.target, variant, options, progress)
-              : sequence.runImage(file, variant, options, progress);
-    if (progressShown) ctx.err << "\n";
-    if (!result.ok()) {
-        ctx.err << "zendalctl: firmware flash failed: " << result.message << "\n";
-        if (!sequence.goIsSafe()) {
-            ctx.err << "zendalctl: the pedal stays in its bootloader; flash again with "
-                       "--already-in-bootloader\n";
-        }
+    if (!ctx.openDevice()) return kFailure;
+    using firmware::UpgradeSequence;
+    if (auto why =
+            UpgradeSequence::refusal(image->catalogueName.isEmpty() ? &image->bytes : nullptr)) {
+        ctx.err << "zendalctl: " << *why << "\n";
         return kFailure;
     }
-    const firmware::StepResult go = sequence.leaveBootloader();
-    if (!go) {
-        ctx.err << "zendalctl: the image is written but Go failed: " << go.error().message()
-                << "\n";
+    // Nothing for the firmware: the pedal is expected in its bootloader.
+    editorState().UpgradeMode = true;
+    UpgradeSequence sequence;
+    sequence.flashUnknown();
+    const firmware::StepResult connected =
+        sequence.client().connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected);
+    if (!connected) {
+        ctx.err << "zendalctl: no bootloader answers: " << connected.error().message() << "\n"
+                << "zendalctl: recovery is for a pedal that waits in its bootloader; a pedal "
+                   "that runs its firmware takes 'zendalctl firmware flash'\n";
         return kFailure;
     }
-    ctx.out << "flashed " << a.target << " (variant " << variant << "), "
-            << (result.verified        ? "read back equal"
-                : result.readProtected ? "not verified: the bootloader refuses reads"
-                : a.verify             ? "not verified: the bootloader cannot read"
-                                       : "not verified")
-            << "\n";
-    return kOk;
+    ctx.err << "writing " << image->label << "\n";
+    return writeAndStart(ctx, sequence, *image, true, "recovered: wrote");
 }
 
 int runImages(Context& ctx) {
@@ -160,6 +269,7 @@ int run(Context& ctx) {
     if (args.isEmpty()) return usage(ctx, QString());
     const QString sub = args.takeFirst();
     if (sub == QLatin1String("flash")) return runFlash(ctx, args);
+    if (sub == QLatin1String("recover")) return runRecover(ctx, args);
     if (sub == QLatin1String("images") && args.isEmpty()) return runImages(ctx);
     return usage(ctx, QStringLiteral("unknown firmware command ") + sub);
 }
@@ -167,7 +277,7 @@ int run(Context& ctx) {
 const Registration registration(CommandInfo{
     QStringLiteral("firmware"),
     QStringLiteral("firmware flash NAME|FILE [--no-verify] [--already-in-bootloader] "
-                   "[--variant N] | firmware images"),
+                   "[--variant N] | firmware recover [NAME|FILE [--variant N]] | firmware images"),
     run});
 
 }  // namespace

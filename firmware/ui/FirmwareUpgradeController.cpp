@@ -10,11 +10,14 @@
 #include "core/EditorState.h"
 #include "core/Log.h"
 #include "firmware/BootloaderClient.h"
+#include "firmware/LastImage.h"
+#include "firmware/UpgradeBackup.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "shell/Prompt.h"
+#include "shell/SettingsFiles.h"
 
 namespace zendal {
 
@@ -24,6 +27,11 @@ const QString FirmwareUpgradeController::kConnectedText =
     QStringLiteral("Connection to bootloader succeeded. Release B2(SAVE) button and click OK.");
 const QString FirmwareUpgradeController::kConnectFailedText =
     QStringLiteral("Connection to bootloader failed");
+const QString FirmwareUpgradeController::kInBootloaderQuestion = QStringLiteral(
+    "The pedal waits in its bootloader. Connect to it and open the Firmware Upgrade window?");
+const QString FirmwareUpgradeController::kQuitQuestion = QStringLiteral(
+    "A firmware upgrade is running. Quitting now leaves the pedal in its bootloader with an "
+    "incomplete image, and it will not start until a complete image is written. Quit anyway?");
 
 namespace {
 // Restores a flag when the scope ends.
@@ -48,9 +56,14 @@ FirmwareUpgradeController::FirmwareUpgradeController(
       bypass_(std::move(bypass)),
       window_(new TformFirmwareUpgrade(parent)) {
     modeChecked_ = modeItem_ && modeItem_->isChecked();
-    connect(window_, &TformFirmwareUpgrade::upgradeCompleted, this,
-            [this] { returnToNormal(true); });
-    connect(window_, &TformFirmwareUpgrade::restored, this, [this] { returnToNormal(false); });
+    connect(window_, &TformFirmwareUpgrade::upgradeCompleted, this, [this] {
+        inBootloader_ = false;
+        returnToNormal(true);
+    });
+    connect(window_, &TformFirmwareUpgrade::restored, this, [this] {
+        inBootloader_ = false;
+        returnToNormal(false);
+    });
     connect(window_, &TformFirmwareUpgrade::leftInBootloader, this, [this] { keepUpgradeMode(); });
 }
 
@@ -85,6 +98,12 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
     state.UpgradeMode = modeChecked_;
     // 3. Unlinked: only the flag; the next link probes the bootloader.
     if (!state.Linked) return;
+    // The pedal already sits in its bootloader: no bypass and no restart
+    // message (firmware bytes would throw the bootloader off).
+    if (inBootloader_) {
+        connectToWaitingBootloader();
+        return;
+    }
 
     // Demonstration firmware can never be written to a real pedal, so do not
     // restart one into its bootloader for nothing.
@@ -93,6 +112,9 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
         leaveUpgradeMode();
         return;
     }
+    // Everything the pedal holds is saved before anything can be erased.
+    window_->setBackup(
+        firmware::backUpPedal(settings::zendalFolder(), QDateTime::currentDateTime()));
     // 4.
     if (bypass_) bypass_(true);
     // 5.-6.
@@ -119,6 +141,7 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
     const firmware::StepResult connected = client.connect();
     if (connected) {
         // 11. The pedal's firmware ran and restarted: its flash is good.
+        inBootloader_ = true;
         window_->sequence().resetFlashState();
         prompt().information(kConnectedText);
         if (startItem_) {
@@ -136,6 +159,50 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
         DebugPrint(connected.error().message());
         prompt().information(kConnectFailedText);
     }
+}
+
+void FirmwareUpgradeController::connectToWaitingBootloader() {
+    EditorState& state = editorState();
+    if (!prompt().confirm(kInBootloaderQuestion)) {
+        // The line stays at even parity for the bootloader; the way back to
+        // the upgrade window stays open.
+        state.UpgradeMode = false;
+        setModeChecked(false);
+        if (startItem_) {
+            startItem_->setVisible(true);
+            startItem_->setEnabled(true);
+        }
+        return;
+    }
+    if (hooks_) hooks_->EnableEditorObjects(false);
+    state.UpgradeMode = true;
+    setModeChecked(true);
+    firmware::BootloaderClient client;
+    const firmware::StepResult connected =
+        client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected);
+    if (!connected) {
+        DebugPrint(connected.error().message());
+        prompt().information(kConnectFailedText);
+        return;
+    }
+    bootloaderProbed(true);
+}
+
+void FirmwareUpgradeController::chooseRecoveryImage() {
+    const auto last = firmware::lastImage(settings::zendalFolder());
+    if (last && !last->catalogueName.isEmpty() && window_->chooseImage(last->catalogueName)) return;
+    window_->chooseImage(QStringLiteral("Firmware_5"));
+}
+
+bool FirmwareUpgradeController::upgradeRunning() const {
+    return window_->sequence().isRunning() || firmware::UpgradeSequence::anyRunning();
+}
+
+bool FirmwareUpgradeController::confirmQuit() {
+    if (!upgradeRunning()) return true;
+    if (!prompt().confirm(kQuitQuestion)) return false;
+    window_->sequence().cancel();
+    return true;
 }
 
 void FirmwareUpgradeController::leaveUpgradeMode() {
@@ -174,6 +241,13 @@ void FirmwareUpgradeController::menuStartFirmwareUpgradeClick() {
 
 void FirmwareUpgradeController::bootloaderProbed(bool ok) {
     if (!ok) return;
+    // Found waiting in its bootloader: whatever the flash holds must prove
+    // itself before Go, and the image most likely wanted is offered.
+    const bool known =
+        inBootloader_ && window_->sequence().flashState() != firmware::FlashState::Unknown;
+    inBootloader_ = true;
+    if (!known) window_->sequence().flashUnknown();
+    if (!window_->sequence().isRunning()) chooseRecoveryImage();
     if (startItem_) {
         startItem_->setVisible(true);
         startItem_->setEnabled(true);
@@ -204,6 +278,7 @@ void FirmwareUpgradeController::returnToNormal(bool hideStartItem) {
 void FirmwareUpgradeController::keepUpgradeMode() {
     // The pedal waits in its bootloader with an incomplete image: keep every
     // way back to the upgrade window open.
+    inBootloader_ = true;
     editorState().UpgradeMode = true;
     setModeChecked(true);
     if (startItem_) {

@@ -40,12 +40,24 @@ class FirmwareUpgradeController : public QObject {
     // "Start Firmware Upgrade": shows the upgrade window again.
     void menuStartFirmwareUpgradeClick();
     // Linking in upgrade mode probed the bootloader (the main window has shown
-    // its message); on success the upgrade window opens.
+    // its message); on success the upgrade window opens for recovery: nothing
+    // is known of the flash, and the image last written (else the newest) is chosen.
     void bootloaderProbed(bool ok);
+
+    // The pedal is known to wait in its bootloader (connected, found there by
+    // linking, or left there by a failed upgrade).
+    bool pedalInBootloader() const { return inBootloader_; }
+    // An upgrade is running: nothing else may write to the pedal.
+    bool upgradeRunning() const;
+    // Asked before the editor quits: true when it may quit (no upgrade runs,
+    // or the user accepts leaving the pedal in its bootloader).
+    bool confirmQuit();
 
     static const QString kEnterQuestion;
     static const QString kConnectedText;
     static const QString kConnectFailedText;
+    static const QString kInBootloaderQuestion;
+    static const QString kQuitQuestion;
 
   private:
     void setModeChecked(bool checked);
@@ -53,6 +65,8 @@ class FirmwareUpgradeController : public QObject {
     void showWindow();
     void returnToNormal(bool hideStartItem);
     void keepUpgradeMode();
+    void connectToWaitingBootloader();
+    void chooseRecoveryImage();
 
     MainWindowHooks* hooks_;
     QAction* modeItem_;
@@ -63,6 +77,7 @@ class FirmwareUpgradeController : public QObject {
     bool modeChecked_ = false;
     bool busy_ = false;
     bool errorsShownBefore_ = true;
+    bool inBootloader_ = false;
 };
 
 }  // namespace zendal

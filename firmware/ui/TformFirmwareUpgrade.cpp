@@ -2,15 +2,22 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QLabel>
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
+#include "control/PedalInfo.h"
+#include "core/Clock.h"
+#include "core/EditorState.h"
+#include "core/Errors.h"
 #include "core/Log.h"
+#include "firmware/LastImage.h"
 #include "link/D2XXUnit.h"
 #include "shell/Prompt.h"
+#include "shell/SettingsFiles.h"
 
 namespace zendal {
 
@@ -18,6 +25,20 @@ const QString TformFirmwareUpgrade::kSavePresetQuestion =
     QStringLiteral("Save the current effect's settings to a preset file before upgrading?");
 const QString TformFirmwareUpgrade::kCompleteText =
     QStringLiteral("Firmware Upgrade Complete, device will now restart");
+const QString TformFirmwareUpgrade::kUnverifiedCompleteText = QStringLiteral(
+    "Firmware written and every step acknowledged, but the pedal's bootloader does not allow "
+    "reading the flash back, so the new firmware could not be verified. The device will now "
+    "restart.");
+const QString TformFirmwareUpgrade::kNotStartedText = QStringLiteral(
+    "The pedal was not started: %1.\nThe pedal waits in its bootloader and needs a complete "
+    "firmware image: click Upgrade Firmware to write one (or choose Start Firmware Upgrade in the "
+    "Firmware Upgrade menu).");
+const QString TformFirmwareUpgrade::kResultText = QStringLiteral(
+    "Firmware %1 \u2192 %2, %3.\nThe pedal's settings from before the upgrade are saved in %4");
+const QString TformFirmwareUpgrade::kNotBackText = QStringLiteral(
+    "The pedal did not answer after the upgrade. Switch it off and on again. If it still does "
+    "not answer, it waits in its bootloader: link it with Upgrade Mode checked (or run "
+    "'zendalctl firmware recover') to write the image again.");
 const QString TformFirmwareUpgrade::kIncompleteKeptText = QStringLiteral(
     "The firmware in the pedal is incomplete, so it was not started. The pedal stays in its "
     "bootloader: choose Start Firmware Upgrade in the Firmware Upgrade menu to write it again.");
@@ -56,10 +77,16 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(QWidget* parent) : QWidget(parent, Qt
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
+    lblBackup = new QLabel(this);
+    lblBackup->setObjectName(QStringLiteral("lblBackup"));
+    lblBackup->setTextFormat(Qt::PlainText);
+    lblBackup->setVisible(false);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(cmbFirmwareChoose);
     layout->addWidget(btnUpgradeFirmware);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(lblBackup);
 
     connect(cmbFirmwareChoose, &QComboBox::currentIndexChanged, this,
             [this](int) { FirmwareSelect(); });
@@ -69,11 +96,44 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(QWidget* parent) : QWidget(parent, Qt
 void TformFirmwareUpgrade::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     closeRequested_ = false;
-    {
+    // The newest image the first time; afterwards what was chosen stays
+    // (minimising and restoring must not change it).
+    if (!keepChoice_) {
         QSignalBlocker block(cmbFirmwareChoose);
         cmbFirmwareChoose->setCurrentIndex(cmbFirmwareChoose->count() - 1);
     }
+    keepChoice_ = true;
     FirmwareSelect();
+}
+
+void TformFirmwareUpgrade::setBackup(const firmware::UpgradeBackup& backup) {
+    backup_ = backup;
+    if (backup.folder.isEmpty()) {
+        lblBackup->setText(QStringLiteral("No backup"));
+        lblBackup->setToolTip(backup.problems.join(QLatin1Char('\n')));
+    } else {
+        lblBackup->setText(backup.complete() ? QStringLiteral("Settings backed up")
+                                             : QStringLiteral("Backup incomplete"));
+        QString tip = QStringLiteral("Saved in ") + backup.folder;
+        if (!backup.problems.isEmpty())
+            tip += QStringLiteral("\nNot saved: ") + backup.problems.join(QStringLiteral("; "));
+        lblBackup->setToolTip(tip);
+    }
+    lblBackup->setAccessibleName(lblBackup->text());
+    lblBackup->setAccessibleDescription(lblBackup->toolTip());
+    lblBackup->setVisible(true);
+}
+
+bool TformFirmwareUpgrade::chooseImage(const QString& name) {
+    const int index = cmbFirmwareChoose->findText(name, Qt::MatchFixedString);
+    if (index < 0) return false;
+    {
+        QSignalBlocker block(cmbFirmwareChoose);
+        cmbFirmwareChoose->setCurrentIndex(index);
+    }
+    keepChoice_ = true;
+    FirmwareSelect();
+    return true;
 }
 
 void TformFirmwareUpgrade::FirmwareSelect() {
@@ -122,21 +182,9 @@ void TformFirmwareUpgrade::btnUpgradeFirmwareClick() {
         return;
     }
     switch (result.status) {
-        case Status::Done: {
-            prompt().information(kCompleteText);
-            const firmware::StepResult go = sequence_.leaveBootloader();
-            d2xx().ShowFTErrors = true;
-            resetControls();
-            hide();
-            if (!go) {
-                prompt().information(
-                    QStringLiteral("The pedal did not acknowledge the Go command (%1). Switch "
-                                   "the pedal off and on again to start the new firmware.")
-                        .arg(go.error().message()));
-            }
-            emit upgradeCompleted();
+        case Status::Done:
+            finishWritten(result);
             return;
-        }
         case Status::Failed:
             resetControls();
             prompt().information(
@@ -153,6 +201,74 @@ void TformFirmwareUpgrade::btnUpgradeFirmwareClick() {
             resetControls();
             return;
     }
+}
+
+void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) {
+    QString error;
+    if (!firmware::rememberLastImage(settings::zendalFolder(),
+                                     firmware::RememberedImage{imageName_, {}, variant_}, &error))
+        DebugPrint(QStringLiteral("the image written is not remembered: ") + error);
+    // The completion text promises a restart: the flash is checked first.
+    const firmware::StepResult check = sequence_.checkBeforeGo();
+    if (!check) {
+        resetControls();
+        keepInBootloader(check);
+        return;
+    }
+    prompt().information(result.verified ? kCompleteText : kUnverifiedCompleteText);
+    const firmware::StepResult go = sequence_.leaveBootloader();
+    d2xx().ShowFTErrors = true;
+    resetControls();
+    hide();
+    if (!go) {
+        prompt().information(QStringLiteral("The pedal did not acknowledge the Go command (%1). "
+                                            "Switch the pedal off and on again to start the new "
+                                            "firmware.")
+                                 .arg(go.error().message()));
+    } else if (const std::optional<int> now = waitForPedal(); !now) {
+        prompt().information(kNotBackText);
+    } else if (!backup_.folder.isEmpty()) {
+        const QString before =
+            backup_.firmware >= 0 ? QString::number(backup_.firmware) : QStringLiteral("?");
+        prompt().information(kResultText.arg(before)
+                                 .arg(*now)
+                                 .arg(result.verified ? QStringLiteral("read back and verified")
+                                                      : QStringLiteral("not verified"))
+                                 .arg(backup_.folder));
+    }
+    backup_ = {};
+    lblBackup->setVisible(false);
+    emit upgradeCompleted();
+}
+
+std::optional<int> TformFirmwareUpgrade::waitForPedal() {
+    // The firmware answers in full replies, not in the bootloader's single bytes.
+    struct FirmwareReplies {
+        bool was = editorState().UpgradeMode;
+        FirmwareReplies() { editorState().UpgradeMode = false; }
+        ~FirmwareReplies() { editorState().UpgradeMode = was; }
+    } firmwareReplies;
+    const qint64 deadline = clock().nowMs() + kComeBackMs;
+    do {
+        const PedalInfoReply reply = queryPedalInfo();
+        if (reply.outcome == WaitOutcome::PortError) break;
+        if (reply.ok()) {
+            try {
+                const int firmware = parsePedalInfo(reply.reply).firmware;
+                DebugPrint(QStringLiteral("the pedal runs firmware %1 again").arg(firmware));
+                return firmware;
+            } catch (const ConversionError&) {
+                // Still starting: its first bytes are not a reply yet.
+            }
+        }
+    } while (clock().nowMs() < deadline);
+    DebugPrint(QStringLiteral("the pedal did not answer after the upgrade"));
+    return std::nullopt;
+}
+
+void TformFirmwareUpgrade::keepInBootloader(const firmware::StepResult& check) {
+    prompt().information(kNotStartedText.arg(check.error().message()));
+    emit leftInBootloader();
 }
 
 void TformFirmwareUpgrade::closeEvent(QCloseEvent* event) {
@@ -178,6 +294,15 @@ void TformFirmwareUpgrade::afterClose() {
     if (!sequence_.goIsSafe()) {
         prompt().information(kIncompleteKeptText);
         emit leftInBootloader();
+        return;
+    }
+    if (const firmware::StepResult check = sequence_.checkBeforeGo(); !check) {
+        if (check.error().failure == firmware::Failure::Refused) {
+            prompt().information(kIncompleteKeptText);
+            emit leftInBootloader();
+            return;
+        }
+        keepInBootloader(check);
         return;
     }
     const firmware::StepResult go = sequence_.leaveBootloader();

@@ -4,9 +4,11 @@
 #include <QWidget>
 #include <functional>
 
+#include "firmware/UpgradeBackup.h"
 #include "firmware/UpgradeSequence.h"
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QProgressBar;
 
@@ -24,6 +26,13 @@ class TformFirmwareUpgrade : public QWidget {
     QComboBox* cmbFirmwareChoose = nullptr;
     QPushButton* btnUpgradeFirmware = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
+    // Names the folder of the settings backup made before the upgrade.
+    QLabel* lblBackup = nullptr;
+
+    // The backup made before the pedal was sent to its bootloader: named in
+    // the window, and in the result after a successful upgrade.
+    void setBackup(const firmware::UpgradeBackup& backup);
+    const firmware::UpgradeBackup& backup() const { return backup_; }
 
     // Set by the main window: saves the current effect's settings as a preset
     // file. When set, the user is offered it before the upgrade starts.
@@ -37,15 +46,24 @@ class TformFirmwareUpgrade : public QWidget {
 
     // Change of cmbFirmwareChoose.
     void FirmwareSelect();
+    // Chooses an image by name ("Firmware_4") as if the user had; false when
+    // the list does not offer it.
+    bool chooseImage(const QString& name);
     // The upgrade sequence.
     void btnUpgradeFirmwareClick();
-    // The window is closed: the pedal leaves its bootloader, unless the flash
-    // holds an incomplete image (then it stays there, ready for another try).
+    // The window is closed: the pedal leaves its bootloader, unless its flash
+    // does not prove whole (then it stays there, ready for another try).
     void RestoreAfterUpgrade();
 
     static const QString kSavePresetQuestion;
     static const QString kCompleteText;
+    static const QString kUnverifiedCompleteText;
     static const QString kIncompleteKeptText;
+    static const QString kNotStartedText;
+    static const QString kResultText;
+    static const QString kNotBackText;
+    // How long a restarted pedal has to answer as firmware again.
+    static constexpr int kComeBackMs = 15000;
 
   signals:
     // Every step acknowledged, Go sent: the main window returns to normal operation.
@@ -64,11 +82,20 @@ class TformFirmwareUpgrade : public QWidget {
     void onProgress(firmware::UpgradePhase phase, int index, int count);
     void resetControls();
     void afterClose();
+    void finishWritten(const firmware::UpgradeResult& result);
+    void keepInBootloader(const firmware::StepResult& check);
+    // After Go: the firmware number the restarted pedal reports, or nullopt
+    // when it does not answer as firmware within kComeBackMs.
+    std::optional<int> waitForPedal();
 
     firmware::UpgradeSequence sequence_;
+    firmware::UpgradeBackup backup_;
     QString imageName_;
     int variant_ = 0;
     bool closeRequested_ = false;
+    // Shown before, or opened for recovery with an image chosen: showing the
+    // window (again) keeps the choice.
+    bool keepChoice_ = false;
 };
 
 }  // namespace zendal

@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
+#include "shell/ui/OpenUrl.h"
 #include "shell/ui/TformNewVersionMsg.h"
 
 namespace zendal {
@@ -14,6 +15,9 @@ namespace zendal {
 namespace {
 constexpr int kCheckDelayMs = 1000;
 }
+
+const QString UpdateCheck::kDownloadPageFailedText = QStringLiteral(
+    "The download page could not be opened in a web browser. The new version is offered at %1");
 
 UpdateCheck::UpdateCheck(QAction* appVersion, QAction* newAppVersion, QAction* updateNow,
                          QWidget* parentForWindows)
@@ -31,6 +35,8 @@ UpdateCheck::UpdateCheck(QAction* appVersion, QAction* newAppVersion, QAction* u
     connect(fetcher_, &update::VersionFetcher::finished, this, &UpdateCheck::WebRequestCompleted);
     connect(window_, &TformNewVersionMsg::launchUpdateClicked, this, &UpdateCheck::LaunchUpdater);
     if (menuUpdateNow_) {
+        // Nothing to update to until a newer version is known.
+        menuUpdateNow_->setEnabled(false);
         connect(menuUpdateNow_, &QAction::triggered, this, &UpdateCheck::menuUpdateNowClick);
     }
 }
@@ -118,6 +124,7 @@ void UpdateCheck::menuUpdateNowClick() {
 }
 
 void UpdateCheck::LaunchUpdater() {
+#ifdef Q_OS_WIN
     if (!prompt().confirm(QStringLiteral("This action will update the ZENDAL Editor to the latest "
                                          "version. Do you want to continue?"))) {
         return;
@@ -133,6 +140,11 @@ void UpdateCheck::LaunchUpdater() {
     } else {
         QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
     }
+#else
+    // No updater program here: the download page, and the editor stays open.
+    const QString page = update::webUrl(update::kDownloadPath).toString();
+    if (!OpenURL(page)) prompt().information(kDownloadPageFailedText.arg(page));
+#endif
 }
 
 }  // namespace zendal

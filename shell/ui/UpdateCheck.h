@@ -18,7 +18,9 @@ namespace zendal {
 // The update check of the main window: once per start, one second after
 // start-up, asks the maker's web server for the newest version, shows the
 // result in the Info menu and announces a newer version in the "New Version"
-// window, from which the updater can be started.
+// window. Its "Update Now" opens the maker's download page in the desktop's
+// browser (Linux has no updater program; the editor keeps running whatever
+// the browser does); on Windows it starts the maker's updater and ends.
 //
 // The request is asynchronous and limited in time; a check that gets no usable
 // answer (offline, time-out, certificate refused, not a version) only logs why
@@ -51,6 +53,9 @@ class UpdateCheck : public QObject {
     void setTimeoutMs(int ms);
     void setUpdaterProgram(const QString& program) { updaterProgram_ = program; }
     void setQuitHook(std::function<void()> hook) { quitHook_ = std::move(hook); }
+
+    // Shown when the browser cannot be started; %1 is the download page.
+    static const QString kDownloadPageFailedText;
 
   public slots:
     // Tick of TimerCheckWebVersion.

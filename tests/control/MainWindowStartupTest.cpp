@@ -64,7 +64,8 @@ TEST_F(MainWindowStartup, MenuBarAsLoaded) {
         {"menuFirmwareVersion", "Firmware Version:", false, true},
         {"menuNewAppVersion", "New version available:", false, true},
         {"menuSerialNumber", "Device Serial: ZVP00001", true, true},
-        {"menuUpdateNow", "Update Now", true, true},
+        // Enabled once the update check knows a newer version.
+        {"menuUpdateNow", "Update Now", false, true},
         {"menuShowUpdateMsg", "Show Update Message", true, true},
     };
     // A hidden item cannot be chosen, so it also reads as disabled.

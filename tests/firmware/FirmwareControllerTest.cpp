@@ -2,6 +2,10 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 
 #include "FirmwareRig.h"
@@ -9,11 +13,14 @@
 #include "RecordingHooks.h"
 #include "control/Messages.h"
 #include "core/EditorState.h"
+#include "firmware/LastImage.h"
+#include "firmware/UpgradeBackup.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "shell/SettingsFiles.h"
 #include "support/ScriptedPrompt.h"
 
 using namespace zendal;
@@ -53,6 +60,10 @@ struct ControllerRig : FirmwareRig {
         d2xx().ShowFTErrors = true;
     }
     TformFirmwareUpgrade& window() { return *controller.window(); }
+    // What was written from the bypass on (the settings backup comes before it).
+    QList<QByteArray> writesFromBypass() const {
+        return driver.writes.mid(driver.writes.indexOf(kBypassOn));
+    }
     void link() { editorState().Linked = true; }
 };
 
@@ -81,7 +92,7 @@ TEST(FirmwareUpgradeController, NoLeavesUpgradeModeWithTheEffectInBypass) {
     rig.prompt.answerConfirm(false);
     rig.controller.menuFirmwareUpgradeModeClick();
     EXPECT_EQ(rig.prompt.confirmations, QStringList{FirmwareUpgradeController::kEnterQuestion});
-    EXPECT_EQ(rig.driver.writes, QList<QByteArray>{kBypassOn});
+    EXPECT_EQ(rig.writesFromBypass(), QList<QByteArray>{kBypassOn});
     EXPECT_FALSE(editorState().UpgradeMode);
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_NONE);
@@ -98,7 +109,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
 
-    EXPECT_EQ(rig.driver.writes, (QList<QByteArray>{kBypassOn, kEnterBootloader, hex("7F")}));
+    EXPECT_EQ(rig.writesFromBypass(), (QList<QByteArray>{kBypassOn, kEnterBootloader, hex("7F")}));
     EXPECT_EQ(rig.prompt.informations, QStringList{FirmwareUpgradeController::kConnectedText});
     EXPECT_TRUE(rig.pedal.inBootloader());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_EVEN);
@@ -118,7 +129,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
 
     // The upgrade itself, then back to normal operation.
     rig.window().btnUpgradeFirmwareClick();
-    EXPECT_EQ(rig.prompt.informations.last(), TformFirmwareUpgrade::kCompleteText);
+    EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
     EXPECT_FALSE(rig.pedal.inBootloader());
     EXPECT_FALSE(editorState().UpgradeMode);
     EXPECT_FALSE(rig.modeItem.isChecked());
@@ -174,7 +185,7 @@ TEST(FirmwareUpgradeController, LinkingInUpgradeModeOpensTheWindowAfterTheProbe)
     ASSERT_TRUE(rig.window().isVisible());
 
     rig.window().btnUpgradeFirmwareClick();
-    EXPECT_EQ(rig.prompt.informations.last(), TformFirmwareUpgrade::kCompleteText);
+    EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
     EXPECT_EQ(rig.pedal.firmwareVersion(), 5);
 
     // A failed probe changes nothing here (the main window shows its message).
@@ -224,7 +235,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
         rig.controller.menuStartFirmwareUpgradeClick();
         ASSERT_TRUE(rig.window().isVisible());
         rig.window().btnUpgradeFirmwareClick();
-        EXPECT_EQ(rig.prompt.informations.last(), TformFirmwareUpgrade::kCompleteText);
+        EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
         EXPECT_FALSE(rig.pedal.inBootloader());
         EXPECT_FALSE(editorState().UpgradeMode);
     }
@@ -243,7 +254,7 @@ TEST(FirmwareUpgradeController, UpgradeModeIsIgnoredWhileAnUpgradeRuns) {
     rig.window().btnUpgradeFirmwareClick();
     EXPECT_EQ(rig.prompt.confirmations.size(), questions);
     EXPECT_EQ(rig.driver.countWrites(kEnterBootloader), 1);
-    EXPECT_EQ(rig.prompt.informations.last(), TformFirmwareUpgrade::kCompleteText);
+    EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
 }
 
 TEST(FirmwareUpgradeController, DemonstrationDataNeverRestartsRealHardware) {
@@ -259,4 +270,172 @@ TEST(FirmwareUpgradeController, DemonstrationDataNeverRestartsRealHardware) {
     EXPECT_FALSE(editorState().UpgradeMode);
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_TRUE(rig.hooks.tick);
+}
+
+TEST(FirmwareUpgradeController, UpgradeModeWithThePedalInItsBootloaderSendsNoFirmwareBytes) {
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        ControllerRig rig;
+        rig.link();
+        // An upgrade broke off: the pedal waits in its (still connected) bootloader.
+        rig.prompt.answerConfirm(true);
+        rig.controller.menuFirmwareUpgradeModeClick();
+        rig.bootloader().injectFault(VirtualBootloader::Step::WriteData,
+                                     VirtualBootloader::Fault::Nack, 20);
+        rig.window().btnUpgradeFirmwareClick();
+        rig.window().close();
+        ASSERT_TRUE(rig.controller.pedalInBootloader());
+        rig.driver.writes.clear();
+        rig.driver.parities.clear();
+        rig.prompt.confirmations.clear();
+
+        rig.prompt.answerConfirm(yes);
+        rig.controller.menuFirmwareUpgradeModeClick();
+        EXPECT_EQ(rig.prompt.confirmations,
+                  QStringList{FirmwareUpgradeController::kInBootloaderQuestion});
+        EXPECT_EQ(rig.driver.countWrites(kEnterBootloader), 0);
+        EXPECT_EQ(rig.driver.countWrites(kBypassOn), 0);
+        EXPECT_FALSE(rig.driver.parities.contains(FT_PARITY_NONE));
+        if (!yes) {
+            EXPECT_TRUE(rig.driver.writes.isEmpty());
+            EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
+            EXPECT_FALSE(rig.modeItem.isChecked());
+            EXPECT_TRUE(rig.startItem.isEnabled()) << "the way back stays open";
+            continue;
+        }
+        // The bootloader took 7F as a command byte; the client found it all the same.
+        EXPECT_EQ(rig.driver.writes.first(), hex("7F"));
+        EXPECT_EQ(rig.driver.countWrites(hex("00FF")), 1);
+        ASSERT_TRUE(rig.window().isVisible());
+        rig.window().btnUpgradeFirmwareClick();
+        EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
+        EXPECT_FALSE(rig.pedal.inBootloader());
+        EXPECT_FALSE(rig.controller.pedalInBootloader());
+    }
+}
+
+TEST(FirmwareUpgradeController, APedalFoundInItsBootloaderIsOfferedTheLastImageWritten) {
+    ControllerRig rig;
+    ASSERT_TRUE(firmware::rememberLastImage(settings::zendalFolder(),
+                                            firmware::RememberedImage{"Firmware_4", {}, 4}));
+    rig.controller.menuFirmwareUpgradeModeClick();  // unlinked: the flag only
+    rig.pedal.enterBootloader();
+    ASSERT_EQ(communication::ProbeBootloader(), "79");
+    rig.controller.bootloaderProbed(true);
+    ASSERT_TRUE(rig.window().isVisible());
+    EXPECT_EQ(rig.window().imageName(), "Firmware_4");
+    EXPECT_EQ(rig.window().sequence().flashState(), firmware::FlashState::Unknown);
+    EXPECT_TRUE(rig.controller.pedalInBootloader());
+}
+
+TEST(FirmwareUpgradeController, QuittingWhileAnUpgradeRunsAsksFirst) {
+    ControllerRig rig;
+    EXPECT_TRUE(rig.controller.confirmQuit());
+    EXPECT_TRUE(rig.prompt.confirmations.isEmpty()) << "nothing runs: no question";
+
+    rig.link();
+    rig.prompt.answerConfirm(true);
+    rig.controller.menuFirmwareUpgradeModeClick();
+    std::optional<bool> stay, leave;
+    int seen = 0;
+    rig.driver.beforeWrite = [&](const QByteArray& bytes) {
+        if (bytes != hex("31CE")) return;
+        ++seen;
+        if (seen == 10) {
+            rig.prompt.answerConfirm(false);
+            stay = rig.controller.confirmQuit();
+        } else if (seen == 20) {
+            rig.prompt.answerConfirm(true);
+            leave = rig.controller.confirmQuit();
+        }
+    };
+    rig.window().btnUpgradeFirmwareClick();
+    ASSERT_TRUE(stay && leave);
+    EXPECT_FALSE(*stay);
+    EXPECT_TRUE(*leave);
+    EXPECT_EQ(rig.prompt.confirmations.last(), FirmwareUpgradeController::kQuitQuestion);
+    // Quitting stops the upgrade at the next step and never starts half an image.
+    EXPECT_EQ(rig.driver.countWrites(kGo), 0);
+    EXPECT_TRUE(rig.pedal.inBootloader());
+}
+
+TEST(FirmwareUpgradeController, BacksUpThePedalBeforeItsBootloaderAndNamesTheFolder) {
+    ControllerRig rig;
+    rig.link();
+    rig.pedal.turnKnob(0, 1, 700);  // settings of its own on the pedal
+    d2xx().PurgeFTReceive();
+    rig.prompt.answerConfirm(true);
+    rig.controller.menuFirmwareUpgradeModeClick();
+
+    // Read while the firmware ran, before the restart into the bootloader.
+    const int restart = static_cast<int>(rig.driver.writes.indexOf(kEnterBootloader));
+    ASSERT_GT(restart, 0);
+    const QList<QByteArray> before = rig.driver.writes.mid(0, restart);
+    EXPECT_TRUE(before.contains(hex("0600")));
+    EXPECT_TRUE(before.contains(hex("0C5000000000")));
+    EXPECT_TRUE(before.contains(hex("0C5100000000")));
+
+    const firmware::UpgradeBackup backup = rig.window().backup();
+    ASSERT_TRUE(backup.complete()) << backup.problems.join("; ").toStdString();
+    EXPECT_TRUE(backup.folder.startsWith(settings::zendalFolder() + "/Backup "));
+    EXPECT_EQ(backup.firmware, 5);
+    const QDir dir(backup.folder);
+    EXPECT_EQ(dir.entryList(QDir::Files, QDir::Name),
+              (QStringList{"Noise Gate.txt", "device-info.txt", "eeprom-50.bin", "eeprom-51.bin"}));
+    EXPECT_EQ(QFileInfo(dir.filePath("eeprom-50.bin")).size(), 16384);
+    QFile info(dir.filePath("device-info.txt"));
+    ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(info.readAll().startsWith("effect: 38\nversion: 1\nfirmware: 5\n"));
+    EXPECT_TRUE(rig.window().lblBackup->isVisible());
+    EXPECT_EQ(rig.window().lblBackup->text(), "Settings backed up");
+    EXPECT_TRUE(rig.window().lblBackup->toolTip().contains(backup.folder));
+
+    // After Go: old and new firmware, verified, and where the backup is.
+    rig.window().chooseImage("Firmware_4");
+    rig.window().btnUpgradeFirmwareClick();
+    EXPECT_EQ(rig.prompt.informations.last(), TformFirmwareUpgrade::kResultText.arg("5")
+                                                  .arg(4)
+                                                  .arg("read back and verified")
+                                                  .arg(backup.folder));
+    EXPECT_EQ(rig.pedal.firmwareVersion(), 4);
+}
+
+TEST(FirmwareUpgradeBackup, SavesWhatCanBeReadAndNamesTheRest) {
+    struct Case {
+        const char* name;
+        std::function<void(VirtualPedal&)> setUp;
+        QStringList saved;
+        QStringList problemsStartWith;
+    };
+    const Case cases[] = {
+        {"an empty pedal has no effect to save",
+         [](VirtualPedal& p) { p.setEffect(0, 1); },
+         {"device-info.txt", "eeprom-50.bin", "eeprom-51.bin"},
+         {}},
+        {"no EEPROM answers",
+         [](VirtualPedal& p) { p.setSilentOn(0x0C); },
+         {"device-info.txt", "Noise Gate.txt"},
+         {"EEPROM 50: ", "EEPROM 51: "}},
+        {"no settings record",
+         [](VirtualPedal& p) { p.setSilentOn(0x02); },
+         {"device-info.txt", "eeprom-50.bin", "eeprom-51.bin"},
+         {"the effect's settings: "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FirmwareRig rig(/*inBootloader=*/false);
+        c.setUp(rig.pedal);
+        const QDateTime when(QDate(2026, 12, 10), QTime(15, 20, 5));
+        const firmware::UpgradeBackup b = firmware::backUpPedal(rig.home.path(), when);
+        EXPECT_EQ(b.folder, rig.home.path() + "/Backup 2026-12-10 15-20-05");
+        EXPECT_EQ(b.saved, c.saved);
+        ASSERT_EQ(b.problems.size(), c.problemsStartWith.size())
+            << b.problems.join("; ").toStdString();
+        for (int i = 0; i < b.problems.size(); ++i)
+            EXPECT_TRUE(b.problems[i].startsWith(c.problemsStartWith[i]))
+                << b.problems[i].toStdString();
+        // A second backup in the same second gets a folder of its own.
+        EXPECT_EQ(firmware::backupFolderName(rig.home.path(), when),
+                  rig.home.path() + "/Backup 2026-12-10 15-20-06");
+    }
 }

@@ -72,6 +72,9 @@ QByteArray FirmwareRig::image(const QString& name) {
 QByteArray FirmwareRig::pattern(int n) {
     QByteArray bytes(n, '\0');
     for (int i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    // Stack pointer 0x20005000, reset address 0x08000009.
+    const char vectors[8] = {0x00, 0x50, 0x00, 0x20, 0x09, 0x00, 0x00, 0x08};
+    for (int i = 0; i < 8 && i < n; ++i) bytes[i] = vectors[i];
     return bytes;
 }
 

@@ -11,6 +11,7 @@
 #include "sim/VirtualPedalDriver.h"
 #include "support/FakeClock.h"
 #include "support/ForwardingDriver.h"
+#include "support/TempHome.h"
 
 namespace zendal::test {
 
@@ -55,6 +56,7 @@ class FirmwareRig {
     explicit FirmwareRig(bool inBootloader = true);
     ~FirmwareRig();
 
+    TempHome home;  // the image written is remembered beside the settings
     FakeClock clock;
     VirtualPedal pedal;
     VirtualPedalDriver inner;
@@ -66,7 +68,8 @@ class FirmwareRig {
     void clearLog();
     // The catalogue's firmware image, e.g. "Firmware_5".
     static QByteArray image(const QString& name);
-    // An image of n bytes with a recognisable pattern.
+    // An image of n bytes (at least 16) with a recognisable pattern, starting
+    // with a vector table whose reset address lies inside it.
     static QByteArray pattern(int n);
 };
 

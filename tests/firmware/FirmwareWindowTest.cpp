@@ -8,8 +8,10 @@
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
 #include "core/EditorState.h"
+#include "firmware/LastImage.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/D2XXUnit.h"
+#include "shell/SettingsFiles.h"
 #include "support/ScriptedPrompt.h"
 
 using namespace zendal;
@@ -90,6 +92,24 @@ TEST(FirmwareUpgradeWindow, OffersOnlyTheLastTwoImagesAndChoosesFirmware5WhenSho
     window.cmbFirmwareChoose->setCurrentIndex(3);
     EXPECT_EQ(window.variant(), 4);
     EXPECT_EQ(rig.log(), (QStringList{"Firmware Version: 4", "Firmware_4"}));
+
+    // Minimised and restored, or closed and opened again: the choice stays.
+    for (int i = 0; i < 2; ++i) {
+        window.hide();
+        window.show();
+        EXPECT_EQ(window.imageName(), "Firmware_4");
+        EXPECT_EQ(window.variant(), 4);
+    }
+}
+
+TEST(FirmwareUpgradeWindow, OpenedForRecoveryKeepsTheImageChosenForIt) {
+    FirmwareRig rig;
+    TformFirmwareUpgrade window;
+    ASSERT_TRUE(window.chooseImage("firmware_4"));
+    EXPECT_FALSE(window.chooseImage("Firmware_9"));
+    window.show();
+    EXPECT_EQ(window.imageName(), "Firmware_4");
+    EXPECT_EQ(window.variant(), 4);
 }
 
 TEST(FirmwareUpgradeWindow, UpgradeWritesTheChosenImageThenRestartsThePedal) {
@@ -117,6 +137,33 @@ TEST(FirmwareUpgradeWindow, UpgradeWritesTheChosenImageThenRestartsThePedal) {
     EXPECT_EQ(rig.window.ProgressBar1->value(), 0);
     EXPECT_EQ(rig.completed, 1);
     EXPECT_TRUE(rig.log().contains("********************FIRMWARE UPGRADE********************"));
+    // Remembered for a recovery.
+    const auto last = lastImage(settings::zendalFolder());
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->catalogueName, "Firmware_4");
+}
+
+TEST(FirmwareUpgradeWindow, APedalThatDoesNotComeBackAfterGoGetsTheRecoveryRoute) {
+    WindowRig rig;
+    rig.pedal.setSilentOn(0x06);  // the new firmware never answers
+    rig.window.btnUpgradeFirmwareClick();
+    EXPECT_EQ(rig.prompt.all(), (QStringList{TformFirmwareUpgrade::kCompleteText,
+                                             TformFirmwareUpgrade::kNotBackText}));
+    EXPECT_FALSE(rig.pedal.inBootloader());
+    EXPECT_GE(rig.driver.countWrites(hex("0600")), 2) << "asked until the limit";
+    EXPECT_EQ(rig.completed, 1);
+}
+
+TEST(FirmwareUpgradeWindow, WithoutReadBackTheCompletionSaysItWasNotVerified) {
+    WindowRig rig;
+    // A bootloader that refuses every read (as under read protection).
+    rig.bootloader().injectFault(BStep::Read, BFault::Nack, 0);
+    rig.window.btnUpgradeFirmwareClick();
+    EXPECT_EQ(rig.prompt.all(), QStringList{TformFirmwareUpgrade::kUnverifiedCompleteText});
+    EXPECT_EQ(rig.bootloader().flash().left(41712), FirmwareRig::image("Firmware_5"));
+    // Written whole in this session, so it may start although nothing was read.
+    EXPECT_EQ(rig.driver.countWrites(kGo), 1);
+    EXPECT_EQ(rig.completed, 1);
 }
 
 TEST(FirmwareUpgradeWindow, AFailedStepIsNamedAndTheSameWindowTriesAgain) {
@@ -158,6 +205,20 @@ TEST(FirmwareUpgradeWindow, ClosingStartsThePedalOnlyWhenItsFlashIsWhole) {
              r.window.btnUpgradeFirmwareClick();
          },
          true},
+        {"found in its bootloader with a whole image",
+         [](WindowRig& r) { r.window.sequence().flashUnknown(); }, true},
+        {"found in its bootloader with half an image",
+         [](WindowRig& r) {
+             r.window.sequence().flashUnknown();
+             r.bootloader().flash().replace(0x1FC00, 8, QByteArray(8, char(0xFF)));
+         },
+         false},
+        {"found in its bootloader with an erased flash",
+         [](WindowRig& r) {
+             r.window.sequence().flashUnknown();
+             r.bootloader().flash().fill(char(0xFF));
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -25,6 +25,8 @@ struct Connected : FirmwareRig {
     UpgradeSequence sequence;
     Connected() {
         EXPECT_TRUE(sequence.client().connect());
+        // As after Upgrade Mode: the pedal's firmware ran just before.
+        sequence.resetFlashState();
         driver.writes.clear();
         clearLog();
     }
@@ -266,9 +268,13 @@ TEST(UpgradeSequence, CannotBeStartedWhileRunning) {
     std::optional<UpgradeResult> second;
     const UpgradeResult first =
         rig.sequence.runNamed("Firmware_5", 5, UpgradeOptions{}, [&](UpgradePhase, int index, int) {
-            if (index == 2 && !second) second = rig.sequence.runNamed("Firmware_4", 4, {});
+            if (index == 2 && !second) {
+                EXPECT_TRUE(UpgradeSequence::anyRunning());
+                second = rig.sequence.runNamed("Firmware_4", 4, {});
+            }
         });
     ASSERT_TRUE(second.has_value());
+    EXPECT_FALSE(UpgradeSequence::anyRunning());
     EXPECT_EQ(second->status, Status::Busy);
     EXPECT_EQ(second->message, "A firmware upgrade is already running.");
     EXPECT_EQ(first.status, Status::Done);

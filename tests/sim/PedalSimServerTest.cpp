@@ -174,7 +174,13 @@ TEST(PedalSimServer, Stm32flashWritesVerifiesAndStartsTheImage) {
     {
         QFile f(imagePath);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(firmwareImage(41712, 9));  // 41 pages, the last one partly used
+        // 41 pages of program, the last one partly used, with the vector table
+        // and the variant record the part needs before it starts an image.
+        QByteArray image = firmwareImage(41712, 9);
+        image.replace(0, 8, hex("00 50 00 20 01 01 00 08"));
+        image += QByteArray(0x1FC00 - image.size(), char(0xFF));
+        image += hex("00 00 00 00 00 00 00 09");
+        f.write(image);
     }
     SimProcess sim({"--bootloader"});
     ASSERT_FALSE(sim.path().isEmpty());
