@@ -1,10 +1,11 @@
 #include "sim/VirtualPedalDriver.h"
 
+#include "core/Clock.h"
+
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -13,9 +14,8 @@ namespace zendal {
 
 namespace {
 
-qint64 steadyNowUs() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+qint64 editorNowUs() {
+    return clock().nowMs() * 1000;
 }
 
 void copyAnswer(const QByteArray& text, void* buffer) {
@@ -32,7 +32,7 @@ VirtualPedalDriver::VirtualPedalDriver(VirtualPedal& pedal, QByteArray serial,
     : pedal_(pedal),
       serial_(std::move(serial)),
       description_(std::move(description)),
-      nowUs_(steadyNowUs) {
+      nowUs_(editorNowUs) {
     eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     listener_ = pedal_.addListener([this] { refreshReady(); });
 }
@@ -106,6 +106,8 @@ FT_STATUS VirtualPedalDriver::OpenEx(const char* serial, std::uint32_t flags, FT
     parity_ = LineParity::None;
     eightBits_ = true;
     pedal_.setLineSettings(baud_, parity_, eightBits_);
+    latencyMs_ = VirtualPedal::kDefaultLatencyMs;
+    pedal_.setLatencyTimer(latencyMs_);
     *handle = handle_;
     refreshReady();
     return FT_OK;
@@ -164,7 +166,7 @@ FT_STATUS VirtualPedalDriver::SetDataCharacteristics(FT_HANDLE handle, std::uint
 FT_STATUS VirtualPedalDriver::Purge(FT_HANDLE handle, std::uint32_t mask) {
     if (const FT_STATUS s = check(handle); s != FT_OK) return s;
     if (mask & FT_PURGE_RX) pedal_.purgeOutput(now());
-    // Writes reach the pedal at once: there is no transmit queue to empty.
+    if (mask & FT_PURGE_TX) pedal_.purgeInput(now());
     refreshReady();
     return FT_OK;
 }
@@ -191,6 +193,7 @@ DeviceKind VirtualPedalDriver::Kind(FT_HANDLE handle) {
 FT_STATUS VirtualPedalDriver::SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) {
     if (const FT_STATUS s = check(handle); s != FT_OK) return s;
     latencyMs_ = ms;
+    pedal_.setLatencyTimer(ms);
     return FT_OK;
 }
 

@@ -16,11 +16,17 @@ namespace zendal {
 //   (FT_DEVICE_NOT_FOUND); every call on a handle opened before the unplug
 //   fails with FT_IO_ERROR, also after a replug, until it is closed (as with a
 //   real cable pulled and pushed back in).
-// - Reads never wait: they return what is visible now (read time-out 0).
-// - ReadyFd: an eventfd that polls readable exactly while bytes are visible
-//   (and while the device is unplugged, so that waits wake to see the
-//   failure). With the wire-time model on it is -1: bytes become visible as
-//   time passes with nobody to signal, so the caller polls.
+// - Reads never wait: they return what the USB transfers delivered so far
+//   (read time-out 0). With the pedal's realistic timing that is a reply in
+//   pieces of up to 62 bytes, on the latency timer (SetLatencyTimer, 16 ms
+//   after every open).
+// - The line settings go to the pedal, which garbles what either side sends
+//   at a setting the other does not expect. A transmit purge drops the bytes
+//   written that have not reached the pedal yet.
+// - ReadyFd: with Timing::Instant, an eventfd that polls readable exactly
+//   while bytes are visible (and while the device is unplugged, so that waits
+//   wake to see the failure). With realistic timing it is -1: bytes become
+//   visible as time passes with nobody to signal, so the caller polls.
 // The pedal must outlive the driver.
 class VirtualPedalDriver : public FtDriver {
   public:
@@ -47,8 +53,8 @@ class VirtualPedalDriver : public FtDriver {
     FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) override;
     FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) override;
 
-    // The time source of the wire-time model, in microseconds (default:
-    // steady_clock). Tests inject their own.
+    // The time source of the pedal's timing, in microseconds (default: the
+    // editor's clock(), so a test's fake clock drives the pedal too).
     void setNowUs(std::function<qint64()> nowUs) { nowUs_ = std::move(nowUs); }
     VirtualPedal& pedal() { return pedal_; }
     bool isOpen() const { return handle_ != 0; }
