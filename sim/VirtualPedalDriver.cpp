@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,12 +35,14 @@ VirtualPedalDriver::VirtualPedalDriver(VirtualPedal& pedal, QByteArray serial,
       description_(std::move(description)),
       nowUs_(editorNowUs) {
     eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     listener_ = pedal_.addListener([this] { refreshReady(); });
 }
 
 VirtualPedalDriver::~VirtualPedalDriver() {
     pedal_.removeListener(listener_);
     if (eventFd_ >= 0) ::close(eventFd_);
+    if (timerFd_ >= 0) ::close(timerFd_);
 }
 
 qint64 VirtualPedalDriver::now() const {
@@ -47,7 +50,11 @@ qint64 VirtualPedalDriver::now() const {
 }
 
 void VirtualPedalDriver::refreshReady() {
-    if (eventFd_ < 0 || pedal_.wireTime()) return;
+    if (pedal_.wireTime()) {
+        if (readyTimer_) armTimer();
+        return;
+    }
+    if (eventFd_ < 0) return;
     const bool ready = !pedal_.plugged() || pedal_.bytesAvailable(now()) > 0;
     if (ready == readyRaised_) return;
     readyRaised_ = ready;
@@ -58,6 +65,24 @@ void VirtualPedalDriver::refreshReady() {
         std::uint64_t value = 0;
         [[maybe_unused]] ssize_t n = ::read(eventFd_, &value, sizeof value);
     }
+}
+
+void VirtualPedalDriver::armTimer() {
+    if (timerFd_ < 0) return;
+    // Setting the timer also clears an expiry not read yet.
+    itimerspec spec{};
+    if (!pedal_.plugged()) {
+        spec.it_value.tv_nsec = 1;  // so that a waiter wakes and sees the failure
+    } else {
+        const qint64 t = now();
+        const qint64 next = pedal_.nextEventUs(t);
+        if (next >= 0) {
+            const qint64 delayNs = std::max<qint64>(1, (next - t) * 1000);
+            spec.it_value.tv_sec = delayNs / 1'000'000'000;
+            spec.it_value.tv_nsec = delayNs % 1'000'000'000;
+        }
+    }
+    ::timerfd_settime(timerFd_, 0, &spec, nullptr);
 }
 
 FT_STATUS VirtualPedalDriver::check(FT_HANDLE handle) const {
@@ -181,9 +206,10 @@ FT_STATUS VirtualPedalDriver::GetQueueStatus(FT_HANDLE handle, std::uint32_t* qu
 }
 
 int VirtualPedalDriver::ReadyFd(FT_HANDLE handle) {
-    if (handle == 0 || handle != handle_ || pedal_.wireTime()) return -1;
+    if (handle == 0 || handle != handle_) return -1;
     refreshReady();
-    return eventFd_;
+    if (!pedal_.wireTime()) return eventFd_;
+    return readyTimer_ ? timerFd_ : -1;
 }
 
 DeviceKind VirtualPedalDriver::Kind(FT_HANDLE handle) {

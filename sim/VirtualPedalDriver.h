@@ -23,10 +23,13 @@ namespace zendal {
 // - The line settings go to the pedal, which garbles what either side sends
 //   at a setting the other does not expect. A transmit purge drops the bytes
 //   written that have not reached the pedal yet.
-// - ReadyFd: with Timing::Instant, an eventfd that polls readable exactly
-//   while bytes are visible (and while the device is unplugged, so that waits
-//   wake to see the failure). With realistic timing it is -1: bytes become
-//   visible as time passes with nobody to signal, so the caller polls.
+// - ReadyFd: polls readable while bytes are visible, and while the device is
+//   unplugged, so that waits wake to see the failure. With Timing::Instant an
+//   eventfd. With realistic timing -1 (the caller polls), unless
+//   setReadyTimer(true): then a timer armed for the pedal's next event (a
+//   packet due, a byte arriving), so nothing wakes at rest. The timer runs on
+//   the system's clock: only for a driver whose time source is real (a fake
+//   clock would see a wait for it as a wait for its whole limit).
 // The pedal must outlive the driver.
 class VirtualPedalDriver : public FtDriver {
   public:
@@ -56,6 +59,7 @@ class VirtualPedalDriver : public FtDriver {
     // The time source of the pedal's timing, in microseconds (default: the
     // editor's clock(), so a test's fake clock drives the pedal too).
     void setNowUs(std::function<qint64()> nowUs) { nowUs_ = std::move(nowUs); }
+    void setReadyTimer(bool on) { readyTimer_ = on; }
     VirtualPedal& pedal() { return pedal_; }
     bool isOpen() const { return handle_ != 0; }
 
@@ -63,6 +67,7 @@ class VirtualPedalDriver : public FtDriver {
     // FT_OK for the open handle of a plugged device, else the failure status.
     FT_STATUS check(FT_HANDLE handle) const;
     void refreshReady();
+    void armTimer();
     qint64 now() const;
 
     VirtualPedal& pedal_;
@@ -77,6 +82,8 @@ class VirtualPedalDriver : public FtDriver {
     LineParity parity_ = LineParity::None;
     bool eightBits_ = true;
     int eventFd_ = -1;
+    int timerFd_ = -1;
+    bool readyTimer_ = false;
     bool readyRaised_ = false;
     int listener_ = 0;
 };

@@ -31,6 +31,8 @@ Devices::Devices(TermiosDriver::Options termiosOptions)
     // needs B2 (SAVE) held, which a user can only ask for here.
     if (qEnvironmentVariable("ZENDAL_VIRTUAL_PEDAL_SAVE_HELD") == QLatin1String("1"))
         pedal_->pressAndHoldSave(true);
+    // Its time is the real clock: waits sleep until its next byte is due.
+    pedalDriver_->setReadyTimer(true);
 
     hub_.addBackend(termios_.get(), QStringLiteral("serial"));
     auto ftdi = std::make_unique<D2xxLibraryDriver>();

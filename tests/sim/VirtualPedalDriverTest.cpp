@@ -206,7 +206,6 @@ TEST(VirtualPedalDriverIo, TimingUsesTheInjectedClockAndTheLatencyTimer) {
     driver.setNowUs([&now] { return now; });
     FT_HANDLE h = 0;
     ASSERT_EQ(driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
-    EXPECT_EQ(driver.ReadyFd(h), -1);  // nothing could signal bytes that ripen
     std::uint8_t latency = 0;
     EXPECT_EQ(driver.GetLatencyTimer(h, &latency), FT_OK);
     EXPECT_EQ(latency, 16);
@@ -229,8 +228,39 @@ TEST(VirtualPedalDriverIo, TimingUsesTheInjectedClockAndTheLatencyTimer) {
     EXPECT_EQ(queued(), 13u);
 
     // Reopening starts with the chip's default again.
+    ASSERT_EQ(driver.Write(h, "\x06\x00", 2, &n), FT_OK);
     ASSERT_EQ(driver.Close(h), FT_OK);
     ASSERT_EQ(driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
     EXPECT_EQ(driver.GetLatencyTimer(h, &latency), FT_OK);
     EXPECT_EQ(latency, 16);
+}
+
+TEST(VirtualPedalDriverIo, WithTimingReadyFdWakesWhenAPacketIsDueAndSleepsAtRest) {
+    VirtualPedal pedal;  // realistic timing, on the editor's (real) clock
+    VirtualPedalDriver driver(pedal);
+    FT_HANDLE h = 0;
+    ASSERT_EQ(driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
+    EXPECT_EQ(driver.ReadyFd(h), -1);  // the caller polls unless it asks for the timer
+    driver.setReadyTimer(true);
+    const int fd = driver.ReadyFd(h);
+    ASSERT_GE(fd, 0);
+    EXPECT_FALSE(readable(fd));
+    std::uint32_t n = 0;
+    ASSERT_EQ(driver.Write(h, "\x06\x00", 2, &n), FT_OK);
+    // Wakes for every event on the way (bytes arriving, the packet leaving)
+    // until the answer is there.
+    QByteArray got;
+    for (int wakes = 0; wakes < 50 && got.size() < 13; ++wakes) {
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 5000), 1);
+        char buffer[64];
+        ASSERT_EQ(driver.Read(h, buffer, sizeof buffer, &n), FT_OK);
+        got.append(buffer, int(n));
+    }
+    EXPECT_EQ(got, QByteArray("1\r\n38\r\n1\r\n5\r\n"));
+    EXPECT_FALSE(readable(fd));  // at rest: nothing is armed
+
+    pedal.unplug();
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 5000), 1);  // the timer is set to go off at once
 }
