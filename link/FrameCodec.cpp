@@ -194,6 +194,8 @@ TextReply ReceiveText(int limitMs) {
 }
 
 SettingsReply ReceiveSettingsReply(int limitMs) {
+    Clock& c = clock();
+    const qint64 end = c.nowMs() + limitMs;
     SettingsReply reply;
     reply.outcome = WaitForFirstByte(limitMs);
     if (!reply.ok()) return reply;
@@ -201,13 +203,21 @@ SettingsReply ReceiveSettingsReply(int limitMs) {
     port.PurgeFTTransmit();
     const bool upgrade = editorState().UpgradeMode;
     QByteArray received;
+    qint64 lastPiece = c.nowMs();
     for (;;) {
         processPendingEvents();
         const std::uint32_t n = port.ReadFTDevice();
         if (!upgrade) SleepProcessingEvents(10);
-        if (n == 0) break;
-        received.append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()),
-                        static_cast<int>(n));
+        if (n > 0) {
+            received.append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()),
+                            static_cast<int>(n));
+            lastPiece = c.nowMs();
+        }
+        // The reply ends with a quiet spell longer than the USB latency timer
+        // (its pieces may come that far apart); a pedal that keeps sending
+        // cannot hold the wait beyond its limit.
+        const bool quiet = upgrade || c.nowMs() - lastPiece >= timeouts::kReplyQuietMs;
+        if ((n == 0 && quiet) || c.nowMs() >= end) break;
     }
     try {
         reply.fields = DecodeReply(received);

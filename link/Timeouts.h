@@ -26,6 +26,11 @@ constexpr int kWriteStallMs = 2000;
 // long (a message split over two USB transfers is still one message), and
 // gathers one message for at most kMessageGatherMs.
 constexpr int kMessageQuietMs = 5;
+
+// A reply read to its end (settings record) has ended once the line has been
+// quiet this long: longer than a USB adapter's default 16 ms latency timer,
+// which may hold back its last piece when the port cannot take a shorter one.
+constexpr int kReplyQuietMs = 40;
 constexpr int kMessageGatherMs = 100;
 
 }  // namespace zendal::timeouts

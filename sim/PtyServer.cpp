@@ -24,14 +24,31 @@ qint64 steadyNowUs() {
 PtyServer::PtyServer(VirtualPedal& pedal) : pedal_(pedal) {}
 
 PtyServer::~PtyServer() {
+    close();
+}
+
+void PtyServer::close() {
     if (slave_ >= 0) ::close(slave_);
     if (master_ >= 0) ::close(master_);
+    slave_ = master_ = -1;
+    unsent_.clear();
+}
+
+void PtyServer::followPlug() {
+    if (!pedal_.plugged() && master_ >= 0) {
+        close();  // the host's slave descriptor hangs up
+    } else if (pedal_.plugged() && master_ < 0) {
+        QString error;
+        const bool opened = open(&error);
+        if (replugHandler_) replugHandler_(opened ? slavePath_ : QString());
+    }
 }
 
 bool PtyServer::open(QString* error) {
     auto fail = [&](const char* what) {
         if (error)
             *error = QString("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
+        close();
         return false;
     };
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -59,9 +76,10 @@ bool PtyServer::open(QString* error) {
 int PtyServer::run(int stopFd, int watchFd) {
     char buffer[65536];
     for (;;) {
+        followPlug();
         qint64 now = steadyNowUs();
-        unsent_ += pedal_.takeOutput(now);
-        while (!unsent_.isEmpty()) {
+        if (master_ >= 0) unsent_ += pedal_.takeOutput(now);
+        while (master_ >= 0 && !unsent_.isEmpty()) {
             const ssize_t n = ::write(master_, unsent_.constData(), unsent_.size());
             if (n > 0) {
                 unsent_.remove(0, int(n));
@@ -83,6 +101,7 @@ int PtyServer::run(int stopFd, int watchFd) {
         }
         pollfd fds[3] = {};
         nfds_t count = 0;
+        // A negative descriptor is left out by ppoll(): unplugged, no master.
         fds[count++] = {master_, short(POLLIN | (unsent_.isEmpty() ? 0 : POLLOUT)), 0};
         fds[count++] = {stopFd, POLLIN, 0};
         if (watchFd >= 0) fds[count++] = {watchFd, POLLIN, 0};
@@ -95,8 +114,18 @@ int PtyServer::run(int stopFd, int watchFd) {
         if (watchFd >= 0 && fds[2].revents) {
             const ssize_t n = ::read(watchFd, buffer, sizeof buffer);
             if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return 0;
+            if (n > 0) {
+                lineBuffer_.append(buffer, int(n));
+                for (int end = lineBuffer_.indexOf('\n'); end >= 0;
+                     end = lineBuffer_.indexOf('\n')) {
+                    const QByteArray line = lineBuffer_.left(end).trimmed();
+                    lineBuffer_.remove(0, end + 1);
+                    if (lineHandler_) lineHandler_(line);
+                }
+            }
+            continue;  // a command may have changed the plug or the output
         }
-        if (fds[0].revents & POLLIN) {
+        if (master_ >= 0 && (fds[0].revents & POLLIN)) {
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
             if (n > 0) {
                 now = steadyNowUs();

@@ -1,6 +1,7 @@
 #include "sim/VirtualPedal.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace zendal {
 
@@ -13,6 +14,8 @@ constexpr int kImageIdOffset = 35;
 constexpr int kImageVersionOffset = 36;
 constexpr int kImageMinLength = kImageVersionOffset + 1;
 constexpr int kAddressTableOffset = 3;
+
+constexpr qint64 kNever = std::numeric_limits<qint64>::max();
 
 bool isUpload(quint8 code) {
     return code == kUploadPreset || (code >= kUploadBank1 && code <= kUploadBank3);
@@ -74,6 +77,8 @@ VirtualPedal::VirtualPedal() : VirtualPedal(Config{}) {}
 VirtualPedal::VirtualPedal(const Config& config) {
     for (auto& e : eeproms_) e = QByteArray(kEepromSize, static_cast<char>(0xFF));
     firmwareVersion_ = config.firmwareVersion;
+    timing_ = config.timing;
+    requireSaveHeld_ = config.requireSaveHeld;
     bootloader_.loadFlash(firmwareStub(config.firmwareVersion));
     setEffect(config.effectId, config.effectVersion);
     if (config.startInBootloader) enterBootloader();
@@ -98,6 +103,40 @@ qint64 VirtualPedal::toNs(qint64 nowUs) {
 }
 
 void VirtualPedal::advance(qint64 nowNs) {
+    if (advancing_) {
+        // Called back from inside (a listener asking what is visible).
+        releasePackets(nowNs);
+        return;
+    }
+    advancing_ = true;
+    // Input bytes and scheduled actions, in the order of their moments.
+    for (;;) {
+        const qint64 nextIn = in_.empty() ? kNever : in_.front().arrivalNs;
+        auto act = std::min_element(
+            scheduled_.begin(), scheduled_.end(),
+            [](const Scheduled& a, const Scheduled& b) { return a.atNs < b.atNs; });
+        const qint64 nextAct = act == scheduled_.end() ? kNever : act->atNs;
+        const qint64 t = std::min(nextIn, nextAct);
+        if (t > nowNs) break;
+        expireIdle(t);
+        if (nextAct <= nextIn) {
+            const auto action = std::move(act->action);
+            scheduled_.erase(act);
+            actionNs_ = t;
+            action(*this);
+            actionNs_ = -1;
+        } else {
+            const InByte in = in_.front();
+            in_.pop_front();
+            takeByte(in);
+        }
+    }
+    expireIdle(nowNs);
+    releasePackets(nowNs);
+    advancing_ = false;
+}
+
+void VirtualPedal::expireIdle(qint64 nowNs) {
     if (pending_.isEmpty() || nowNs - lastRxNs_ < kIdleTimeoutUs * 1000) return;
     const quint8 code = at(pending_, 0);
     pending_.clear();
@@ -105,17 +144,89 @@ void VirtualPedal::advance(qint64 nowNs) {
     if (isUpload(code)) answer(code, "Upload Failed", lastRxNs_ + kIdleTimeoutUs * 1000);
 }
 
-void VirtualPedal::send(const QByteArray& bytes, qint64 readyNs, qint64 byteNs) {
-    if (!plugged_ || bytes.isEmpty()) return;
-    for (char c : bytes) {
-        qint64 visible = 0;
-        if (wireTime_) {
-            visible = std::max(readyNs, txFreeNs_) + byteNs;
-            txFreeNs_ = visible;
+qint64 VirtualPedal::nextPacketNs() const {
+    if (out_.empty()) return -1;
+    // The latency timer runs from the last packet; a full packet leaves at once.
+    const qint64 latency = qint64(latencyMs_) * 1'000'000;
+    const qint64 first = out_.front().visibleNs;
+    qint64 tick = lastPacketNs_ + latency;
+    if (tick < first) tick += (first - tick + latency - 1) / latency * latency;
+    if (out_.size() >= std::size_t(kUsbPacketData)) {
+        const qint64 full = std::max(out_[kUsbPacketData - 1].visibleNs, lastPacketNs_);
+        return std::min(tick, full);
+    }
+    return tick;
+}
+
+void VirtualPedal::releasePackets(qint64 nowNs) {
+    if (timing_ == Timing::Instant) {
+        for (const OutByte& b : out_) host_.append(static_cast<char>(b.byte));
+        out_.clear();
+        return;
+    }
+    for (;;) {
+        const qint64 t = nextPacketNs();
+        if (t < 0 || t > nowNs) return;
+        for (int n = 0; n < kUsbPacketData && !out_.empty() && out_.front().visibleNs <= t; ++n) {
+            host_.append(static_cast<char>(out_.front().byte));
+            out_.pop_front();
         }
-        out_.push_back({static_cast<quint8>(c), visible});
+        lastPacketNs_ = t;
+    }
+}
+
+UartFormat VirtualPedal::hostFormat() const {
+    return {eightBits_ ? 8 : 7, parity_, 1};
+}
+
+UartFormat VirtualPedal::pedalFormat() const {
+    return {8, inBootloader_ ? LineParity::Even : LineParity::None, 1};
+}
+
+bool VirtualPedal::garbles() const {
+    return requireParity_ && parity_ != LineParity::Unknown && !(hostFormat() == pedalFormat());
+}
+
+void VirtualPedal::send(const QByteArray& bytes, qint64 readyNs, bool reply) {
+    if (!plugged_ || bytes.isEmpty()) return;
+    if (reply && hook_) {
+        const int n = std::min<int>(hookAfterBytes_, int(bytes.size()));
+        const auto action = std::move(hook_);
+        hook_ = nullptr;
+        sendBurst(bytes.left(n), readyNs);
+        const qint64 outer = actionNs_;
+        actionNs_ = readyNs;  // what it sends queues up right behind those bytes
+        action(*this);
+        actionNs_ = outer;
+        sendBurst(bytes.mid(n), readyNs);
+    } else {
+        sendBurst(bytes, readyNs);
     }
     notify();
+}
+
+void VirtualPedal::sendBurst(const QByteArray& bytes, qint64 readyNs) {
+    if (bytes.isEmpty()) return;
+    const UartFormat mine = pedalFormat();
+    const qint64 byteNs = mine.frameBits() * kBitNs;
+    if (timing_ == Timing::Instant) {
+        if (garbles()) {
+            for (const ReceivedChar& c : reframe(bytes, mine, hostFormat()))
+                host_.append(static_cast<char>(c.byte));
+        } else {
+            host_ += bytes;
+        }
+        return;
+    }
+    const qint64 start = std::max(readyNs, txFreeNs_);
+    if (garbles()) {
+        for (const ReceivedChar& c : reframe(bytes, mine, hostFormat()))
+            out_.push_back({c.byte, start + (c.endBit + 1) * kBitNs});
+    } else {
+        for (int i = 0; i < bytes.size(); ++i)
+            out_.push_back({static_cast<quint8>(bytes[i]), start + (i + 1) * byteNs});
+    }
+    txFreeNs_ = start + bytes.size() * byteNs;
 }
 
 void VirtualPedal::answer(quint8 code, const QByteArray& normal, qint64 atNs) {
@@ -128,10 +239,10 @@ void VirtualPedal::answer(quint8 code, const QByteArray& normal, qint64 atNs) {
             if (b == 0xAA || b == 0xAB) b ^= 0x10;  // never a control report or a dump
             junk.append(static_cast<char>(b));
         }
-        send(junk, atNs, kByteNs8N1);
+        send(junk, atNs, true);
         return;
     }
-    send(normal, atNs, kByteNs8N1);
+    send(normal, atNs, true);
 }
 
 void VirtualPedal::notify() {
@@ -150,40 +261,45 @@ void VirtualPedal::removeListener(int id) {
 }
 
 qint64 VirtualPedal::bytesAvailable(qint64 nowUs) {
-    const qint64 now = toNs(nowUs);
-    advance(now);
-    // Bytes become visible in order, so the visible ones are a prefix.
-    const auto end = std::partition_point(out_.begin(), out_.end(),
-                                          [now](const OutByte& b) { return b.visibleNs <= now; });
-    return end - out_.begin();
+    advance(toNs(nowUs));
+    return host_.size();
 }
 
 QByteArray VirtualPedal::takeOutput(qint64 nowUs, qint64 maxBytes) {
-    const qint64 now = toNs(nowUs);
-    advance(now);
-    QByteArray bytes;
-    while (!out_.empty() && out_.front().visibleNs <= now &&
-           (maxBytes < 0 || bytes.size() < maxBytes)) {
-        bytes.append(static_cast<char>(out_.front().byte));
-        out_.pop_front();
-    }
+    advance(toNs(nowUs));
+    const qint64 n = maxBytes < 0 ? host_.size() : std::min<qint64>(maxBytes, host_.size());
+    const QByteArray bytes = host_.left(n);
+    host_.remove(0, n);
     return bytes;
 }
 
 void VirtualPedal::purgeOutput(qint64 nowUs) {
-    takeOutput(nowUs);
+    const qint64 now = toNs(nowUs);
+    advance(now);
+    host_.clear();
+    // The chip's buffer goes too; bytes still on the wire arrive later.
+    while (!out_.empty() && out_.front().visibleNs <= now) out_.pop_front();
+}
+
+void VirtualPedal::purgeInput(qint64 nowUs) {
+    const qint64 now = toNs(nowUs);
+    advance(now);
+    if (in_.empty()) return;
+    in_.clear();  // everything left has not arrived yet
+    rxFreeNs_ = now;
 }
 
 qint64 VirtualPedal::nextEventUs(qint64 nowUs) {
     const qint64 now = toNs(nowUs);
     advance(now);
-    qint64 next = -1;
-    if (!out_.empty()) next = std::max(out_.front().visibleNs, now);
-    if (!pending_.isEmpty()) {
-        const qint64 timeout = lastRxNs_ + kIdleTimeoutUs * 1000;
-        next = next < 0 ? timeout : std::min(next, timeout);
-    }
-    return next < 0 ? -1 : (next + 999) / 1000;
+    qint64 next = kNever;
+    if (!host_.isEmpty()) next = now;
+    if (const qint64 packet = nextPacketNs(); packet >= 0) next = std::min(next, packet);
+    if (!in_.empty()) next = std::min(next, in_.front().arrivalNs);
+    for (const Scheduled& s : scheduled_) next = std::min(next, s.atNs);
+    if (!pending_.isEmpty()) next = std::min(next, lastRxNs_ + kIdleTimeoutUs * 1000);
+    if (next == kNever) return -1;
+    return (std::max(next, now) + 999) / 1000;
 }
 
 void VirtualPedal::setLineSettings(quint32 baud, LineParity parity, bool eightBits) {
@@ -192,41 +308,56 @@ void VirtualPedal::setLineSettings(quint32 baud, LineParity parity, bool eightBi
     eightBits_ = eightBits;
 }
 
-bool VirtualPedal::acceptsByte() const {
-    if (baud_ != 115200 || !eightBits_) return false;
-    if (!requireParity_ || parity_ == LineParity::Unknown) return true;
-    return inBootloader_ ? parity_ == LineParity::Even : parity_ == LineParity::None;
+void VirtualPedal::duringNextReply(int afterBytes, std::function<void(VirtualPedal&)> action) {
+    hookAfterBytes_ = std::max(0, afterBytes);
+    hook_ = std::move(action);
+}
+
+void VirtualPedal::schedule(qint64 atUs, std::function<void(VirtualPedal&)> action) {
+    scheduled_.push_back({atUs * 1000, std::move(action)});
 }
 
 // --- input ---
 
 void VirtualPedal::receive(const QByteArray& bytes, qint64 nowUs) {
     const qint64 now = toNs(nowUs);
-    if (!plugged_) return;
+    if (!plugged_ || bytes.isEmpty()) return;
     advance(now);
-    const bool paritied = parity_ != LineParity::None && parity_ != LineParity::Unknown;
-    const qint64 byteNs = paritied ? kByteNs8E1 : kByteNs8N1;
-    for (char c : bytes) {
-        qint64 arrival = now;
-        if (wireTime_) {
-            rxFreeNs_ = std::max(rxFreeNs_, now) + byteNs;
-            arrival = rxFreeNs_;
+    if (baud_ != 115200) {
+        ignored_ += int(bytes.size());
+        return;
+    }
+    restartingThisWrite_ = false;
+    const UartFormat host = hostFormat();
+    const qint64 byteNs = host.frameBits() * kBitNs;
+    const bool timed = timing_ == Timing::Realistic;
+    const qint64 start = timed ? std::max(now, rxFreeNs_) : now;
+    if (garbles()) {
+        for (const ReceivedChar& c : reframe(bytes, host, pedalFormat()))
+            in_.push_back({c.byte, c.error, timed ? start + (c.endBit + 1) * kBitNs : now});
+    } else {
+        for (int i = 0; i < bytes.size(); ++i)
+            in_.push_back(
+                {static_cast<quint8>(bytes[i]), false, timed ? start + (i + 1) * byteNs : now});
+    }
+    if (timed) rxFreeNs_ = start + bytes.size() * byteNs;
+    advance(now);
+}
+
+void VirtualPedal::takeByte(const InByte& in) {
+    if (in.error || in.arrivalNs < restartUntilNs_ || restartingThisWrite_) {
+        ++ignored_;  // a broken character, or the part is resetting
+        return;
+    }
+    if (inBootloader_) {
+        const VirtualBootloader::Reaction r = bootloader_.feed(in.byte);
+        send(r.reply, in.arrivalNs + r.busyNs);
+        if (r.jumped) {
+            inBootloader_ = false;
+            firmwareVersion_ = bootloader_.flashedFirmwareVersion();
         }
-        if (!acceptsByte()) {
-            ++ignored_;
-            continue;
-        }
-        const quint8 b = static_cast<quint8>(c);
-        if (inBootloader_) {
-            const VirtualBootloader::Reaction r = bootloader_.feed(b);
-            send(r.reply, arrival + r.busyNs, kByteNs8E1);
-            if (r.jumped) {
-                inBootloader_ = false;
-                firmwareVersion_ = bootloader_.flashedFirmwareVersion();
-            }
-        } else {
-            firmwareByte(b, arrival);
-        }
+    } else {
+        firmwareByte(in.byte, in.arrivalNs);
     }
 }
 
@@ -264,13 +395,7 @@ void VirtualPedal::parsePending(qint64 atNs) {
         pending_.remove(0, need);
         handleMessage(msg, atNs);
         if (inBootloader_) {
-            // Whatever followed the restart message is the bootloader's.
-            const QByteArray rest = pending_;
             pending_.clear();
-            for (char c : rest) {
-                const VirtualBootloader::Reaction r = bootloader_.feed(static_cast<quint8>(c));
-                send(r.reply, atNs + r.busyNs, kByteNs8E1);
-            }
             return;
         }
     }
@@ -310,7 +435,7 @@ void VirtualPedal::handleMessage(const QByteArray& msg, qint64 atNs) {
         case 0x05: {
             static const QByteArray restart("\x05\x00\x01\x02\x03\x04\x05\x06", 8);
             answer(code, {}, atNs);
-            if (msg == restart && (!requireSaveHeld_ || saveHeld_)) enterBootloader();
+            if (msg == restart && (!requireSaveHeld_ || saveHeld_)) enterBootloaderAt(atNs);
             return;
         }
         case 0x06: {
@@ -495,6 +620,16 @@ void VirtualPedal::enterBootloader() {
     bootloader_.reset();
 }
 
+void VirtualPedal::enterBootloaderAt(qint64 atNs) {
+    enterBootloader();
+    // Bytes that come while the part resets are lost: without timing, the
+    // rest of the write that carried the restart.
+    if (timing_ == Timing::Realistic)
+        restartUntilNs_ = atNs + kRestartNs;
+    else
+        restartingThisWrite_ = true;
+}
+
 // --- front panel ---
 
 void VirtualPedal::turnKnob(int kind, int index, int value) {
@@ -513,7 +648,7 @@ void VirtualPedal::turnKnob(int kind, int index, int value) {
         else if (kind >= 5 && kind <= 10)
             s.values[index] = v != 0 ? (1024u << 13) : 0u;
     }
-    send(msg, lastNowNs_, kByteNs8N1);
+    send(msg, panelNs());
 }
 
 void VirtualPedal::switchBank(int bank) {
@@ -522,7 +657,7 @@ void VirtualPedal::switchBank(int bank) {
         bank_ = bank;
         if (bankMode_) runBank(bank);
     }
-    send("0" + QByteArray::number(bank), lastNowNs_, kByteNs8N1);
+    send("0" + QByteArray::number(bank), panelNs());
 }
 
 void VirtualPedal::switchEffect(int id) {
@@ -531,7 +666,7 @@ void VirtualPedal::switchEffect(int id) {
         effectId_ = id;
         effectVersion_ = knownVersions_[id] > 0 ? knownVersions_[id] : 1;
     }
-    send("1" + QByteArray::number(id, 16).toUpper(), lastNowNs_, kByteNs8N1);
+    send("1" + QByteArray::number(id, 16).toUpper(), panelNs());
 }
 
 // --- faults ---
@@ -545,8 +680,11 @@ void VirtualPedal::clearFaults() {
 void VirtualPedal::unplug() {
     plugged_ = false;
     ++plugGeneration_;
+    in_.clear();
     out_.clear();
+    host_.clear();
     pending_.clear();
+    hook_ = nullptr;
     notify();
 }
 

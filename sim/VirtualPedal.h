@@ -8,14 +8,12 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "sim/VirtualBootloader.h"
+#include "sim/VirtualPedalLine.h"
 
 namespace zendal {
-
-// What the line between host and pedal is set to. A pseudo-terminal cannot
-// carry parity, so its server says Unknown and both sides accept every byte.
-enum class LineParity { None, Odd, Even, Mark, Space, Unknown };
 
 // A wire-level model of the pedal: it takes the bytes the host writes, in any
 // fragmentation, message by message, keeps the pedal's state and answers as
@@ -50,15 +48,28 @@ enum class LineParity { None, Odd, Even, Mark, Space, Unknown };
 //   table (from its uploaded image, setAddressTable() or the image lookup).
 //   Without a table, addresses 0..15 are taken as slots; other addresses are
 //   only counted (unmappedParameterWrites()).
-// - 05 00 01 02 03 04 05 06 restarts into the bootloader. With
-//   setRequireSaveHeld(true) it does so only while the SAVE button is held
-//   (pressAndHoldSave), otherwise the firmware just restarts; by default it
-//   always enters. Other bytes after 05 restart nothing.
-// - Parity (setRequireParity, on by default): the firmware understands only
-//   bytes at no parity, the bootloader only bytes at even parity; a byte at the
-//   wrong line setting is garbage to it and ignored (counted). Unknown parity
+// - 05 00 01 02 03 04 05 06 restarts into the bootloader only while the SAVE
+//   button (B2) is held (pressAndHoldSave), otherwise the firmware just
+//   restarts; setRequireSaveHeld(false) lifts the rule. Other bytes after 05
+//   restart nothing. Bytes that arrive within kRestartNs of the restart are
+//   lost, the part is resetting (without timing: the rest of that write).
+// - Timing (Timing::Realistic by default): bytes take their wire time at
+//   115200 baud both ways, and replies reach the host in USB transfers as the
+//   pedal's USB serial chip sends them: a packet leaves when it holds
+//   kUsbPacketData bytes, or on the chip's latency timer (16 ms unless the
+//   host sets it) with whatever has come; so replies arrive in pieces, the
+//   last one late. Bytes the host wrote are handled when their last bit has
+//   arrived; until then a transmit purge drops them. Timing::Instant (opt in,
+//   for tests that need speed) makes every byte arrive at once.
+// - Parity (setRequireParity, on by default): the firmware talks 8N1, the
+//   bootloader 8E1. Bytes sent with another setting are sampled as a real
+//   receiver does (reframe()): the pedal drops characters with a parity or
+//   framing error (counted as ignored) and takes the rest, garbled or not; the
+//   host gets the pedal's replies garbled the same way. Unknown parity
 //   (pseudo-terminal) is accepted by both. A baud rate other than 115200 makes
 //   every byte garbage.
+// - Knobs can be turned in the middle of an exchange: duringNextReply() acts
+//   after a chosen number of bytes of the next reply, schedule() at a chosen moment.
 // - The empty pedal (effect 0) reports 255, 255, 1, firmware.
 class VirtualPedal {
   public:
@@ -71,12 +82,31 @@ class VirtualPedal {
     // 115200 baud: 10 bits a byte at 8N1, 11 at 8E1.
     static constexpr qint64 kByteNs8N1 = 86'806;
     static constexpr qint64 kByteNs8E1 = 95'486;
+    static constexpr qint64 kBitNs = 8'681;
+    // A full-speed USB packet is 64 bytes; the chip's two status bytes lead each.
+    static constexpr int kUsbPacketData = 62;
+    static constexpr int kDefaultLatencyMs = 16;
+    static constexpr qint64 kRestartNs = 2'000'000;
+
+    enum class Timing {
+        Realistic,  // wire time and USB transfers, as the hardware
+        Instant,    // every byte arrives at once, whole (opt in for speed)
+    };
 
     struct Config {
         int effectId = 0x26;
         int effectVersion = 1;
         int firmwareVersion = 5;
         bool startInBootloader = false;
+        Timing timing = Timing::Realistic;
+        bool requireSaveHeld = true;
+
+        // For tests that need speed: no timing. Parity and B2 stay strict.
+        static Config lenient() {
+            Config c;
+            c.timing = Timing::Instant;
+            return c;
+        }
     };
 
     // One effect's settings; they survive switching to other effects.
@@ -105,11 +135,17 @@ class VirtualPedal {
     // maxBytes when that is not negative).
     QByteArray takeOutput(qint64 nowUs = -1, qint64 maxBytes = -1);
     qint64 bytesAvailable(qint64 nowUs = -1);
-    // Drops what is visible at nowUs (the host's receive purge).
+    // Drops what has reached the chip by nowUs (the host's receive purge).
     void purgeOutput(qint64 nowUs = -1);
-    // The next moment something changes (a byte becomes visible, a partial
-    // message times out), or -1 when nothing is pending. For servers that sleep.
+    // Drops what the host wrote that has not arrived by nowUs (its transmit purge).
+    void purgeInput(qint64 nowUs = -1);
+    // The next moment something changes (a byte arrives or becomes visible, a
+    // partial message times out), or -1 when nothing is pending. For servers
+    // that sleep.
     qint64 nextEventUs(qint64 nowUs = -1);
+    // Takes in what the host's bytes did by nowUs (the state accessors show
+    // the pedal as of the last call with a time).
+    void settle(qint64 nowUs) { advance(toNs(nowUs)); }
     // Called whenever output was added or the plug state changed.
     int addListener(std::function<void()> listener);
     void removeListener(int id);
@@ -117,9 +153,13 @@ class VirtualPedal {
     void setLineSettings(quint32 baud, LineParity parity, bool eightBits = true);
     LineParity lineParity() const { return parity_; }
     void setRequireParity(bool on) { requireParity_ = on; }
-    // Paces output (and the reading of uploads) like a 115200-baud line.
-    void setWireTime(bool on) { wireTime_ = on; }
-    bool wireTime() const { return wireTime_; }
+    void setTiming(Timing timing) { timing_ = timing; }
+    Timing timing() const { return timing_; }
+    bool wireTime() const { return timing_ == Timing::Realistic; }
+    void setWireTime(bool on) { setTiming(on ? Timing::Realistic : Timing::Instant); }
+    // The USB chip's latency timer (FT_SetLatencyTimer); below 1 counts as 1.
+    void setLatencyTimer(int ms) { latencyMs_ = ms < 1 ? 1 : ms; }
+    int latencyTimer() const { return latencyMs_; }
 
     // --- front panel (sends what the pedal sends on its own) ---
     void turnKnob(int kind, int index, int value);  // AA kind index hi lo
@@ -129,6 +169,12 @@ class VirtualPedal {
     void setRequireSaveHeld(bool on) { requireSaveHeld_ = on; }
     void setBankMode(bool on) { bankMode_ = on; }  // the pedal's own mode switch
     void setPresetNumber(int n) { preset_ = n; }
+    // Runs `action` (say, turnKnob) once `afterBytes` bytes of the next reply
+    // have gone out; what it sends goes on the wire there, inside the reply.
+    // kUsbPacketData puts it between the first two packets.
+    void duringNextReply(int afterBytes, std::function<void(VirtualPedal&)> action);
+    // Runs `action` when the pedal's time reaches atUs.
+    void schedule(qint64 atUs, std::function<void(VirtualPedal&)> action);
 
     // --- faults ---
     void setSilentOn(quint8 code) { silent_.insert(code); }
@@ -179,13 +225,33 @@ class VirtualPedal {
   private:
     struct OutByte {
         quint8 byte;
-        qint64 visibleNs;
+        qint64 visibleNs;  // in the USB chip
+    };
+    struct InByte {
+        quint8 byte;
+        bool error;        // parity or framing error at the pedal's receiver
+        qint64 arrivalNs;  // its stop bit arrived
+    };
+    struct Scheduled {
+        qint64 atNs;
+        std::function<void(VirtualPedal&)> action;
     };
 
     qint64 toNs(qint64 nowUs);
     void advance(qint64 nowNs);
-    void send(const QByteArray& bytes, qint64 readyNs, qint64 byteNs);
+    void expireIdle(qint64 nowNs);
+    void releasePackets(qint64 nowNs);
+    qint64 nextPacketNs() const;
+    void takeByte(const InByte& in);
+    UartFormat hostFormat() const;
+    UartFormat pedalFormat() const;
+    bool garbles() const;
+    void send(const QByteArray& bytes, qint64 readyNs, bool reply = false);
+    void sendBurst(const QByteArray& bytes, qint64 readyNs);
     void answer(quint8 code, const QByteArray& normal, qint64 atNs);
+    void enterBootloaderAt(qint64 atNs);
+    // When the front panel sends: now, or the moment an action was due.
+    qint64 panelNs() const { return actionNs_ >= 0 ? actionNs_ : lastNowNs_; }
     void notify();
     void firmwareByte(quint8 byte, qint64 atNs);
     void parsePending(qint64 atNs);
@@ -195,7 +261,6 @@ class VirtualPedal {
     void runImage(const QByteArray& image);
     void runBank(int bank);
     int slotFor(quint16 address);
-    bool acceptsByte() const;
     EffectSettings& mutableSettings(int effectId);
 
     // Pedal state.
@@ -210,7 +275,7 @@ class VirtualPedal {
     bool bypass_ = false;
     bool inBootloader_ = false;
     bool saveHeld_ = false;
-    bool requireSaveHeld_ = false;
+    bool requireSaveHeld_ = true;
     std::array<EffectSettings, 64> settings_;
     std::array<std::optional<AddressTable>, 64> addressTables_;
     std::array<int, 64> knownVersions_{};
@@ -223,13 +288,24 @@ class VirtualPedal {
     bool eightBits_ = true;
     LineParity parity_ = LineParity::None;
     bool requireParity_ = true;
-    bool wireTime_ = false;
+    Timing timing_ = Timing::Realistic;
+    int latencyMs_ = kDefaultLatencyMs;
     qint64 lastNowNs_ = 0;
     qint64 rxFreeNs_ = 0;
     qint64 txFreeNs_ = 0;
     qint64 lastRxNs_ = 0;
+    qint64 restartUntilNs_ = -1;
+    bool restartingThisWrite_ = false;
+    qint64 lastPacketNs_ = 0;
     QByteArray pending_;
-    std::deque<OutByte> out_;
+    std::deque<InByte> in_;
+    std::deque<OutByte> out_;  // on the wire or in the USB chip
+    QByteArray host_;          // delivered to the host, not read yet
+    int hookAfterBytes_ = -1;
+    std::function<void(VirtualPedal&)> hook_;
+    std::vector<Scheduled> scheduled_;
+    bool advancing_ = false;
+    qint64 actionNs_ = -1;
     bool plugged_ = true;
     int plugGeneration_ = 0;
     std::map<int, std::function<void()>> listeners_;

@@ -1,10 +1,12 @@
 #include "sim/VirtualPedalDriver.h"
 
+#include "core/Clock.h"
+
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -13,9 +15,8 @@ namespace zendal {
 
 namespace {
 
-qint64 steadyNowUs() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+qint64 editorNowUs() {
+    return clock().nowMs() * 1000;
 }
 
 void copyAnswer(const QByteArray& text, void* buffer) {
@@ -32,14 +33,16 @@ VirtualPedalDriver::VirtualPedalDriver(VirtualPedal& pedal, QByteArray serial,
     : pedal_(pedal),
       serial_(std::move(serial)),
       description_(std::move(description)),
-      nowUs_(steadyNowUs) {
+      nowUs_(editorNowUs) {
     eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     listener_ = pedal_.addListener([this] { refreshReady(); });
 }
 
 VirtualPedalDriver::~VirtualPedalDriver() {
     pedal_.removeListener(listener_);
     if (eventFd_ >= 0) ::close(eventFd_);
+    if (timerFd_ >= 0) ::close(timerFd_);
 }
 
 qint64 VirtualPedalDriver::now() const {
@@ -47,7 +50,11 @@ qint64 VirtualPedalDriver::now() const {
 }
 
 void VirtualPedalDriver::refreshReady() {
-    if (eventFd_ < 0 || pedal_.wireTime()) return;
+    if (pedal_.wireTime()) {
+        if (readyTimer_) armTimer();
+        return;
+    }
+    if (eventFd_ < 0) return;
     const bool ready = !pedal_.plugged() || pedal_.bytesAvailable(now()) > 0;
     if (ready == readyRaised_) return;
     readyRaised_ = ready;
@@ -58,6 +65,24 @@ void VirtualPedalDriver::refreshReady() {
         std::uint64_t value = 0;
         [[maybe_unused]] ssize_t n = ::read(eventFd_, &value, sizeof value);
     }
+}
+
+void VirtualPedalDriver::armTimer() {
+    if (timerFd_ < 0) return;
+    // Setting the timer also clears an expiry not read yet.
+    itimerspec spec{};
+    if (!pedal_.plugged()) {
+        spec.it_value.tv_nsec = 1;  // so that a waiter wakes and sees the failure
+    } else {
+        const qint64 t = now();
+        const qint64 next = pedal_.nextEventUs(t);
+        if (next >= 0) {
+            const qint64 delayNs = std::max<qint64>(1, (next - t) * 1000);
+            spec.it_value.tv_sec = delayNs / 1'000'000'000;
+            spec.it_value.tv_nsec = delayNs % 1'000'000'000;
+        }
+    }
+    ::timerfd_settime(timerFd_, 0, &spec, nullptr);
 }
 
 FT_STATUS VirtualPedalDriver::check(FT_HANDLE handle) const {
@@ -106,6 +131,8 @@ FT_STATUS VirtualPedalDriver::OpenEx(const char* serial, std::uint32_t flags, FT
     parity_ = LineParity::None;
     eightBits_ = true;
     pedal_.setLineSettings(baud_, parity_, eightBits_);
+    latencyMs_ = VirtualPedal::kDefaultLatencyMs;
+    pedal_.setLatencyTimer(latencyMs_);
     *handle = handle_;
     refreshReady();
     return FT_OK;
@@ -164,7 +191,7 @@ FT_STATUS VirtualPedalDriver::SetDataCharacteristics(FT_HANDLE handle, std::uint
 FT_STATUS VirtualPedalDriver::Purge(FT_HANDLE handle, std::uint32_t mask) {
     if (const FT_STATUS s = check(handle); s != FT_OK) return s;
     if (mask & FT_PURGE_RX) pedal_.purgeOutput(now());
-    // Writes reach the pedal at once: there is no transmit queue to empty.
+    if (mask & FT_PURGE_TX) pedal_.purgeInput(now());
     refreshReady();
     return FT_OK;
 }
@@ -179,9 +206,10 @@ FT_STATUS VirtualPedalDriver::GetQueueStatus(FT_HANDLE handle, std::uint32_t* qu
 }
 
 int VirtualPedalDriver::ReadyFd(FT_HANDLE handle) {
-    if (handle == 0 || handle != handle_ || pedal_.wireTime()) return -1;
+    if (handle == 0 || handle != handle_) return -1;
     refreshReady();
-    return eventFd_;
+    if (!pedal_.wireTime()) return eventFd_;
+    return readyTimer_ ? timerFd_ : -1;
 }
 
 DeviceKind VirtualPedalDriver::Kind(FT_HANDLE handle) {
@@ -191,6 +219,7 @@ DeviceKind VirtualPedalDriver::Kind(FT_HANDLE handle) {
 FT_STATUS VirtualPedalDriver::SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) {
     if (const FT_STATUS s = check(handle); s != FT_OK) return s;
     latencyMs_ = ms;
+    pedal_.setLatencyTimer(ms);
     return FT_OK;
 }
 

@@ -16,11 +16,20 @@ namespace zendal {
 //   (FT_DEVICE_NOT_FOUND); every call on a handle opened before the unplug
 //   fails with FT_IO_ERROR, also after a replug, until it is closed (as with a
 //   real cable pulled and pushed back in).
-// - Reads never wait: they return what is visible now (read time-out 0).
-// - ReadyFd: an eventfd that polls readable exactly while bytes are visible
-//   (and while the device is unplugged, so that waits wake to see the
-//   failure). With the wire-time model on it is -1: bytes become visible as
-//   time passes with nobody to signal, so the caller polls.
+// - Reads never wait: they return what the USB transfers delivered so far
+//   (read time-out 0). With the pedal's realistic timing that is a reply in
+//   pieces of up to 62 bytes, on the latency timer (SetLatencyTimer, 16 ms
+//   after every open).
+// - The line settings go to the pedal, which garbles what either side sends
+//   at a setting the other does not expect. A transmit purge drops the bytes
+//   written that have not reached the pedal yet.
+// - ReadyFd: polls readable while bytes are visible, and while the device is
+//   unplugged, so that waits wake to see the failure. With Timing::Instant an
+//   eventfd. With realistic timing -1 (the caller polls), unless
+//   setReadyTimer(true): then a timer armed for the pedal's next event (a
+//   packet due, a byte arriving), so nothing wakes at rest. The timer runs on
+//   the system's clock: only for a driver whose time source is real (a fake
+//   clock would see a wait for it as a wait for its whole limit).
 // The pedal must outlive the driver.
 class VirtualPedalDriver : public FtDriver {
   public:
@@ -47,9 +56,10 @@ class VirtualPedalDriver : public FtDriver {
     FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) override;
     FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) override;
 
-    // The time source of the wire-time model, in microseconds (default:
-    // steady_clock). Tests inject their own.
+    // The time source of the pedal's timing, in microseconds (default: the
+    // editor's clock(), so a test's fake clock drives the pedal too).
     void setNowUs(std::function<qint64()> nowUs) { nowUs_ = std::move(nowUs); }
+    void setReadyTimer(bool on) { readyTimer_ = on; }
     VirtualPedal& pedal() { return pedal_; }
     bool isOpen() const { return handle_ != 0; }
 
@@ -57,6 +67,7 @@ class VirtualPedalDriver : public FtDriver {
     // FT_OK for the open handle of a plugged device, else the failure status.
     FT_STATUS check(FT_HANDLE handle) const;
     void refreshReady();
+    void armTimer();
     qint64 now() const;
 
     VirtualPedal& pedal_;
@@ -71,6 +82,8 @@ class VirtualPedalDriver : public FtDriver {
     LineParity parity_ = LineParity::None;
     bool eightBits_ = true;
     int eventFd_ = -1;
+    int timerFd_ = -1;
+    bool readyTimer_ = false;
     bool readyRaised_ = false;
     int listener_ = 0;
 };

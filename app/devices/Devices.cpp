@@ -27,6 +27,13 @@ Devices::Devices(TermiosDriver::Options termiosOptions)
         return Hex2String(effect_image_text(*name));
     });
 
+    // The virtual pedal is as strict as the hardware: entering its bootloader
+    // needs B2 (SAVE) held, which a user can only ask for here.
+    if (qEnvironmentVariable("ZENDAL_VIRTUAL_PEDAL_SAVE_HELD") == QLatin1String("1"))
+        pedal_->pressAndHoldSave(true);
+    // Its time is the real clock: waits sleep until its next byte is due.
+    pedalDriver_->setReadyTimer(true);
+
     hub_.addBackend(termios_.get(), QStringLiteral("serial"));
     auto ftdi = std::make_unique<D2xxLibraryDriver>();
     if (ftdi->available()) {

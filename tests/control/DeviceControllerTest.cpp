@@ -194,6 +194,7 @@ TEST_F(MainWindowDevice, MidiChannelMessages) {
         // The check marks follow the pedal's settings reply, not the click.
         EXPECT_FALSE(main->midiChannelItems().at(c.index)->isChecked() && c.index != 0);
     }
+    settlePedal();
     EXPECT_EQ(pedal->midiChannel(), 16);
 }
 

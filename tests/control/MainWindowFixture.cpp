@@ -161,8 +161,15 @@ bool MainWindowTest::waitFor(const std::function<bool()>& done) {
         if (timer.elapsed() > 10000) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(2);
+        // The pedal's bytes take their time on the fake clock: let it run.
+        fakeClock->advance(kWaitStepMs);
     }
     return true;
+}
+
+void MainWindowTest::settlePedal() {
+    fakeClock->advance(kWaitStepMs);
+    pedal->settle(fakeClock->nowMs() * 1000);
 }
 
 bool MainWindowTest::logHas(const QString& line) const {

@@ -63,8 +63,9 @@ class RecordingDriver : public ForwardingDriver {
     std::deque<QByteArray> pieces_;
 };
 
-// A main window and a parameter window over the in-process virtual pedal, in a
-// temporary home, with scripted boxes and a clock that never sleeps.
+// A main window and a parameter window over the in-process virtual pedal (as
+// strict as the hardware, its time on the fake clock), in a temporary home,
+// with scripted boxes and a clock that never sleeps.
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -85,8 +86,12 @@ class MainWindowTest : public ::testing::Test {
     // Clicks a category and then an effect of its list, by their texts.
     void chooseEffect(const QString& category, const QString& effect);
     void clickCategory(const QString& category);
-    // Processes events (real time) until `done` holds or ten seconds pass.
+    // Processes events (real time) until `done` holds or ten seconds pass;
+    // the fake clock moves kWaitStepMs a round meanwhile.
     bool waitFor(const std::function<bool()>& done);
+    // Lets the bytes written so far reach the pedal, so its state can be read.
+    void settlePedal();
+    static constexpr int kWaitStepMs = 5;
     // Clicks the hidden "Upload File" with `path` chosen in the dialog; the
     // lines it logged.
     QStringList uploadFile(const QString& path);

@@ -71,6 +71,8 @@ struct FaultRig : FirmwareRig {
     // command: the pedal is switched off and on (its bootloader restarts, the
     // flash keeps what was written) and linked again.
     void powerCycle() {
+        // Its USB chip goes off too: what was still on the wire is lost.
+        if (pedal.plugged()) pedal.unplug();
         pedal.replug();
         bootloader().reset();
         reopen();

@@ -35,8 +35,13 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-CliRun zendalctl(const QStringList& args) {
+CliRun zendalctl(const QStringList& args, bool saveHeld = false) {
     QProcess p;
+    if (saveHeld) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ZENDAL_VIRTUAL_PEDAL_SAVE_HELD"), QStringLiteral("1"));
+        p.setProcessEnvironment(env);
+    }
     p.start(QStringLiteral(ZENDALCTL_PATH), args);
     CliRun r;
     if (!p.waitForFinished(120000)) {
@@ -68,7 +73,9 @@ TEST(ZendalctlFirmware, FlashesCatalogueImagesAndFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        const CliRun r = zendalctl(QStringList{"--virtual", "firmware", "flash"} << c.args);
+        // B2 held: the pedal enters its bootloader (zendalctl does not ask for it).
+        const CliRun r =
+            zendalctl(QStringList{"--virtual", "firmware", "flash"} << c.args, /*saveHeld=*/true);
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         EXPECT_TRUE(r.out.endsWith(c.out)) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains("writing chunk 1/")) << "progress on standard error";
@@ -123,6 +130,8 @@ TEST(ZendalctlFirmware, NamesTheFailedStepAndRefusesBadArguments) {
         {{"Firmware_5", "--already-in-bootloader"},
          1,
          "firmware flash failed: Connect: no reply within 100 ms"},
+        // B2 not held: the pedal restarts its firmware, not the bootloader.
+        {{"Firmware_5"}, 1, "firmware flash failed: Connect: no reply within 1000 ms"},
         {{"/nonexistent/image.bin", "--variant", "2"}, 1, "cannot use /nonexistent/image.bin"},
         {{"image.bin"}, 2, "an image file needs --variant N"},
         {{"Firmware_5", "--variant", "4"}, 2, "the variant of Firmware_5 is its number"},

@@ -99,6 +99,7 @@ TEST(FirmwareUpgradeController, NoLeavesUpgradeModeWithTheEffectInBypass) {
     EXPECT_TRUE(rig.hooks.tick);
     EXPECT_TRUE(rig.hooks.editor);
     EXPECT_TRUE(d2xx().ShowFTErrors);
+    rig.settle();
     EXPECT_TRUE(rig.pedal.bypass());
     EXPECT_FALSE(rig.window().isVisible());
 }
@@ -106,6 +107,7 @@ TEST(FirmwareUpgradeController, NoLeavesUpgradeModeWithTheEffectInBypass) {
 TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheWindow) {
     ControllerRig rig;
     rig.link();
+    rig.pedal.pressAndHoldSave(true);  // as the question asks
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
 
@@ -145,8 +147,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
 TEST(FirmwareUpgradeController, AFailedConnectionStaysInUpgradeModeAndAsksAgain) {
     ControllerRig rig;
     rig.link();
-    // Without B2 held the pedal only restarts its firmware.
-    rig.pedal.setRequireSaveHeld(true);
+    // Without B2 held the pedal only restarts its firmware (the default rule).
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
     EXPECT_EQ(rig.prompt.informations, QStringList{FirmwareUpgradeController::kConnectFailedText});
@@ -206,6 +207,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
         SCOPED_TRACE(c.name);
         ControllerRig rig;
         rig.link();
+        rig.pedal.pressAndHoldSave(true);  // as the question asks
         rig.prompt.answerConfirm(true);
         rig.controller.menuFirmwareUpgradeModeClick();
         ASSERT_TRUE(rig.window().isVisible());
@@ -244,6 +246,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
 TEST(FirmwareUpgradeController, UpgradeModeIsIgnoredWhileAnUpgradeRuns) {
     ControllerRig rig;
     rig.link();
+    rig.pedal.pressAndHoldSave(true);  // as the question asks
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
     const int questions = static_cast<int>(rig.prompt.confirmations.size());

@@ -57,6 +57,11 @@ FirmwareRig::~FirmwareRig() {
     editorState().reset();
 }
 
+void FirmwareRig::settle() {
+    clock.advance(5);
+    pedal.settle(clock.nowMs() * 1000);
+}
+
 QStringList FirmwareRig::log() const {
     return Log::instance().lines();
 }

@@ -48,8 +48,9 @@ class RecordingDriver : public ForwardingDriver {
     int countWrites(const QByteArray& frame) const { return static_cast<int>(writes.count(frame)); }
 };
 
-// The virtual pedal on an in-process driver, installed in the port module and
-// opened, with a fake clock. Starts in its bootloader unless told otherwise.
+// The virtual pedal (as strict as the hardware, its time on the fake clock) on
+// an in-process driver, installed in the port module and opened, with a fake
+// clock. Starts in its bootloader unless told otherwise.
 // Leaves the port module, the editor state and the log as it found them.
 class FirmwareRig {
   public:
@@ -63,6 +64,9 @@ class FirmwareRig {
     RecordingDriver driver;
 
     VirtualBootloader& bootloader() { return pedal.bootloader(); }
+    // Lets the bytes written so far reach the pedal (the strict pedal's time
+    // is the fake clock), so its state can be read.
+    void settle();
     // Lines logged since the rig was made (or since clearLog()).
     QStringList log() const;
     void clearLog();

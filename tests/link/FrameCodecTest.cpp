@@ -189,6 +189,27 @@ TEST_F(Reception, SettingsReplyIsDecodedIntoReceiveArray) {
     EXPECT_EQ(driver.purges, (QVector<std::uint32_t>{FT_PURGE_TX, FT_PURGE_RX}));
 }
 
+TEST_F(Reception, SettingsReplyPiecesALatencyTimerApartAreJoined) {
+    // A USB adapter at its default latency timer sends the last piece 16 ms
+    // after the one before.
+    driver.arriveAt(now() + 5, "12\r\n5\r\n");
+    driver.arriveAt(now() + 5 + 16, "30");
+    driver.arriveAt(now() + 5 + 32, "0\r\n");
+    const SettingsReply reply = ReceiveSettingsReply(1000);
+    EXPECT_TRUE(reply.ok());
+    EXPECT_EQ(reply.fields, 3);
+    EXPECT_EQ(ReceiveArray(), (QVector<std::uint8_t>{12, 5, 44}));
+}
+
+TEST_F(Reception, SettingsReplyThatKeepsStreamingEndsAtItsLimit) {
+    for (int ms = 5; ms < 3000; ms += 5) driver.arriveAt(now() + ms, "1\r\n");
+    const qint64 start = now();
+    const SettingsReply reply = ReceiveSettingsReply(1000);
+    EXPECT_TRUE(reply.ok());
+    EXPECT_LE(now() - start, 1000 + 100);
+    EXPECT_GT(reply.fields, 10);
+}
+
 TEST_F(Reception, SettingsReplyThatNeverComesKeepsReceiveArray) {
     DecodeReply("9\r\n");
     EXPECT_EQ(ReceiveSettingsReply(3000).outcome, WaitOutcome::TimedOut);

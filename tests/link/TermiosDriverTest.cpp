@@ -420,6 +420,49 @@ TEST_F(PedalSimulator, BootloaderAcknowledgesTheProbe) {
     EXPECT_EQ(communication::ProbeBootloader(), QStringLiteral("79"));
 }
 
+// A settings reply of 16 parameters is 105 numbers, about 330 bytes: six USB
+// transfers, the last one on the pedal's 16 ms latency timer (a pseudo-terminal
+// cannot take the host's low-latency setting).
+TEST_F(PedalSimulator, ASettingsReplyInLatePiecesIsReadWhole) {
+    link({});
+    ASSERT_TRUE(SendHexMessage(QStringLiteral("0210"), 2, true));
+    const SettingsReply reply = ReceiveSettingsReply(3000);
+    ASSERT_TRUE(reply.ok());
+    EXPECT_EQ(reply.fields, 4 * 16 + 41);
+    EXPECT_EQ(ReceiveArray().size(), 4 * 16 + 41);
+}
+
+TEST_F(PedalSimulator, UnplugHangsUpTheLineAndReplugLinksAgain) {
+    link({"--commands"});
+    sim.write("unplug\n");
+    // The wait for an answer ends with a port error instead of running out.
+    ASSERT_TRUE(SendHexMessage(QStringLiteral("0600"), 2, false));
+    EXPECT_EQ(ReceiveText(60000).outcome, WaitOutcome::PortError);
+    std::uint32_t queued = 0;
+    EXPECT_EQ(driver->GetQueueStatus(d2xx().FTHandle, &queued), FT_IO_ERROR);
+    char buffer[16];
+    std::uint32_t got = 0;
+    const FT_STATUS read = driver->Read(d2xx().FTHandle, buffer, sizeof buffer, &got);
+    EXPECT_TRUE(read == FT_IO_ERROR || got == 0);
+    d2xx().CloseFTDevice();
+
+    // Plugged back in, on a new port: linking again works.
+    sim.write("replug\n");
+    while (!sim.canReadLine() && sim.waitForReadyRead(30000)) {
+    }
+    const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    ASSERT_TRUE(path.startsWith("/dev/pts/")) << path.toStdString();
+    TermiosDriver::Options options;
+    options.scanSystemPorts = false;
+    options.extraPorts = {path};
+    driver = std::make_unique<TermiosDriver>(options);
+    d2xx().setDriver(driver.get());
+    ASSERT_TRUE(communication::OpenAndConfigure(path)) << driver->lastError().toStdString();
+    const PedalInfoReply info = queryPedalInfo();
+    ASSERT_TRUE(info.ok());
+    EXPECT_EQ(parsePedalInfo(info.reply).effect, 0x26);
+}
+
 TEST_F(PedalSimulator, SimulatorGoneEndsAWaitWithAPortError) {
     link({});
     sim.kill();

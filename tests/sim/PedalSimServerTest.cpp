@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <functional>
 
 #include "tests/sim/SimTestUtil.h"
@@ -44,6 +45,41 @@ class SimProcess {
         }
     }
     QString path() const { return path_; }
+    void setPath(const QString& path) { path_ = path; }
+    // The next line the server prints (a new path after a replug).
+    QString nextLine() {
+        QDeadlineTimer deadline(kStartLimitMs);
+        while (!process_.canReadLine() && !deadline.hasExpired() &&
+               process_.state() == QProcess::Running)
+            process_.waitForReadyRead(100);
+        return QString::fromLocal8Bit(process_.readLine()).trimmed();
+    }
+    void command(const char* line) {
+        process_.write(line);
+        process_.write("\n");
+        process_.waitForBytesWritten(kStartLimitMs);
+    }
+    void closePort() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    // Waits until the port hangs up: poll says so and a read fails or ends.
+    bool hungUp() {
+        QDeadlineTimer deadline(kReplyLimitMs);
+        while (!deadline.hasExpired()) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            if (!(p.revents & (POLLHUP | POLLERR))) {
+                char c;
+                [[maybe_unused]] ssize_t n = ::read(fd_, &c, 1);
+                continue;
+            }
+            char c;
+            const ssize_t n = ::read(fd_, &c, 1);
+            return n == 0 || (n < 0 && errno == EIO);
+        }
+        return false;
+    }
     QProcess& process() { return process_; }
 
     // Opens the slave side like a serial port: 115200 baud, raw.
@@ -81,6 +117,10 @@ class SimProcess {
         }
         return got;
     }
+    QByteArray readWithin(int ms) {
+        QDeadlineTimer deadline(ms);
+        return readUntil([&deadline](const QByteArray&) { return deadline.hasExpired(); });
+    }
     QByteArray readLines(int lines) {
         return readUntil([lines](const QByteArray& b) { return b.count("\r\n") >= lines; });
     }
@@ -106,6 +146,8 @@ TEST(PedalSimServer, AnswersDeviceInformationOverThePseudoTerminal) {
         {{"--effect", "0x11", "--firmware", "7"}, "1\r\n17\r\n1\r\n7\r\n"},
         {{"--effect", "0"}, "255\r\n255\r\n1\r\n5\r\n"},
         {{"--wire-time"}, "1\r\n38\r\n1\r\n5\r\n"},
+        {{"--lenient"}, "1\r\n38\r\n1\r\n5\r\n"},
+        {{"--latency", "2"}, "1\r\n38\r\n1\r\n5\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -153,9 +195,92 @@ TEST(PedalSimServer, LinkFollowsThePortAndGoesWhenTheServerStops) {
     EXPECT_EQ(sim.process().exitCode(), 0);
 }
 
+TEST(PedalSimServer, UnplugHangsThePortUpAndReplugOffersANewOne) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString link = dir.filePath("pedal");
+    SimProcess sim({"--commands", "--link", link});
+    ASSERT_TRUE(sim.openPort());
+    sim.send(hex("06 00"));
+    EXPECT_EQ(sim.readLines(4), QByteArray("1\r\n38\r\n1\r\n5\r\n"));
+
+    sim.command("unplug");
+    EXPECT_TRUE(sim.hungUp());
+    sim.closePort();
+    sim.command("replug");
+    const QString again = sim.nextLine();
+    ASSERT_TRUE(again.startsWith("/dev/pts/")) << again.toStdString();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), again);
+    sim.setPath(again);
+    ASSERT_TRUE(sim.openPort());
+    sim.send(hex("06 00"));
+    EXPECT_EQ(sim.readLines(4), QByteArray("1\r\n38\r\n1\r\n5\r\n"));
+}
+
+TEST(PedalSimServer, CommandsTurnKnobsAndSwitchBanks) {
+    SimProcess sim({"--commands"});
+    ASSERT_TRUE(sim.openPort());
+    sim.command("knob 2 5 1023");
+    EXPECT_EQ(sim.readBytes(5), hex("AA 02 05 03 FF"));
+    sim.command("bank 1");
+    sim.command("effect 0x1A");
+    EXPECT_EQ(sim.readBytes(5), QByteArray("0111A"));
+    sim.command("bogus");
+    sim.command("knob 2 5 1023");
+    EXPECT_EQ(sim.readBytes(5), hex("AA 02 05 03 FF"));  // it carries on
+    sim.process().closeWriteChannel();                   // the end of the commands ends it
+    ASSERT_TRUE(sim.process().waitForFinished(kStartLimitMs));
+    EXPECT_EQ(sim.process().exitCode(), 0);
+    EXPECT_TRUE(sim.process().readAllStandardError().contains("unknown command bogus"));
+}
+
+TEST(PedalSimServer, EnteringTheBootloaderNeedsSaveHeld) {
+    struct Case {
+        QStringList args;
+        QList<const char*> commands;
+        QByteArray answerTo7F;
+    };
+    const Case cases[] = {
+        {{"--commands"}, {}, QByteArray()},
+        {{"--commands", "--save-held"}, {}, hex("79")},
+        {{"--commands"}, {"save on"}, hex("79")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        SimProcess sim(c.args);
+        ASSERT_TRUE(sim.openPort());
+        for (const char* command : c.commands) sim.command(command);
+        sim.send(hex("05 00 01 02 03 04 05 06"));
+        if (c.answerTo7F.isEmpty()) {
+            // The firmware ignores 7F; it still answers its own messages.
+            sim.send(hex("7F") + hex("06 00"));
+            EXPECT_EQ(sim.readLines(4), QByteArray("1\r\n38\r\n1\r\n5\r\n"));
+        } else {
+            // A byte that comes while the part resets is lost: try again.
+            QByteArray got;
+            for (int i = 0; i < 40 && got.isEmpty(); ++i) {
+                sim.send(hex("7F"));
+                got = sim.readWithin(250);
+            }
+            EXPECT_EQ(got.left(1), c.answerTo7F);
+        }
+    }
+}
+
+TEST(PedalSimServer, HelpSaysTheTimingIsStrictAndHowToSwitchItOff) {
+    QProcess p;
+    p.start(QStringLiteral(ZENDAL_PEDAL_SIM), {"--help"});
+    ASSERT_TRUE(p.waitForFinished(kStartLimitMs));
+    EXPECT_EQ(p.exitCode(), 0);
+    const QByteArray help = p.readAllStandardOutput();
+    for (const char* word : {"strict", "--lenient", "--latency", "B2", "--commands", "unplug"})
+        EXPECT_TRUE(help.contains(word)) << word;
+}
+
 TEST(PedalSimServer, RefusesBadArguments) {
-    for (const QStringList& args : {QStringList{"--bogus"}, QStringList{"--effect", "64"},
-                                    QStringList{"--firmware", "x"}, QStringList{"--link"}}) {
+    for (const QStringList& args :
+         {QStringList{"--bogus"}, QStringList{"--effect", "64"}, QStringList{"--firmware", "x"},
+          QStringList{"--link"}, QStringList{"--latency", "0"}}) {
         QProcess p;
         p.start(QStringLiteral(ZENDAL_PEDAL_SIM), args);
         ASSERT_TRUE(p.waitForFinished(kStartLimitMs)) << args.join(' ').toStdString();
@@ -182,7 +307,8 @@ TEST(PedalSimServer, Stm32flashWritesVerifiesAndStartsTheImage) {
         image += hex("00 00 00 00 00 00 00 09");
         f.write(image);
     }
-    SimProcess sim({"--bootloader"});
+    // A kernel serial driver in low-latency mode: the USB chip's timer at 1 ms.
+    SimProcess sim({"--bootloader", "--latency", "1"});
     ASSERT_FALSE(sim.path().isEmpty());
 
     QProcess flash;

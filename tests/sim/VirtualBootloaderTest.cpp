@@ -301,7 +301,8 @@ TEST(VirtualBootloaderPedal, GoStartsOnlyAWholeImageWhichReportsItsVersion) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        VirtualPedal pedal;
+        VirtualPedal pedal(VirtualPedal::Config::lenient());
+        pedal.setRequireSaveHeld(false);
         pedal.receive(hex("05 00 01 02 03 04 05 06"));
         ASSERT_TRUE(pedal.inBootloader());
         pedal.setLineSettings(115200, LineParity::Even);
@@ -391,7 +392,7 @@ TEST(VirtualBootloaderFaults, PowerLossLeavesTheFlashAsItWasAtThatMoment) {
 }
 
 TEST(VirtualBootloaderPedal, GoWithoutWritingKeepsTheFirmwareThePedalHad) {
-    VirtualPedal pedal({0x26, 1, 4, true});
+    VirtualPedal pedal({0x26, 1, 4, true, VirtualPedal::Timing::Instant});
     pedal.setLineSettings(115200, LineParity::Even);
     pedal.receive(hex("7F 21 DE") + addressFrame(0x08000000));
     EXPECT_EQ(pedal.takeOutput(), hex("79 79 79"));
@@ -401,19 +402,20 @@ TEST(VirtualBootloaderPedal, GoWithoutWritingKeepsTheFirmwareThePedalHad) {
 }
 
 TEST(VirtualBootloaderPedal, WireTimeDelaysTheEraseAcknowledge) {
-    VirtualPedal pedal({0x26, 1, 5, true});
+    VirtualPedal pedal({0x26, 1, 5, true});  // realistic timing
     pedal.setLineSettings(115200, LineParity::Even);
-    pedal.setWireTime(true);
+    pedal.setLatencyTimer(1);  // the USB chip sends what it has every millisecond
     const qint64 t0 = 1'000'000;
     pedal.receive(hex("7F"), t0);
     pedal.takeOutput(t0 + 1000);
     pedal.receive(hex("43 BC FF 00"), t0 + 1000);
-    // Command ACK after two bytes in and one out at 8E1.
-    EXPECT_EQ(pedal.takeOutput(t0 + 1000 + 3 * 96), hex("79"));
+    // Command ACK after two bytes in and one out at 8E1, on the next millisecond.
+    EXPECT_EQ(pedal.bytesAvailable(t0 + 1000 + 3 * 96), 0);
+    EXPECT_EQ(pedal.takeOutput(t0 + 2000), hex("79"));
     const qint64 eraseDone =
         t0 + 1000 + (4 * VirtualPedal::kByteNs8E1 + VirtualBootloader::kMassEraseNs) / 1000;
     EXPECT_EQ(pedal.bytesAvailable(eraseDone), 0);
-    EXPECT_EQ(pedal.takeOutput(eraseDone + 200), hex("79"));
+    EXPECT_EQ(pedal.takeOutput(eraseDone + 200 + 1000), hex("79"));
 }
 
 // --- stm32flash, a bootloader client that is not ours, on a pseudo-terminal ---

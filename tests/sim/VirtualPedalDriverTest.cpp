@@ -22,8 +22,9 @@ bool readable(int fd) {
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
 }
 
+// The driver's calls and statuses, without timing.
 struct Opened {
-    VirtualPedal pedal;
+    VirtualPedal pedal{VirtualPedal::Config::lenient()};
     VirtualPedalDriver driver{pedal};
     FT_HANDLE handle = 0;
     Opened() { EXPECT_EQ(driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK); }
@@ -160,6 +161,7 @@ TEST(VirtualPedalDriverIo, LineSettingsReachThePedal) {
     EXPECT_EQ(o.driver.SetDataCharacteristics(o.handle, 8, 0, 5), FT_INVALID_PARAMETER);
 
     // At even parity the firmware hears nothing; the bootloader hears only that.
+    o.pedal.setRequireSaveHeld(false);
     ASSERT_EQ(o.driver.SetDataCharacteristics(o.handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN),
               FT_OK);
     o.write(hex("06 00"));
@@ -197,15 +199,21 @@ TEST(VirtualPedalDriverIo, ReadyFdIsReadableExactlyWhileBytesWait) {
     EXPECT_TRUE(readable(fd));
 }
 
-TEST(VirtualPedalDriverIo, WireTimeUsesTheInjectedClock) {
-    VirtualPedal pedal;
+TEST(VirtualPedalDriverIo, TimingUsesTheInjectedClockAndTheLatencyTimer) {
+    VirtualPedal pedal;  // realistic timing is the default
     VirtualPedalDriver driver(pedal);
     qint64 now = 5'000'000;
     driver.setNowUs([&now] { return now; });
-    pedal.setWireTime(true);
     FT_HANDLE h = 0;
     ASSERT_EQ(driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
-    EXPECT_EQ(driver.ReadyFd(h), -1);  // nothing could signal bytes that ripen
+    std::uint8_t latency = 0;
+    EXPECT_EQ(driver.GetLatencyTimer(h, &latency), FT_OK);
+    EXPECT_EQ(latency, 16);
+    EXPECT_EQ(driver.SetLatencyTimer(h, 2), FT_OK);
+    EXPECT_EQ(driver.GetLatencyTimer(h, &latency), FT_OK);
+    EXPECT_EQ(latency, 2);
+    EXPECT_EQ(pedal.latencyTimer(), 2);
+
     std::uint32_t n = 0;
     ASSERT_EQ(driver.Write(h, "\x06\x00", 2, &n), FT_OK);
     auto queued = [&] {
@@ -214,14 +222,45 @@ TEST(VirtualPedalDriverIo, WireTimeUsesTheInjectedClock) {
         return q;
     };
     EXPECT_EQ(queued(), 0u);
-    now += 200;  // two bytes in, the first one out is still on the wire
+    now += 1'500;  // all 13 bytes crossed the wire, in the chip until its timer runs out
     EXPECT_EQ(queued(), 0u);
-    now += 100;
-    EXPECT_EQ(queued(), 1u);
-    now += 10'000;
+    now += 500;
     EXPECT_EQ(queued(), 13u);
-    std::uint8_t latency = 0;
-    EXPECT_EQ(driver.SetLatencyTimer(h, 2), FT_OK);
+
+    // Reopening starts with the chip's default again.
+    ASSERT_EQ(driver.Write(h, "\x06\x00", 2, &n), FT_OK);
+    ASSERT_EQ(driver.Close(h), FT_OK);
+    ASSERT_EQ(driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
     EXPECT_EQ(driver.GetLatencyTimer(h, &latency), FT_OK);
-    EXPECT_EQ(latency, 2);
+    EXPECT_EQ(latency, 16);
+}
+
+TEST(VirtualPedalDriverIo, WithTimingReadyFdWakesWhenAPacketIsDueAndSleepsAtRest) {
+    VirtualPedal pedal;  // realistic timing, on the editor's (real) clock
+    VirtualPedalDriver driver(pedal);
+    FT_HANDLE h = 0;
+    ASSERT_EQ(driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
+    EXPECT_EQ(driver.ReadyFd(h), -1);  // the caller polls unless it asks for the timer
+    driver.setReadyTimer(true);
+    const int fd = driver.ReadyFd(h);
+    ASSERT_GE(fd, 0);
+    EXPECT_FALSE(readable(fd));
+    std::uint32_t n = 0;
+    ASSERT_EQ(driver.Write(h, "\x06\x00", 2, &n), FT_OK);
+    // Wakes for every event on the way (bytes arriving, the packet leaving)
+    // until the answer is there.
+    QByteArray got;
+    for (int wakes = 0; wakes < 50 && got.size() < 13; ++wakes) {
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 5000), 1);
+        char buffer[64];
+        ASSERT_EQ(driver.Read(h, buffer, sizeof buffer, &n), FT_OK);
+        got.append(buffer, int(n));
+    }
+    EXPECT_EQ(got, QByteArray("1\r\n38\r\n1\r\n5\r\n"));
+    EXPECT_FALSE(readable(fd));  // at rest: nothing is armed
+
+    pedal.unplug();
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 5000), 1);  // the timer is set to go off at once
 }

@@ -10,6 +10,9 @@ using zendal::simtest::makeImage;
 
 namespace {
 
+// These tests are about what the pedal answers, not when: no timing.
+const VirtualPedal::Config kLenient = VirtualPedal::Config::lenient();
+
 const VirtualPedal::AddressTable kAddresses = {0x0100, 0x0104, 0x0108, 0x010C, 0x0110, 0x0114,
                                                0x0118, 0x011C, 0x0120, 0x0124, 0x0128, 0x012C,
                                                0x0130, 0x0134, 0x0138, 0x013C};
@@ -44,7 +47,7 @@ TEST(VirtualPedalMessages, DeviceInformationReportsLoadedAndEmptyPedal) {
         {0, 2, 255, "255\r\n255\r\n1\r\n255\r\n"},
     };
     for (const Case& c : cases) {
-        VirtualPedal pedal({c.effect, c.version, c.firmware, false});
+        VirtualPedal pedal({c.effect, c.version, c.firmware, false, VirtualPedal::Timing::Instant});
         pedal.receive(hex("06 00"));
         EXPECT_EQ(pedal.takeOutput(), c.reply) << "effect " << c.effect;
     }
@@ -53,7 +56,7 @@ TEST(VirtualPedalMessages, DeviceInformationReportsLoadedAndEmptyPedal) {
 TEST(VirtualPedalMessages, SettingsRecordHasItsLayoutForTwoAndTwelveParameters) {
     for (int n : {2, 12}) {
         SCOPED_TRACE(n);
-        VirtualPedal pedal;
+        VirtualPedal pedal(kLenient);
         pedal.setAddressTable(0x26, kAddresses);
         pedal.receive(parameterMessage(kAddresses[0], 1023));
         pedal.receive(parameterMessage(kAddresses[1], 512));
@@ -80,7 +83,7 @@ TEST(VirtualPedalMessages, SettingsRecordHasItsLayoutForTwoAndTwelveParameters) 
 }
 
 TEST(VirtualPedalMessages, ReverseLiveBypassAndModeFollowTheirMessages) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     pedal.receive(hex("0A 01 00") + hex("0D 01") + hex("08 01 0F") + hex("08 01 10"));
     EXPECT_TRUE(pedal.live());
     EXPECT_TRUE(pedal.bypass());
@@ -93,7 +96,7 @@ TEST(VirtualPedalMessages, ReverseLiveBypassAndModeFollowTheirMessages) {
 }
 
 TEST(VirtualPedalMessages, ParameterFindsItsSlotThroughTheAddressTable) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     // Without a table, small addresses are slots and others are only counted.
     pedal.receive(parameterMessage(3, 100));
     pedal.receive(parameterMessage(0x0500, 7));
@@ -106,14 +109,14 @@ TEST(VirtualPedalMessages, ParameterFindsItsSlotThroughTheAddressTable) {
     EXPECT_EQ(pedal.settings(0x05).values[15], 1023u << 13);
 
     // The image lookup gives a table to an effect that was never uploaded.
-    VirtualPedal looked;
+    VirtualPedal looked(kLenient);
     looked.setImageLookup([](int id) { return makeImage(0, id, 1, 200, kAddresses); });
     looked.receive(parameterMessage(0x0108, 5));
     EXPECT_EQ(looked.currentSettings().values[2], 5u << 13);
 }
 
 TEST(VirtualPedalMessages, SettingsOfEachEffectSurviveSwitchingEffects) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     pedal.setAddressTable(0x26, kAddresses);
     pedal.receive(parameterMessage(kAddresses[0], 300));
     pedal.receive(hex("08 01 00"));
@@ -138,7 +141,7 @@ TEST(VirtualPedalMessages, SettingsOfEachEffectSurviveSwitchingEffects) {
 }
 
 TEST(VirtualPedalMemory, StoreWritesTheSettingsSlotOfTheEffect) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     pedal.setAddressTable(0x26, kAddresses);
     pedal.receive(parameterMessage(kAddresses[1], 1023) + hex("07 05"));
     pedal.receive(hex("03 02"));
@@ -155,7 +158,7 @@ TEST(VirtualPedalMemory, StoreWritesTheSettingsSlotOfTheEffect) {
 }
 
 TEST(VirtualPedalMemory, EraseFillsWithFFAndReadDumpsABAndTheWholeMemory) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     pedal.receive(hex("03 02"));
     pedal.receive(hex("0C 50 00 00 00 00"));
     QByteArray dump = pedal.takeOutput();
@@ -198,7 +201,7 @@ TEST(VirtualPedalUploads, AnswersFollowTheShapeOfTheUpload) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        VirtualPedal pedal;
+        VirtualPedal pedal(kLenient);
         for (const QByteArray& w : c.writes) pedal.receive(w, 1000);
         EXPECT_EQ(pedal.takeOutput(1000), c.answer);
         EXPECT_EQ(pedal.effectId(), c.effectAfter);
@@ -206,13 +209,13 @@ TEST(VirtualPedalUploads, AnswersFollowTheShapeOfTheUpload) {
 }
 
 TEST(VirtualPedalUploads, BadLengthFieldFailsAndTheNextMessageIsReadAgain) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     pedal.receive(hex("0E 00 00") + hex("06 00"));
     EXPECT_EQ(pedal.takeOutput(), QByteArray("Upload Failed1\r\n38\r\n1\r\n5\r\n"));
 }
 
 TEST(VirtualPedalUploads, TruncatedUploadFailsOnlyAfterTheLineWentQuiet) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     const QByteArray image = makeImage(0x00, 0x11, 1, 2000);
     pedal.receive(image.left(1500), 1'000'000);
     EXPECT_EQ(pedal.takeOutput(1'000'000 + VirtualPedal::kIdleTimeoutUs - 1), QByteArray());
@@ -225,7 +228,7 @@ TEST(VirtualPedalUploads, TruncatedUploadFailsOnlyAfterTheLineWentQuiet) {
 }
 
 TEST(VirtualPedalUploads, BankUploadsAreStoredAndRunWhenTheirBankIsCurrent) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     pedal.receive(makeImage(0x0F, 0x12, 3, 5440));  // bank II while bank I is current
     EXPECT_EQ(pedal.takeOutput(), "Upload complete");
     EXPECT_TRUE(pedal.bankMode());
@@ -260,7 +263,7 @@ TEST(VirtualPedalUploads, BankUploadsAreStoredAndRunWhenTheirBankIsCurrent) {
 }
 
 TEST(VirtualPedalFrontPanel, ControlsSendWhatThePedalSendsOnItsOwn) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     pedal.turnKnob(2, 5, 1023);
     EXPECT_EQ(pedal.takeOutput(), hex("AA 02 05 03 FF"));
     EXPECT_EQ(pedal.currentSettings().values[5], 1023u << 13);
@@ -287,14 +290,14 @@ TEST(VirtualPedalFrontPanel, ControlsSendWhatThePedalSendsOnItsOwn) {
 }
 
 TEST(VirtualPedalFaults, SilentGarbageAndUnknownCodes) {
-    VirtualPedal silent;
+    VirtualPedal silent(kLenient);
     silent.setSilentOn(0x06);
     silent.receive(hex("06 00"));
     EXPECT_TRUE(silent.takeOutput().isEmpty());
     silent.receive(makeImage(0x00, 0x11, 1, 1300));  // other codes still answer
     EXPECT_EQ(silent.takeOutput(), "Upload complete");
 
-    VirtualPedal garbage;
+    VirtualPedal garbage(kLenient);
     garbage.setGarbageOn(0x06);
     garbage.setGarbageOn(0x00);
     garbage.receive(hex("06 00"));
@@ -311,14 +314,14 @@ TEST(VirtualPedalFaults, SilentGarbageAndUnknownCodes) {
     garbage.receive(hex("06 00"));
     EXPECT_EQ(garbage.takeOutput(), QByteArray("1\r\n17\r\n1\r\n5\r\n"));
 
-    VirtualPedal unknown;
+    VirtualPedal unknown(kLenient);
     unknown.receive(hex("09 FF 42 06 00"));
     EXPECT_EQ(unknown.skippedByteCount(), 3);
     EXPECT_EQ(unknown.takeOutput(), QByteArray("1\r\n38\r\n1\r\n5\r\n"));
 }
 
 TEST(VirtualPedalFaults, UnplugLosesWhatWasInFlight) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
     pedal.receive(hex("06 00"));
     pedal.unplug();
     EXPECT_EQ(pedal.bytesAvailable(), 0);
@@ -335,9 +338,9 @@ TEST(VirtualPedalLine, OneByteAtATimeGivesTheSameResult) {
         hex("0A 01 00") + hex("07 03") + hex("08 01 02") + parameterMessage(1, 700) +
         makeImage(0x00, 0x21, 2, 1400) + hex("01 00 02 00 20 00 00") + hex("06 00") + hex("02 03") +
         hex("03 03") + hex("0C 50 00 00 00 00") + hex("0E 00 01") + makeImage(0x10, 0x22, 1, 1216);
-    VirtualPedal whole;
+    VirtualPedal whole(kLenient);
     whole.receive(script);
-    VirtualPedal bytewise;
+    VirtualPedal bytewise(kLenient);
     for (char c : script) bytewise.receive(QByteArray(1, c));
     const QByteArray expected = whole.takeOutput();
     EXPECT_EQ(bytewise.takeOutput(), expected);
@@ -348,49 +351,57 @@ TEST(VirtualPedalLine, OneByteAtATimeGivesTheSameResult) {
 }
 
 TEST(VirtualPedalLine, WireTimePacesAnswersAndUploads) {
-    VirtualPedal pedal;
-    pedal.setWireTime(true);
+    VirtualPedal pedal;  // realistic timing is the default
+    pedal.setLatencyTimer(1);
     const qint64 t0 = 10'000'000;  // µs
     pedal.receive(hex("06 00"), t0);
-    // Two bytes in at 86.8 µs each, then one byte out every 86.8 µs.
-    const qint64 firstOut = (t0 * 1000 + 3 * VirtualPedal::kByteNs8N1 + 999) / 1000;
-    EXPECT_EQ(pedal.bytesAvailable(firstOut - 1), 0);
-    EXPECT_EQ(pedal.nextEventUs(t0), firstOut);
-    EXPECT_EQ(pedal.bytesAvailable(firstOut), 1);
-    EXPECT_EQ(pedal.takeOutput(firstOut + 87), "1\r");
-    EXPECT_EQ(pedal.takeOutput(t0 + 10'000), "\n38\r\n1\r\n5\r\n");
+    // Two bytes in at 86.8 µs each, then one byte out every 86.8 µs; the
+    // latency timer sends what has come each millisecond.
+    const qint64 byteUs10 = 10 * VirtualPedal::kBitNs / 100;
+    const qint64 lastOut = t0 + (2 + 13) * byteUs10 / 10;
+    EXPECT_EQ(pedal.bytesAvailable(t0 + 2 * byteUs10 / 10), 0);
+    EXPECT_EQ(pedal.takeOutput(t0 + 1000), "1\r\n38\r\n1\r");
+    EXPECT_EQ(pedal.bytesAvailable(lastOut), 0);
+    EXPECT_EQ(pedal.nextEventUs(lastOut), t0 + 2000);
+    EXPECT_EQ(pedal.takeOutput(t0 + 2000), "\n5\r\n");
 
     // An upload of 1300 bytes takes its wire time before the answer.
     const qint64 t1 = 20'000'000;
     pedal.receive(makeImage(0x00, 0x11, 1, 1300), t1);
-    const qint64 uploadEnds = t1 + 1300 * VirtualPedal::kByteNs8N1 / 1000;
+    const qint64 uploadEnds = t1 + 1300 * byteUs10 / 10;
     EXPECT_EQ(pedal.bytesAvailable(uploadEnds), 0);
-    EXPECT_EQ(pedal.takeOutput(uploadEnds + 15 * 87 + 1), "Upload complete");
+    EXPECT_EQ(pedal.effectId(), 0x26);  // not all of it has arrived
+    EXPECT_EQ(pedal.takeOutput(uploadEnds + 15 * 87 + 1000), "Upload complete");
+    EXPECT_EQ(pedal.effectId(), 0x11);
 }
 
 TEST(VirtualPedalLine, EachSideUnderstandsOnlyItsParity) {
-    VirtualPedal pedal;
+    VirtualPedal pedal(kLenient);
+    pedal.setRequireSaveHeld(false);
     pedal.setLineSettings(115200, LineParity::Even);
-    pedal.receive(hex("06 00"));  // the firmware runs at no parity
+    pedal.receive(hex("06 00"));  // the firmware runs at no parity: both break
     EXPECT_TRUE(pedal.takeOutput().isEmpty());
     EXPECT_EQ(pedal.ignoredByteCount(), 2);
 
     pedal.setLineSettings(115200, LineParity::None);
     pedal.receive(hex("05 00 01 02 03 04 05 06"));
     ASSERT_TRUE(pedal.inBootloader());
-    pedal.receive(hex("7F"));  // the bootloader wants even parity
-    EXPECT_TRUE(pedal.takeOutput().isEmpty());
-    pedal.setLineSettings(115200, LineParity::Even);
-    pedal.receive(hex("7F"));
+    pedal.receive(hex("7F"), 100'000);
+    pedal.receive(hex("00 FF"));  // the bootloader wants even parity
     EXPECT_EQ(pedal.takeOutput(), hex("79"));
+    pedal.setLineSettings(115200, LineParity::Even);
+    pedal.receive(hex("00 FF"));
+    EXPECT_TRUE(pedal.takeOutput().startsWith(hex("79 0B")));
 
     // A pseudo-terminal cannot tell: both sides accept.
-    VirtualPedal pty;
+    VirtualPedal pty(kLenient);
+    pty.setRequireSaveHeld(false);
     pty.setLineSettings(115200, LineParity::Unknown);
-    pty.receive(hex("05 00 01 02 03 04 05 06 7F"));
-    EXPECT_EQ(pty.takeOutput(), hex("79"));
+    pty.receive(hex("05 00 01 02 03 04 05 06"));
+    pty.receive(hex("7F 00 FF"), 100'000);
+    EXPECT_TRUE(pty.takeOutput().startsWith(hex("79 79 0B")));
 
-    VirtualPedal wrongBaud;
+    VirtualPedal wrongBaud(kLenient);
     wrongBaud.setLineSettings(9600, LineParity::None);
     wrongBaud.receive(hex("06 00"));
     EXPECT_TRUE(wrongBaud.takeOutput().isEmpty());
@@ -412,7 +423,7 @@ TEST(VirtualPedalLine, RestartMessageEntersTheBootloader) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        VirtualPedal pedal;
+        VirtualPedal pedal(kLenient);
         pedal.setRequireSaveHeld(c.requireSave);
         pedal.pressAndHoldSave(c.saveHeld);
         pedal.receive(c.message);
