@@ -208,12 +208,29 @@ StepResult BootloaderClient::expectAck(Step step, int limitMs, bool hasAddress) 
     return StepResult::failed(e);
 }
 
+// Reads and drops what is still on its way until the line has been quiet for
+// longer than the USB latency timer, within a bounded time: a purge alone
+// misses answers the adapter still holds, and a late answer to what another
+// program sent would be taken for ours.
+static void drainLine() {
+    Clock& c = clock();
+    const qint64 deadline = c.nowMs() + 4 * timeouts::kReplyQuietMs;
+    while (c.nowMs() < deadline) {
+        if (WaitForFirstByte(timeouts::kReplyQuietMs) != WaitOutcome::Ok) break;
+        if (d2xx().ReadFTDevice() == 0) break;
+    }
+    d2xx().PurgeFTReceive();
+}
+
 StepResult BootloaderClient::connect(ConnectMode mode) {
     editorState().UpgradeMode = true;
     communication::SetPortParameters(FT_PARITY_EVEN);
     d2xx().SetFTDataCharacteristics();
-    // Whatever the pedal's firmware sent before it restarted is not a reply.
-    d2xx().PurgeFTReceive();
+    // Whatever the pedal's firmware (or an earlier program) sent is not a reply.
+    if (mode == ConnectMode::AcceptAlreadyConnected)
+        drainLine();
+    else
+        d2xx().PurgeFTReceive();
 
     const int limitMs = mode == ConnectMode::AcceptAlreadyConnected ? kListeningProbeMs
                                                                     : timeouts::kBootloaderAckMs;
@@ -255,7 +272,7 @@ StepResult BootloaderClient::findListeningBootloader(const BootReply& first) {
             if (answered) DebugAppend(QStringLiteral("line cleared: ") + r.text);
         }
         if (!answered) return got;
-        d2xx().PurgeFTReceive();
+        drainLine();
         // A bootloader in step with us answers GET in full. One that answered
         // late may have taken a clearing byte as a command: clear once more.
         got = Get(nullptr);
