@@ -1,8 +1,8 @@
 #include "control/UploadImage.h"
 
-#include "control/Messages.h"
 #include "effects/EffectCatalogue.h"
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "resources/Interlock.h"
 
 namespace zendal::upload {

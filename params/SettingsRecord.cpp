@@ -1,11 +1,11 @@
 #include "params/SettingsRecord.h"
 
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/Messages.h"
 
 namespace zendal {
 

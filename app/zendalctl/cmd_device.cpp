@@ -1,9 +1,6 @@
 // zendalctl list / info / live / midi / send / monitor: the device link itself.
 #include "app/zendalctl/Command.h"
 #include "app/zendalctl/PedalQuery.h"
-#include "control/IncomingMessage.h"
-#include "control/Messages.h"
-#include "control/PedalInfo.h"
 #include "control/UploadImage.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
@@ -13,6 +10,9 @@
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/IncomingMessage.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalInfo.h"
 #include "resources/Interlock.h"
 
 namespace zendal::ctl {

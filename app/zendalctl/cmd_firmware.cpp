@@ -4,12 +4,12 @@
 #include <QRegularExpression>
 
 #include "app/zendalctl/Command.h"
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "firmware/BootloaderClient.h"
 #include "firmware/UpgradeSequence.h"
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "resources/ResourceStore.h"
 
 namespace zendal::ctl {

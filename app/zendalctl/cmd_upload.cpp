@@ -4,9 +4,6 @@
 
 #include "app/zendalctl/Command.h"
 #include "app/zendalctl/PedalQuery.h"
-#include "control/IncomingMessage.h"
-#include "control/Messages.h"
-#include "control/PedalInfo.h"
 #include "control/UploadImage.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
@@ -17,6 +14,9 @@
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
 #include "params/EffectDescriptor.h"
+#include "protocol/IncomingMessage.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalInfo.h"
 
 namespace zendal::ctl {
 namespace {

@@ -13,6 +13,7 @@
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/TermiosDriver.h"
+#include "protocol/PedalConnection.h"
 
 using namespace zendal;
 
@@ -95,7 +96,10 @@ int main(int argc, char** argv) {
             err.flush();
         });
     }
-    D2XXUnit& port = d2xx();
+    // The one connection; code not yet handed it reaches its port as d2xx().
+    PedalConnection connection;
+    connection.makeProcessPort();
+    D2XXUnit& port = connection.unit();
     port.ShowFTErrors = true;
     port.setErrorSink([&err](const QString& text) {
         err << text << "\n";
@@ -133,7 +137,7 @@ int main(int argc, char** argv) {
             }
             serial = QString::fromLocal8Bit(listed.first().serial);
         }
-        communication::SetPortParameters(FT_PARITY_NONE);
+        connection.setLineSettings(FT_PARITY_NONE);
         if (!communication::OpenAndConfigure(serial)) {
             const QString why = port.driver().lastError();
             err << "zendalctl: cannot open " << serial;
@@ -145,7 +149,7 @@ int main(int argc, char** argv) {
         return true;
     };
 
-    ctl::Context context{args, out, err, openDevice};
+    ctl::Context context{args, out, err, openDevice, &connection};
     int status = command->run(context);
     out.flush();
     if (port.isOpen() && port.CloseFTDevice() != FT_OK && status == ctl::kOk) {

@@ -11,8 +11,6 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "control/Messages.h"
-#include "control/PedalInfo.h"
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
@@ -22,6 +20,8 @@
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalInfo.h"
 #include "shell/EepromTools.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"

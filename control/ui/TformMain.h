@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 
-#include "control/IncomingMessage.h"
 #include "control/MainWindowHooks.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/IncomingMessage.h"
 
 class QAction;
 class QButtonGroup;

@@ -7,7 +7,6 @@
 #include <QStringDecoder>
 #include <QTimer>
 
-#include "control/Messages.h"
 #include "control/UploadImage.h"
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
@@ -16,6 +15,7 @@
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/Messages.h"
 #include "resources/Interlock.h"
 #include "shell/Prompt.h"
 

@@ -5,7 +5,6 @@
 #include <QWidget>
 
 #include "control/MainWindowHooks.h"
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "core/Log.h"
@@ -14,6 +13,7 @@
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "shell/Prompt.h"
 
 namespace zendal {

@@ -3,13 +3,13 @@
 #include <QCloseEvent>
 
 #include "control/MainWindowHooks.h"
-#include "control/Messages.h"
 #include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "params/EffectDescriptor.h"
 #include "params/PanelGeometry.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/Messages.h"
 
 namespace zendal {
 

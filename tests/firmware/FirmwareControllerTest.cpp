@@ -7,13 +7,13 @@
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
 #include "RecordingHooks.h"
-#include "control/Messages.h"
 #include "core/EditorState.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "support/ScriptedPrompt.h"
 
 using namespace zendal;

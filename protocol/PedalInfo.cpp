@@ -1,10 +1,10 @@
-#include "control/PedalInfo.h"
+#include "protocol/PedalInfo.h"
 
-#include "control/Messages.h"
-#include "core/Clock.h"
 #include "core/Errors.h"
-#include "link/D2XXUnit.h"
+#include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
 
 namespace zendal {
 
@@ -40,21 +40,18 @@ PedalInfo parsePedalInfo(const QString& reply) {
     return info;
 }
 
-PedalInfoReply queryPedalInfo() {
-    D2XXUnit& port = d2xx();
-    const QString request = messages::deviceInfoRequest();
-    const int n = HexToBytes(request, static_cast<int>(request.size() / 2));
-    port.PurgeFTTransmit();
-    PedalInfoReply result;
-    if (port.WriteFTDevice(static_cast<std::uint32_t>(n)) != static_cast<std::uint32_t>(n)) {
-        result.outcome = WaitOutcome::PortError;
-        return result;
-    }
-    clock().pause(messages::kDeviceInfoPauseMs);
-    const TextReply reply = ReceiveText(timeouts::kDeviceInfoMs);
-    result.reply = reply.text;
-    result.outcome = reply.outcome;
-    return result;
+PedalInfoReply queryPedalInfo(PedalConnection& connection) {
+    ExchangeRequest request;
+    request.bytes = Hex2String(messages::deviceInfoRequest());
+    request.reply = ReplyKind::Lines;
+    request.lines = 4;
+    request.limitMs = timeouts::kDeviceInfoMs;
+    request.pauseAfterWriteMs = messages::kDeviceInfoPauseMs;
+    const ExchangeResult result = connection.exchange(request);
+    PedalInfoReply reply;
+    reply.reply = result.text();
+    reply.outcome = result.outcome;
+    return reply;
 }
 
 }  // namespace zendal

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "link/FrameCodec.h"
+#include "protocol/Exchange.h"
 
 namespace zendal {
 
@@ -24,15 +24,16 @@ struct PedalInfo {
 PedalInfo parsePedalInfo(const QString& reply);
 
 struct PedalInfoReply {
-    QString reply;  // as ReceiveText returned it
-    WaitOutcome outcome = WaitOutcome::Ok;
-    bool ok() const { return outcome == WaitOutcome::Ok; }
+    QString reply;  // the reply's text, knob reports taken out
+    ExchangeResult::Outcome outcome = ExchangeResult::Outcome::Reply;
+    bool ok() const { return outcome == ExchangeResult::Outcome::Reply; }
 };
 
-// The device-information exchange without any window: PurgeFTTransmit, write
-// 06 00, 100 ms pause, ReceiveText within the device-information time limit.
-// The caller stops the receive tick first. A write that fails ends the
-// exchange at once with PortError.
-PedalInfoReply queryPedalInfo();
+class PedalConnection;
+
+// The device-information exchange: PurgeFTTransmit, write 06 00, 100 ms
+// pause, then the four fields within the device-information time limit. A
+// write that fails ends the exchange at once (Unplugged).
+PedalInfoReply queryPedalInfo(PedalConnection& connection);
 
 }  // namespace zendal

@@ -1,0 +1,81 @@
+#include "protocol/PedalSequences.h"
+
+#include "link/FrameCodec.h"
+#include "link/Timeouts.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
+
+namespace zendal::sequences {
+
+namespace {
+
+ExchangeRequest writeOnly(const QString& hex, int pauseMs) {
+    ExchangeRequest request;
+    request.bytes = Hex2String(hex);
+    request.reply = ReplyKind::None;
+    request.pauseAfterWriteMs = pauseMs;
+    return request;
+}
+
+ExchangeResult writeAndPause(PedalConnection& connection, const QString& hex, int pauseMs) {
+    ExchangeResult result = connection.exchange(writeOnly(hex, 0));
+    // The pause belongs to the pedal, not to the wait for a reply.
+    if (result.ok() && pauseMs > 0) {
+        ExchangeRequest pause;
+        pause.reply = ReplyKind::None;
+        pause.purgeTransmitFirst = false;
+        pause.pauseAfterWriteMs = pauseMs;
+        result = connection.exchange(pause);
+    }
+    return result;
+}
+
+}  // namespace
+
+ExchangeResult requestSettings(PedalConnection& connection, int paramCount) {
+    ExchangeRequest request;
+    request.bytes = Hex2String(messages::settingsRequest(paramCount));
+    request.reply = ReplyKind::Text;
+    request.limitMs = timeouts::kSettingsReplyMs;
+    request.pauseAfterWriteMs = messages::kSettingsRequestPauseMs;
+    return connection.exchange(request);
+}
+
+ExchangeResult storeSettings(PedalConnection& connection, int paramCount) {
+    return writeAndPause(connection, messages::storeSettings(paramCount), messages::kStorePauseMs);
+}
+
+ExchangeResult eraseEeprom(PedalConnection& connection, const QString& i2cAddress) {
+    return writeAndPause(connection, messages::eepromErase(i2cAddress),
+                         messages::kEepromErasePauseMs);
+}
+
+ExchangeResult readEeprom(PedalConnection& connection, const QString& i2cAddress) {
+    ExchangeRequest request;
+    request.bytes = Hex2String(messages::eepromRead(i2cAddress));
+    request.reply = ReplyKind::Dump;
+    request.limitMs = timeouts::kEepromDumpMs;
+    return connection.exchange(request);
+}
+
+QString probeBootloader(PedalConnection& connection) {
+    ExchangeRequest request;
+    request.bytes = QByteArray(1, char(0x7F));
+    request.reply = ReplyKind::Ack;
+    request.limitMs = timeouts::kBootloaderAckMs;
+    request.parity = FT_PARITY_EVEN;
+    request.purgeTransmitFirst = false;
+    const ExchangeResult result = connection.exchange(request);
+    return result.ok() ? BytesToHex(result.bytes.left(1)) : QString();
+}
+
+ExchangeResult restartIntoBootloader(PedalConnection& connection) {
+    if (connection.busy()) return connection.exchange(ExchangeRequest());
+    connection.applyParity(FT_PARITY_NONE);
+    const ExchangeResult result = connection.exchange(writeOnly(messages::bypass(true), 0));
+    if (!result.ok()) return result;
+    return writeAndPause(connection, messages::enterBootloader(),
+                         messages::kEnterBootloaderPauseMs);
+}
+
+}  // namespace zendal::sequences
