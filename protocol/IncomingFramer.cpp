@@ -11,10 +11,6 @@ constexpr auto kDump = char(0xAB);
 const std::array<QByteArray, 2> kAnswers = {QByteArray("Upload complete"),
                                             QByteArray("Upload Failed")};
 
-bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // An upload answer at `at`: its length, 0 when the bytes so far are a piece of
 // one, -1 when none begins there.
 qsizetype answerAt(const QByteArray& bytes, qsizetype at) {
@@ -26,7 +22,8 @@ qsizetype answerAt(const QByteArray& bytes, qsizetype at) {
     return -1;
 }
 
-// Where a message of fixed form begins after the first byte of an unknown run.
+// Where a message of fixed form begins after the first byte of a run without a
+// fixed end (an effect message or unknown text).
 qsizetype nextFixedStart(const QByteArray& bytes) {
     for (qsizetype i = 1; i < bytes.size(); ++i) {
         const char c = bytes.at(i);
@@ -50,10 +47,6 @@ qsizetype IncomingFramer::completeLength() const {
     } else if (first == '0') {
         if (size == 1) return 0;
         if (held_.at(1) >= '0' && held_.at(1) <= '9') return 2;
-    } else if (first == '1') {
-        qsizetype i = 1;
-        while (i < size && isHexDigit(held_.at(i))) ++i;
-        return i < size ? i : -1;
     }
     return nextFixedStart(held_);
 }

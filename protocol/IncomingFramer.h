@@ -11,8 +11,9 @@ namespace zendal {
 // exact texts, a bank message "0" and one digit. Those are split wherever they
 // meet other messages, and a piece of one is held until the rest arrives. An
 // effect message ("1" and hexadecimal digits) and unknown text end only where
-// another form begins or the line goes quiet; a run of digits after an effect
-// message stays part of it, as the pedal gives no way to tell.
+// one of those forms begins or the line goes quiet: what follows an effect
+// number up to there stays part of it (a bank message too), as the pedal gives
+// no way to tell, and is read as one message.
 class IncomingFramer {
   public:
     static constexpr int kControlReportBytes = 5;

@@ -13,6 +13,7 @@
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -34,25 +35,14 @@ void TformMain::PollPedal() {
     D2XXUnit& port = d2xx();
     port.ShowFTErrors = false;
 
-    if (dump_.expired(clock().nowMs())) {
-        const int got = dump_.receivedDataBytes();
-        dump_.reset();
-        const QString text =
-            QStringLiteral(
-                "The pedal's settings memory dump is incomplete: %1 of %2 bytes arrived.")
-                .arg(got)
-                .arg(incoming::kDumpDataBytes);
-        DebugPrint(text);
-        prompt().information(text);
-    }
-
+    bool handled = releaseStalePiece();
     if (port.GetFTQueueStatus() != FT_OK) {
-        port.ShowFTErrors = true;
+        if (handled) port.ShowFTErrors = true;
         return;
     }
     const std::uint32_t n = port.ReadFTDevice();
     if (n % 65536 == 0) {
-        port.ShowFTErrors = true;
+        if (handled) port.ShowFTErrors = true;
         return;
     }
     lastPollRead_ = int(n);
@@ -60,19 +50,50 @@ void TformMain::PollPedal() {
     gatherRestOfMessage(&bytes);
     DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
 
-    if (dump_.active()) {
-        // The rest of a dump that began in an earlier read.
-        handleDumpBytes(bytes);
-        port.ShowFTErrors = true;
-        return;
-    }
+    // Messages that arrived together are handled one by one, in order; the
+    // line has gone quiet, so a run without a fixed end is complete too.
+    const bool wasHolding = framer_.holding();
+    QList<QByteArray> messages = framer_.feed(bytes);
+    messages += framer_.flush();
+    if (framer_.holding() && (!wasHolding || !messages.isEmpty())) heldSinceMs_ = clock().nowMs();
+    handled = true;
+    for (const QByteArray& message : messages) handled = handleMessage(message) && handled;
+    // A number that is not one leaves the port's failures unreported until a
+    // later tick completes.
+    if (handled) port.ShowFTErrors = true;
+}
 
+bool TformMain::releaseStalePiece() {
+    if (!framer_.holding()) return true;
+    const bool dump = framer_.holdingDump();
+    const int limit = dump ? timeouts::kEepromDumpMs : PedalConnection::kPieceLimitMs;
+    if (clock().nowMs() - heldSinceMs_ < limit) return true;
+    if (dump) {
+        const int got = framer_.heldBytes() - 1;
+        framer_.reset();
+        const QString text =
+            QStringLiteral(
+                "The pedal's settings memory dump is incomplete: %1 of %2 bytes arrived.")
+                .arg(got)
+                .arg(incoming::kDumpDataBytes);
+        DebugPrint(text);
+        prompt().information(text);
+        return true;
+    }
+    // The rest of the message never came: it is read as it stands.
+    bool handled = true;
+    for (const QByteArray& message : framer_.flush(true))
+        handled = handleMessage(message) && handled;
+    return handled;
+}
+
+bool TformMain::handleMessage(const QByteArray& bytes) {
     incoming::Message message;
     try {
         message = incoming::classify(bytes);
     } catch (const ConversionError& e) {
         prompt().information(e.message());
-        return;
+        return false;
     }
 
     if (message.number == incoming::Message::Number::Bank) {
@@ -94,9 +115,9 @@ void TformMain::PollPedal() {
         // A report too short to name a control and a value moves nothing.
         if (params_ && params_->isBuilt() && bytes.size() >= 5) params_->ApplyControlReport(bytes);
     } else if (message.dump) {
-        handleDumpBytes(bytes);
+        DumpCheck(bytes);
     }
-    port.ShowFTErrors = true;
+    return true;
 }
 
 void TformMain::gatherRestOfMessage(QByteArray* bytes) {
@@ -117,21 +138,6 @@ void TformMain::gatherRestOfMessage(QByteArray* bytes) {
         const std::uint32_t more = port.ReadFTDevice();
         bytes->append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(more));
         quiet = 0;
-    }
-}
-
-void TformMain::handleDumpBytes(QByteArray bytes) {
-    while (!bytes.isEmpty()) {
-        if (!dump_.active()) {
-            if (static_cast<std::uint8_t>(bytes.at(0)) != incoming::kDump) return;
-            dump_.begin(QByteArray(), clock().nowMs() + timeouts::kEepromDumpMs);
-        }
-        QByteArray rest;
-        dump_.append(bytes, &rest);
-        if (!dump_.complete()) return;  // the rest comes with the next reads
-        DumpCheck(dump_.take());
-        // Two reads of the memory that arrive together are checked one by one.
-        bytes = rest;
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include "control/MainWindowHooks.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/IncomingFramer.h"
 #include "protocol/IncomingMessage.h"
 
 class QAction;
@@ -154,7 +155,10 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void ShowBankFromPedal(int bank);
     void ShowEffectFromPedal(int number);
     void gatherRestOfMessage(QByteArray* bytes);
-    void handleDumpBytes(QByteArray bytes);
+    // One message; false when a number in it is not one (a box said so).
+    bool handleMessage(const QByteArray& bytes);
+    // A piece of a message whose rest has not come within its limit.
+    bool releaseStalePiece();
     void DumpCheck(const QByteArray& message);
     void uploadAnswerTimedOut();
 
@@ -209,7 +213,8 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     bool polling_ = false;
     int lastPollRead_ = 0;
     bool uploadPending_ = false;
-    incoming::DumpAssembler dump_;
+    IncomingFramer framer_;
+    qint64 heldSinceMs_ = 0;  // when the framer began to hold a piece
 };
 
 }  // namespace zendal

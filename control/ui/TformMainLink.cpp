@@ -149,7 +149,7 @@ void TformMain::Unlink() {
     TimerAutoRequest->stop();
     TimerUploadAnswer->stop();
     uploadPending_ = false;
-    dump_.reset();
+    framer_.reset();
     if (params_ && params_->isVisible()) params_->EnableDisableControls(false);
 }
 

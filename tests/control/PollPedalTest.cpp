@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTimer>
 
 #include "MainWindowFixture.h"
@@ -56,7 +57,6 @@ TEST_F(MainWindowPollPedal, MessagesAndWhatTheyChange) {
     } cases[] = {
         {"bank III", "02", 2, "Status: ", false},
         {"bank 5 changes nothing", "05", -1, "Status: ", false},
-        {"bank and effect in one read", "01105", -1, "Status: ", false},
         {"upload complete", "Upload complete", -1, "Upload complete", true},
         {"upload failed", "Upload Failed", -1, "Upload Failed", true},
         {"answer with a line end", "Upload complete\r\n", -1, "Upload Status Unknown", true},
@@ -79,6 +79,34 @@ TEST_F(MainWindowPollPedal, MessagesAndWhatTheyChange) {
     }
     EXPECT_TRUE(
         logHas(QStringLiteral("Data(ASCII): ?") + QChar(0) + QChar(0) + QChar(2) + QChar(0)));
+}
+
+TEST_F(MainWindowPollPedal, BankAndEffectInOneReadChangeBoth) {
+    main->selectBank(-1);
+    poll("0111A");  // bank II, then effect line 26
+    EXPECT_EQ(checkedBank(), 1);
+    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Tremolo"));
+    EXPECT_TRUE(prompt->all().isEmpty());
+}
+
+TEST_F(MainWindowPollPedal, EveryKnobReportOfABurstIsApplied) {
+    main->selectBank(-1);
+    poll("11A");  // Tremolo: its parameter window is live
+    ASSERT_TRUE(params->isBuilt());
+    QByteArray burst;
+    for (int i = 0; i < 200; ++i) {
+        const int value = i * 5 + 3;
+        burst += bytes({0xAA, 0x00, 0x00, value >> 8, value & 0xFF});
+    }
+    burst += "02";
+    int moves = 0;
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    QObject::connect(slider, &QSlider::valueChanged, [&] { ++moves; });
+    poll(burst);
+    EXPECT_EQ(moves, 200);
+    EXPECT_EQ(slider->value(), 199 * 5 + 3);
+    EXPECT_EQ(checkedBank(), 2);
 }
 
 TEST_F(MainWindowPollPedal, EffectReportOpensThePedalsEffect) {
@@ -190,8 +218,17 @@ TEST_F(MainWindowPollPedal, AMessageSplitOverTwoTransfersIsStillOneMessage) {
     }
     EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Tremolo"));
 
-    // Parts that come in separate ticks are separate messages.
+    // Parts that come in separate ticks are joined.
     poll("Upload comp");
+    EXPECT_EQ(status(), QStringLiteral("Status: "));
+    poll("lete");
+    EXPECT_EQ(status(), QStringLiteral("Upload complete"));
+    // A part whose rest never comes is read as it stands once its time is up.
+    widget<QLabel>("lblStatus")->setText(QStringLiteral("Status: "));
+    poll("Upload comp");
+    EXPECT_EQ(status(), QStringLiteral("Status: "));
+    fakeClock->advance(1000);
+    main->PollPedal();
     EXPECT_EQ(status(), QStringLiteral("Upload Status Unknown"));
 }
 

@@ -45,6 +45,7 @@ TEST(IncomingFramer, SplitsMessagesThatArriveTogether) {
         {"unknown text alone", "hello", {"hello"}},
         // No way to tell where the effect number ends: read as one, as always.
         {"effect then bank digits", "12602", {"12602"}},
+        {"effect with a letter that is no digit", "1G", {"1G"}},
         {"bank without a digit", "0x", {"0x"}},
     };
     for (const Case& c : cases) {
