@@ -20,6 +20,7 @@
 #include "effects/EffectCatalogue.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/ScriptedPrompt.h"
@@ -55,6 +56,7 @@ void idle(int ms) {
 }
 
 struct Editor {
+    PedalConnection connection;
     VirtualPedal pedal;
     VirtualPedalDriver driver{pedal};
     test::ScriptedPrompt prompt;
@@ -63,8 +65,9 @@ struct Editor {
 
     explicit Editor(bool wireTime) {
         pedal.setWireTime(wireTime);
+        connection.makeProcessPort();
         d2xx().setDriver(&driver);
-        main = std::make_unique<TformMain>();
+        main = std::make_unique<TformMain>(connection);
         params = std::make_unique<TformFXParameters>(main.get());
         main->attachParameterWindow(params.get());
         main->show();

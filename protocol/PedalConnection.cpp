@@ -1,5 +1,6 @@
 #include "protocol/PedalConnection.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstring>
 
@@ -278,8 +279,11 @@ ExchangeResult PedalConnection::run(const ExchangeRequest& request, QByteArray* 
     const qint64 deadline = c.nowMs() + request.limitMs;
     qint64 lastArrival = -1;
     for (;;) {
+        // The window stays responsive; whatever the user starts meanwhile is
+        // refused as busy, and an unlink ends the wait at once.
+        if (QCoreApplication::instance()) QCoreApplication::processEvents();
         QByteArray chunk;
-        const bool ok = readAll(&chunk, 1);
+        const bool ok = unit_.isOpen() && readAll(&chunk, 1);
         if (!chunk.isEmpty()) {
             // Quiet is measured on the reply: knob reports do not keep it open.
             const qsizetype had = collector.reply().size();

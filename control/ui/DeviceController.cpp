@@ -21,6 +21,7 @@
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
 #include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "shell/EepromTools.h"
 #include "shell/Prompt.h"
@@ -34,31 +35,32 @@ namespace zendal {
 
 TformMain::InfoOutcome TformMain::getEffectFromPedal() {
     const bool tickWasRunning = receiveTickRunning();
-    stopReceiveTick();
-    SendHexMessage(messages::deviceInfoRequest(), 2, true);
     btnOpenEffect->setEnabled(false);
-    clock().pause(messages::kDeviceInfoPauseMs);
+    // The connection keeps the tick out of its wait and hands on the knob
+    // reports that arrive inside the reply.
+    const PedalInfoReply reply = queryPedalInfo(connection_);
     btnOpenEffect->setEnabled(true);
-
-    const TextReply reply = ReceiveText(timeouts::kDeviceInfoMs);
     if (!reply.ok()) {
         // Nothing changes: the editor keeps what it knew, and the tick runs
         // again if it ran before.
-        if (reply.outcome == WaitOutcome::TimedOut) {
+        if (reply.outcome == ExchangeResult::Outcome::TimedOut) {
             DebugPrint(QStringLiteral("no answer to the device information request"));
             prompt().information(
                 QStringLiteral("The pedal did not answer the device information request."));
+        } else if (reply.outcome == ExchangeResult::Outcome::Busy) {
+            DebugPrint(
+                QStringLiteral("device information not asked: another exchange is in flight"));
         } else if (d2xx().isOpen()) {
             DebugPrint(QStringLiteral("the port failed during the device information request"));
             prompt().information(QStringLiteral(
                 "The link to the pedal failed while waiting for its device information."));
         }
-        if (tickWasRunning && d2xx().isOpen()) startReceiveTick();
         return InfoOutcome::Aborted;
     }
+    stopReceiveTick();
 
     bool aborted = false;
-    if (!CheckPedalInfo(reply.text, &aborted)) {
+    if (!CheckPedalInfo(reply.reply, &aborted)) {
         if (aborted) {
             if (tickWasRunning) startReceiveTick();
             return InfoOutcome::Aborted;

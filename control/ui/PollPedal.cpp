@@ -30,7 +30,7 @@ struct TickGuard {
 
 void TformMain::PollPedal() {
     lastPollRead_ = 0;
-    if (polling_) return;
+    if (polling_ || connection_.busy()) return;
     TickGuard guard(polling_);
     D2XXUnit& port = d2xx();
     port.ShowFTErrors = false;

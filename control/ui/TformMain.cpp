@@ -23,6 +23,7 @@
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
 #include "shell/Styles.h"
@@ -43,7 +44,8 @@ namespace {
 constexpr int kReceiveFallbackMs = 250;
 }  // namespace
 
-TformMain::TformMain(QWidget* parent) : QMainWindow(parent) {
+TformMain::TformMain(PedalConnection& connection, QWidget* parent)
+    : QMainWindow(parent), connection_(connection) {
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QStringLiteral("Zendal Editor"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -58,6 +60,12 @@ TformMain::TformMain(QWidget* parent) : QMainWindow(parent) {
     Timer_USB_read->setObjectName(QStringLiteral("Timer_USB_read"));
     Timer_USB_read->setInterval(1);
     connect(Timer_USB_read, &QTimer::timeout, this, &TformMain::receiveTick);
+
+    // The connection stops and restarts this tick around its exchanges, and
+    // hands on what the pedal sent on its own while one was in flight.
+    connect(&connection_, &PedalConnection::busyChanged, this, &TformMain::connectionBusy);
+    connect(&connection_, &PedalConnection::message, this,
+            [this](const QByteArray& bytes) { handleMessage(bytes); });
 
     TimerAutoRequest = new QTimer(this);
     TimerAutoRequest->setObjectName(QStringLiteral("TimerAutoRequest"));
@@ -371,6 +379,16 @@ void TformMain::startReceiveTick() {
         Timer_USB_read->setInterval(1);
     }
     if (!Timer_USB_read->isActive()) Timer_USB_read->start();
+}
+
+void TformMain::connectionBusy(bool busy) {
+    if (busy) {
+        tickBeforeExchange_ = receiveTickRunning();
+        stopReceiveTick();
+    } else if (tickBeforeExchange_) {
+        tickBeforeExchange_ = false;
+        if (d2xx().isOpen()) startReceiveTick();
+    }
 }
 
 void TformMain::stopReceiveTick() {

@@ -26,6 +26,7 @@ class QTimer;
 
 namespace zendal {
 
+class PedalConnection;
 class TformFXParameters;
 class UpdateCheck;
 class FirmwareUpgradeController;
@@ -37,7 +38,8 @@ class FirmwareUpgradeController;
 class TformMain : public QMainWindow, public MainWindowHooks {
     Q_OBJECT
   public:
-    explicit TformMain(QWidget* parent = nullptr);
+    // Talks to the pedal only through `connection`, which outlives the window.
+    explicit TformMain(PedalConnection& connection, QWidget* parent = nullptr);
     ~TformMain() override;
 
     // --- the windows created after this one ---
@@ -164,6 +166,12 @@ class TformMain : public QMainWindow, public MainWindowHooks {
 
     // Upload.cpp
     bool refuseUpload(const QString& text);
+
+    // An exchange began or ended on the connection: the tick stays out of it.
+    void connectionBusy(bool busy);
+
+    PedalConnection& connection_;
+    bool tickBeforeExchange_ = false;
 
     // The windows that work with this one.
     QPointer<TformFXParameters> params_;

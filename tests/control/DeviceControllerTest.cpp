@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTimer>
 
 #include "MainWindowFixture.h"
@@ -161,6 +162,29 @@ TEST_F(MainWindowDevice, UnusableAnswersThroughTheLink) {
         item("menuDisconnect")->trigger();
         destroyWindows();
     }
+}
+
+TEST_F(MainWindowDevice, AKnobTurnedDuringTheDeviceQueryIsAppliedAndTheReplyReadRight) {
+    createWindows();
+    scanAndLink();
+    ASSERT_TRUE(params->isBuilt());
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    QList<int> values;
+    QObject::connect(slider, &QSlider::valueChanged, [&](int v) { values.append(v); });
+    prompt->informations.clear();
+    const auto knob = [](int value) {
+        return QByteArray(1, char(0xAA)) + QByteArray(2, char(0)) + char(value >> 8) +
+               char(value & 0xFF);
+    };
+    // One report just before the reply, one just after it.
+    driver->replyTo(0x06, knob(291) + "1\r\n38\r\n1\r\n5\r\n" + knob(292));
+    widget<QPushButton>("btnOpenEffect")->click();
+    EXPECT_TRUE(prompt->informations.isEmpty()) << prompt->informations.join('|').toStdString();
+    EXPECT_EQ(editorState().pedal_effect_number, 38);
+    EXPECT_EQ(editorState().pedal_firmware_version, 5);
+    EXPECT_TRUE(values.contains(291));
+    EXPECT_TRUE(values.contains(292));
 }
 
 TEST_F(MainWindowDevice, AnEffectWhoseDescriptorIsRefusedOpensNoWindow) {
