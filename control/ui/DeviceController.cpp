@@ -219,6 +219,7 @@ void TformMain::SetPresetMode() {
 }
 
 void TformMain::midiChannelClick(QAction* item) {
+    if (refusedWhileBusy()) return;
     const QString caption = item->text();
     DebugPrint(QStringLiteral("Midi channel: ") + caption);
     const int channel = caption == QLatin1String("OMNI") ? 0 : caption.toInt();
@@ -265,6 +266,10 @@ void TformMain::btnRequestClick() {
 }
 
 void TformMain::doAutomaticRequest() {
+    if (connection_.busy()) {
+        TimerAutoRequest->start();  // after the exchange in flight
+        return;
+    }
     btnRequestClick();
 }
 

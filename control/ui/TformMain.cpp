@@ -87,19 +87,24 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
     connect(action(QStringLiteral("menuVirtualPedal")), &QAction::toggled, this, [this](bool on) {
         if (virtualPedalToggle_) virtualPedalToggle_(on);
     });
-    connect(action(QStringLiteral("menuModeBank")), &QAction::triggered, this,
-            [this] { SetBankModeFrom(true); });
-    connect(action(QStringLiteral("menuModePreset")), &QAction::triggered, this,
-            &TformMain::SetPresetMode);
-    connect(action(QStringLiteral("menuFirmwareUpgradeMode")), &QAction::triggered, this,
-            &TformMain::upgradeModeClick);
+    connect(action(QStringLiteral("menuModeBank")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) SetBankModeFrom(true);
+    });
+    connect(action(QStringLiteral("menuModePreset")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) SetPresetMode();
+    });
+    connect(action(QStringLiteral("menuFirmwareUpgradeMode")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) upgradeModeClick();
+    });
     connect(action(QStringLiteral("menuStartFirmwareUpgrade")), &QAction::triggered, this, [this] {
+        if (refusedWhileBusy()) return;
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
         if (upgrade_) upgrade_->menuStartFirmwareUpgradeClick();
 #endif
     });
-    connect(action(QStringLiteral("menuEraseSettings")), &QAction::triggered, this,
-            &TformMain::menuEraseSettingsClick);
+    connect(action(QStringLiteral("menuEraseSettings")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) menuEraseSettingsClick();
+    });
     connect(action(QStringLiteral("menuSupport")), &QAction::triggered, this,
             &TformMain::menuSupportClick);
     connect(action(QStringLiteral("menuShowUpdateMsg")), &QAction::triggered, this,
@@ -108,7 +113,7 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
         if (loadIr_) loadIr_();
     });
     connect(action(QStringLiteral("menuLoadConfiguration")), &QAction::triggered, this, [this] {
-        if (params_) params_->menuLoadConfigurationClick();
+        if (params_ && !refusedWhileBusy()) params_->menuLoadConfigurationClick();
     });
     connect(action(QStringLiteral("menuSaveConfiguration")), &QAction::triggered, this, [this] {
         if (params_) params_->menuSaveConfigurationClick();
@@ -381,7 +386,17 @@ void TformMain::startReceiveTick() {
     if (!Timer_USB_read->isActive()) Timer_USB_read->start();
 }
 
+bool TformMain::refusedWhileBusy() {
+    if (!connection_.busy()) return false;
+    DebugPrint(QStringLiteral("refused: the pedal is answering another request"));
+    return true;
+}
+
 void TformMain::connectionBusy(bool busy) {
+    // One thing at a time: nothing that writes to the pedal can start while
+    // it answers; the controls keep their own states and come back after.
+    centralWidget()->setEnabled(!busy);
+    if (params_) params_->setEnabled(!busy);
     if (busy) {
         tickBeforeExchange_ = receiveTickRunning();
         stopReceiveTick();

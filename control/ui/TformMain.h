@@ -169,6 +169,9 @@ class TformMain : public QMainWindow, public MainWindowHooks {
 
     // An exchange began or ended on the connection: the tick stays out of it.
     void connectionBusy(bool busy);
+    // True (and logged) while an exchange is in flight: menu commands that
+    // write to the pedal wait their turn.
+    bool refusedWhileBusy();
 
     PedalConnection& connection_;
     bool tickBeforeExchange_ = false;

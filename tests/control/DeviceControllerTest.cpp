@@ -187,6 +187,46 @@ TEST_F(MainWindowDevice, AKnobTurnedDuringTheDeviceQueryIsAppliedAndTheReplyRead
     EXPECT_TRUE(values.contains(292));
 }
 
+TEST_F(MainWindowDevice, NothingElseWritesWhileThePedalIsAsked) {
+    createWindows();
+    scanAndLink();
+    ASSERT_TRUE(widget("btnUpload")->isEnabled());
+    auto* autoRequest = main->findChild<QTimer*>("TimerAutoRequest");
+    autoRequest->stop();
+    pedal->setSilentOn(0x06);  // the query waits its whole limit
+    bool uploadInside = true, requestInside = true, parametersInside = true;
+    QStringList writesInside{"not run"};
+    QTimer::singleShot(0, main.get(), [&] {
+        uploadInside = widget("btnUpload")->isEnabled();
+        requestInside = widget("btnRequest")->isEnabled();
+        parametersInside = params->isEnabled();
+        markWrites();
+        main->doAutomaticRequest();
+        item("menuEraseSettings")->trigger();
+        item("menuModeBank")->trigger();
+        main->midiChannelItems().value(3)->trigger();
+        writesInside = writesSinceMark();
+    });
+    prompt->informations.clear();
+    widget<QPushButton>("btnOpenEffect")->click();
+    EXPECT_EQ(prompt->informations,
+              QStringList{"The pedal did not answer the device information request."});
+    EXPECT_FALSE(uploadInside);
+    EXPECT_FALSE(requestInside);
+    EXPECT_FALSE(parametersInside);
+    EXPECT_TRUE(writesInside.isEmpty()) << writesInside.join(' ').toStdString();
+    EXPECT_TRUE(prompt->confirmations.isEmpty());
+    EXPECT_FALSE(editorState().bank_mode);
+    // Afterwards the controls are back and the automatic request comes after all.
+    EXPECT_TRUE(widget("btnUpload")->isEnabled());
+    EXPECT_TRUE(params->isEnabled());
+    EXPECT_TRUE(autoRequest->isActive());
+    pedal->clearFaults();
+    markWrites();
+    ASSERT_TRUE(waitFor([&] { return !writesSinceMark().isEmpty(); }));
+    EXPECT_TRUE(writesSinceMark().first().startsWith(QLatin1String("02")));
+}
+
 TEST_F(MainWindowDevice, AnEffectWhoseDescriptorIsRefusedOpensNoWindow) {
     pedal->setEffect(0x35, 1);  // the catalogue's malformed descriptor
     createWindows();
