@@ -16,6 +16,7 @@
 #include "params/EffectDescriptor.h"
 #include "protocol/IncomingMessage.h"
 #include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 
 namespace zendal::ctl {
@@ -66,8 +67,7 @@ struct Answer {
 
 // Collects one message from the pedal: waits up to `limitMs` for its first
 // byte, then reads until the line stays quiet.
-Answer readMessage(qint64 deadline) {
-    D2XXUnit& port = d2xx();
+Answer readMessage(D2XXUnit& port, qint64 deadline) {
     Clock& c = clock();
     Answer a;
     for (;;) {
@@ -103,7 +103,7 @@ Answer readMessage(qint64 deadline) {
 int awaitUploadAnswer(Context& ctx) {
     const qint64 deadline = clock().nowMs() + timeouts::kUploadAnswerMs;
     for (;;) {
-        const Answer a = readMessage(deadline);
+        const Answer a = readMessage(ctx.connection->unit(), deadline);
         if (a.outcome == WaitOutcome::PortError) {
             ctx.err << "zendalctl: the port failed while waiting for the pedal's answer\n";
             return kFailure;
@@ -188,7 +188,7 @@ int runUpload(Context& ctx) {
     }
 
     if (!ctx.openDevice()) return kFailure;
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = ctx.connection->unit();
     source.device = port.openDeviceKind();
     // Everything that could refuse the upload (the interlock included) is
     // decided before the first byte goes out.
