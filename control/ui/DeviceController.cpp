@@ -176,7 +176,9 @@ void TformMain::EnableEditorObjects(bool enabled) {
     lblBankNum->setEnabled(enabled);
     lstCategory->setEnabled(enabled);
     menus_.value(QStringLiteral("menuMode"))->menuAction()->setEnabled(enabled);
-    if (params_) params_->EnableDisableControls(enabled);
+    // Only the effect on the pedal is live: a window of another effect stays
+    // disabled whatever the pedal sends.
+    if (params_) params_->EnableDisableControls(enabled && editorState().selected_is_on_pedal);
 }
 
 void TformMain::SetLive(bool on) {

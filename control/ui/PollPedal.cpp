@@ -14,6 +14,7 @@
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
 #include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -112,8 +113,11 @@ bool TformMain::handleMessage(const QByteArray& bytes) {
 
     EnableEditorObjects(true);
     if (message.controlReport) {
-        // A report too short to name a control and a value moves nothing.
-        if (params_ && params_->isBuilt() && bytes.size() >= 5) params_->ApplyControlReport(bytes);
+        // A report too short to name a control and a value moves nothing, and
+        // it moves nothing in the window of an effect that is not on the pedal.
+        if (params_ && params_->isBuilt() && bytes.size() >= 5 &&
+            editorState().selected_is_on_pedal)
+            params_->ApplyControlReport(bytes);
     } else if (message.dump) {
         DumpCheck(bytes);
     }
@@ -164,6 +168,10 @@ void TformMain::ShowEffectFromPedal(int number) {
     }
     state.pedal_effect_name = entry->displayName;
     DebugPrint(QStringLiteral("effect from list: ") + state.pedal_effect_name);
+    // The pedal runs another effect now: its number and version are what a
+    // preset file is labelled with and checked against.
+    state.pedal_effect_number = number;
+    refreshPedalEffectVersion(number);
     state.selected_effect_name = state.pedal_effect_name;
     state.selected_is_on_pedal = true;
     btnRequest->setEnabled(true);
@@ -173,6 +181,22 @@ void TformMain::ShowEffectFromPedal(int number) {
                         -1, true);
     btnRequest->setEnabled(true);
     findPedalEffectInCategories(false);
+}
+
+void TformMain::refreshPedalEffectVersion(int number) {
+    // The switch message names the effect but not its version: ask.
+    const PedalInfoReply reply = queryPedalInfo(connection_);
+    if (reply.ok()) {
+        try {
+            const PedalInfo info = parsePedalInfo(reply.reply);
+            if (info.effect == number) {
+                editorState().pedal_effect_version = info.version;
+                return;
+            }
+        } catch (const ConversionError&) {
+        }
+    }
+    DebugPrint(QStringLiteral("version of effect %1 not known").arg(number));
 }
 
 void TformMain::uploadAnswerTimedOut() {

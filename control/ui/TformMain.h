@@ -156,6 +156,7 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void portReady();
     void ShowBankFromPedal(int bank);
     void ShowEffectFromPedal(int number);
+    void refreshPedalEffectVersion(int number);
     void gatherRestOfMessage(QByteArray* bytes);
     // One message; false when a number in it is not one (a box said so).
     bool handleMessage(const QByteArray& bytes);

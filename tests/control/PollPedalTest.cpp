@@ -110,16 +110,19 @@ TEST_F(MainWindowPollPedal, EveryKnobReportOfABurstIsApplied) {
 }
 
 TEST_F(MainWindowPollPedal, EffectReportOpensThePedalsEffect) {
-    poll("11A");  // line 26
+    pedal->setEffect(0x1A, 3);  // the pedal's own switch: it runs Tremolo v3 now
+    poll("11A");                // line 26
     EXPECT_TRUE(logHas(QStringLiteral("Data(ASCII): 11A")));
     EXPECT_TRUE(logHas(QStringLiteral("effect from list: Tremolo")));
     const EditorState& state = editorState();
     EXPECT_EQ(state.pedal_effect_name, QStringLiteral("Tremolo"));
     EXPECT_EQ(state.selected_effect_name, QStringLiteral("Tremolo"));
     EXPECT_TRUE(state.selected_is_on_pedal);
-    EXPECT_EQ(state.pedal_effect_number, 0x26);  // only the device query sets it
+    // Number and version follow the pedal, for the preset files and the caption.
+    EXPECT_EQ(state.pedal_effect_number, 0x1A);
+    EXPECT_EQ(state.pedal_effect_version, 3);
     ASSERT_TRUE(params->isVisible());
-    EXPECT_EQ(params->windowTitle(), QStringLiteral("Tremolo v1"));
+    EXPECT_EQ(params->windowTitle(), QStringLiteral("Tremolo v3"));
     auto* effects = widget<QListWidget>("lstEffects");
     ASSERT_NE(effects->currentItem(), nullptr);
     EXPECT_EQ(effects->currentItem()->text(), QStringLiteral("Tremolo"));
@@ -127,6 +130,22 @@ TEST_F(MainWindowPollPedal, EffectReportOpensThePedalsEffect) {
               QStringLiteral("Modulation"));
     EXPECT_TRUE(autoRequestArmed());
     EXPECT_EQ(status(), QStringLiteral("Status: "));
+}
+
+TEST_F(MainWindowPollPedal, AWindowOfAnEffectNotOnThePedalStaysDisabled) {
+    chooseEffect(QStringLiteral("Gain"), QStringLiteral("Amber Drive"));  // not on the pedal
+    ASSERT_FALSE(editorState().selected_is_on_pedal);
+    ASSERT_TRUE(params->isBuilt());
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    const int before = slider->value();
+    for (const QByteArray& message :
+         {bytes({0xAA, 0x00, 0x00, 0x01, 0x23}), QByteArray("02"), QByteArray("Upload Failed")}) {
+        SCOPED_TRACE(message.toHex().toStdString());
+        poll(message);
+        EXPECT_FALSE(slider->isEnabled());
+        EXPECT_EQ(slider->value(), before);
+    }
 }
 
 TEST_F(MainWindowPollPedal, NumbersThatAreNotNumbersAndIdsBeyondTheList) {
