@@ -48,13 +48,18 @@ void TformMain::PollPedal() {
     }
     lastPollRead_ = int(n);
     QByteArray bytes(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(n));
-    gatherRestOfMessage(&bytes);
-    DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
-
-    // Messages that arrived together are handled one by one, in order; the
-    // line has gone quiet, so a run without a fixed end is complete too.
+    // Messages that arrived together are handled one by one, in order. Only
+    // when the read ends inside a message does the tick wait for its rest.
     const bool wasHolding = framer_.holding();
     QList<QByteArray> messages = framer_.feed(bytes);
+    if (framer_.holding()) {
+        QByteArray rest;
+        gatherRestOfMessage(&rest);
+        messages += framer_.feed(rest);
+        bytes += rest;
+    }
+    DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
+    // The line has gone quiet: a run without a fixed end is complete too.
     messages += framer_.flush();
     if (framer_.holding() && (!wasHolding || !messages.isEmpty())) heldSinceMs_ = clock().nowMs();
     handled = true;
