@@ -59,8 +59,7 @@ std::optional<PedalEffect> identify(Context& ctx) {
 }
 
 std::optional<SettingsRecord> fetchRecord(Context& ctx, int paramCount) {
-    sendSettingsRequest(paramCount);
-    const SettingsReplyResult reply = receiveSettingsRecord(paramCount);
+    const SettingsReplyResult reply = requestSettingsRecord(*ctx.connection, paramCount);
     if (!reply.record) ctx.err << "zendalctl: " << reply.error << "\n";
     return reply.record;
 }

@@ -247,6 +247,7 @@ void TformMain::menuSupportClick() {
 
 void TformMain::attachParameterWindow(TformFXParameters* window) {
     params_ = window;
+    if (params_) params_->setConnection(&connection_);
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
     // Before an upgrade the user may keep the effect's settings in a preset file.
     if (upgrade_)

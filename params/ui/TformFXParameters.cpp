@@ -71,6 +71,10 @@ void TformFXParameters::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TformFXParameters::setConnection(PedalConnection* connection) {
+    d_->connection = connection;
+}
+
 void TformFXParameters::EnableDisableControls(bool enabled) {
     if (!d_->panel) return;
     for (QWidget* w : d_->panel->findChildren<QWidget*>()) w->setEnabled(enabled);

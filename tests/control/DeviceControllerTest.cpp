@@ -1,4 +1,6 @@
 // What the pedal holds, the firmware rule, and the device messages.
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -185,6 +187,36 @@ TEST_F(MainWindowDevice, AKnobTurnedDuringTheDeviceQueryIsAppliedAndTheReplyRead
     EXPECT_EQ(editorState().pedal_firmware_version, 5);
     EXPECT_TRUE(values.contains(291));
     EXPECT_TRUE(values.contains(292));
+}
+
+TEST_F(MainWindowDevice, AKnobTurnedBeforeTheSettingsReplyIsAppliedAndTheRecordReadRight) {
+    createWindows();
+    scanAndLink();
+    ASSERT_TRUE(params->isBuilt());
+    // The request names the parameter count; the pedal's record for it.
+    const QStringList writes = driver->hexWrites();
+    const auto request = std::find_if(writes.rbegin(), writes.rend(), [](const QString& w) {
+        return w.size() == 4 && w.startsWith(QLatin1String("02"));
+    });
+    ASSERT_NE(request, writes.rend());
+    const int n = request->mid(2).toInt(nullptr, 16);
+    QByteArray recordText;
+    for (const char b : pedal->settingsRecord(n))
+        recordText += QByteArray::number(int(static_cast<unsigned char>(b))) + "\r\n";
+    const QByteArray knob =
+        QByteArray(1, char(0xAA)) + QByteArray(2, char(0)) + char(1) + char(0x23);
+    driver->replyTo(0x02, knob + recordText);
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    QList<int> values;
+    QObject::connect(slider, &QSlider::valueChanged, [&](int v) { values.append(v); });
+    prompt->informations.clear();
+    Log::instance().clear();
+    widget<QPushButton>("btnRequest")->click();
+    EXPECT_TRUE(prompt->informations.isEmpty()) << prompt->informations.join('|').toStdString();
+    EXPECT_TRUE(
+        logHas(QStringLiteral("num of bytes received: %1").arg(pedal->settingsRecord(n).size())));
+    EXPECT_TRUE(values.contains(0x123));
 }
 
 TEST_F(MainWindowDevice, NothingElseWritesWhileThePedalIsAsked) {
