@@ -24,7 +24,7 @@ struct ExchangeRequest {
     // Line parity for this exchange only (FT_PARITY_*); the previous setting
     // is back when exchange returns, whatever happened.
     std::optional<std::uint8_t> parity;
-    int pauseAfterWriteMs = 0;  // the pedal needs time before it answers
+    int pauseAfterWriteMs = 0;  // the pedal needs time (also when no reply is awaited)
     bool purgeTransmitFirst = true;
     int lines = 0;      // for ReplyKind::Lines
     int quietMs = 100;  // a Text reply has ended after this much silence

@@ -272,8 +272,8 @@ ExchangeResult PedalConnection::run(const ExchangeRequest& request, QByteArray* 
         result.outcome = ExchangeResult::Outcome::Unplugged;
         return result;
     }
-    if (request.reply == ReplyKind::None) return result;
     if (request.pauseAfterWriteMs > 0) c.pause(request.pauseAfterWriteMs);
+    if (request.reply == ReplyKind::None) return result;
 
     ReplyCollector collector(request.reply, request.lines);
     const qint64 deadline = c.nowMs() + request.limitMs;

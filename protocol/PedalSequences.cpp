@@ -18,16 +18,9 @@ ExchangeRequest writeOnly(const QString& hex, int pauseMs) {
 }
 
 ExchangeResult writeAndPause(PedalConnection& connection, const QString& hex, int pauseMs) {
-    ExchangeResult result = connection.exchange(writeOnly(hex, 0));
-    // The pause belongs to the pedal, not to the wait for a reply.
-    if (result.ok() && pauseMs > 0) {
-        ExchangeRequest pause;
-        pause.reply = ReplyKind::None;
-        pause.purgeTransmitFirst = false;
-        pause.pauseAfterWriteMs = pauseMs;
-        result = connection.exchange(pause);
-    }
-    return result;
+    // The pause belongs to the exchange: nothing else writes while the pedal
+    // needs its time.
+    return connection.exchange(writeOnly(hex, pauseMs));
 }
 
 }  // namespace

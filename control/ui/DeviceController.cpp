@@ -23,6 +23,7 @@
 #include "protocol/Messages.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
+#include "protocol/PedalSequences.h"
 #include "shell/EepromTools.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
@@ -232,8 +233,8 @@ void TformMain::btnStoreSettingsOnPedalClick() {
     const int count = params_ ? params_->descriptor().param_count : 0;
     const QString text = messages::storeSettings(count);
     DebugPrint(QStringLiteral("Store settings message (HEX): ") + text);
-    SendHexMessage(text, 2, true);
-    clock().pause(messages::kStorePauseMs);
+    if (!sequences::storeSettings(connection_, count).ok())
+        DebugPrint(QStringLiteral("settings not stored: the pedal is busy or gone"));
 }
 
 void TformMain::menuEraseSettingsClick() {
