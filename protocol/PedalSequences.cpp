@@ -51,6 +51,19 @@ ExchangeResult readEeprom(PedalConnection& connection, const QString& i2cAddress
     return connection.exchange(request);
 }
 
+ExchangeResult sendEffectImage(PedalConnection& connection, const QByteArray& image) {
+    ExchangeRequest bypass =
+        writeOnly(messages::bypass(true), messages::kBypassBeforeUploadPauseMs);
+    bypass.purgeTransmitFirst = false;
+    const ExchangeResult result = connection.exchange(bypass);
+    if (!result.ok()) return result;
+    ExchangeRequest upload;
+    upload.bytes = image;
+    upload.reply = ReplyKind::None;
+    upload.purgeTransmitFirst = false;
+    return connection.exchange(upload);
+}
+
 QString probeBootloader(PedalConnection& connection) {
     ExchangeRequest request;
     request.bytes = QByteArray(1, char(0x7F));

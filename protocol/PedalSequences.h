@@ -21,6 +21,10 @@ ExchangeResult storeSettings(PedalConnection& connection, int paramCount);
 ExchangeResult eraseEeprom(PedalConnection& connection, const QString& i2cAddress);
 // 0C addr 0000 0000: AB and the 16,384 bytes of the memory.
 ExchangeResult readEeprom(PedalConnection& connection, const QString& i2cAddress);
+// An effect image (bank code applied): bypass on, the pedal's pause, then the
+// image in one write. The answer ("Upload complete"/"Upload Failed") comes on
+// its own later and is read by the receive tick.
+ExchangeResult sendEffectImage(PedalConnection& connection, const QByteArray& image);
 // 7F at even parity, one byte back within the acknowledge limit; the line is
 // back at the parity it had, whatever came. "79" is the acknowledge; empty
 // when nothing came.

@@ -18,6 +18,7 @@
 #include "protocol/Messages.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
+#include "protocol/PedalSequences.h"
 
 namespace zendal::ctl {
 namespace {
@@ -200,8 +201,6 @@ int runUpload(Context& ctx) {
     }
 
     port.PurgeFTReceive();
-    if (!SendHexMessage(messages::bypass(true), 2)) return kFailure;
-    clock().pause(messages::kBypassBeforeUploadPauseMs);
     port.ShowFTErrors = true;
     if (p.fromIr) {
         DebugPrint(QStringLiteral("file content size: ") + QString::number(p.bytes));
@@ -210,12 +209,10 @@ int runUpload(Context& ctx) {
     }
     DebugPrint(p.text.left(257));
     DebugPrint(QStringLiteral("size: ") + QString::number(p.bytes));
-    const int converted = HexToBytes(p.text, p.bytes);
-    DebugPrint(QStringLiteral("num of bytes: ") + QString::number(converted));
-    const std::uint32_t written = port.WriteFTDevice(static_cast<std::uint32_t>(p.bytes));
-    if (written != static_cast<std::uint32_t>(p.bytes)) {
-        ctx.err << "zendalctl: the image did not reach the pedal (" << written << " of " << p.bytes
-                << " bytes written)\n";
+    const QByteArray image = Hex2String(p.text);
+    DebugPrint(QStringLiteral("num of bytes: ") + QString::number(image.size()));
+    if (!sequences::sendEffectImage(*ctx.connection, image).ok()) {
+        ctx.err << "zendalctl: the image did not reach the pedal\n";
         return kFailure;
     }
     DebugPrint(QStringLiteral("write to device"));
