@@ -7,6 +7,7 @@
 #include "effects/ui/TformImpulseResponse.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "shell/ui/ServiceTools.h"
 #include "shell/ui/TformPrint.h"
@@ -18,15 +19,19 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Zendal Editor"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // The one link to the pedal; every window talks through it.
+    PedalConnection connection;
+    connection.makeProcessPort();
+    D2XXUnit& port = connection.unit();
     // Port failures, while they are to be shown, are shown as boxes.
-    d2xx().setErrorSink([](const QString& text) { prompt().information(text); });
+    port.setErrorSink([](const QString& text) { prompt().information(text); });
     Devices devices;
-    devices.installInto(d2xx());
+    devices.installInto(port);
 
     // In the order the editor has always created them; all but the main window
     // start hidden. The firmware upgrade window and the new-version window
     // belong to the main window's upgrade controller and update check.
-    TformMain main;
+    TformMain main(connection);
     main.setVirtualPedalToggle([&devices](bool on) { devices.setVirtualPedalEnabled(on); },
                                devices.virtualPedalEnabled());
 
@@ -49,6 +54,6 @@ int main(int argc, char** argv) {
     QObject::connect(&main, &TformMain::mainClosed, &app, &QApplication::quit);
     main.show();
     const int code = app.exec();
-    d2xx().setErrorSink(nullptr);
+    port.setErrorSink(nullptr);
     return code;
 }

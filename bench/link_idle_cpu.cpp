@@ -12,12 +12,13 @@
 #include <cstdio>
 
 #include "app/devices/Devices.h"
-#include "control/PedalInfo.h"
 #include "core/Clock.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/PortReadyWatcher.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
 
 using namespace zendal;
 
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
     if (at >= 0 && at + 1 < args.size()) seconds = std::max(1, args[at + 1].toInt());
 
     qputenv("ZENDAL_FTD2XX_LIBRARY", "");
+    PedalConnection connection;
+    connection.makeProcessPort();
     Devices devices;
     devices.setVirtualPedalEnabled(true);
     devices.installInto(d2xx());
@@ -102,7 +105,7 @@ int main(int argc, char** argv) {
     devices.virtualPedal().setSilentOn(0x06);
     measure("waiting for a reply that never comes", 2.0, [&] {
         const double end = wallSeconds() + seconds;
-        while (wallSeconds() < end) queryPedalInfo();
+        while (wallSeconds() < end) queryPedalInfo(connection);
     });
 
     port.CloseFTDevice();

@@ -4,15 +4,20 @@
 //     complete", against the time the bytes need on the wire;
 //  2. CPU used by a linked, idle editor (the receive tick waiting for the
 //     pedal), with the port's readiness descriptor and with 1 ms polling.
+//  3. knob reports: a burst of 1,000 at wire speed (applied / sent) and
+//     single reports from the pedal to the slider (p50, p99).
 // Prints its figures; asserts nothing.
 #include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "control/ui/TformMain.h"
 #include "core/EditorState.h"
@@ -20,6 +25,7 @@
 #include "effects/EffectCatalogue.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/ScriptedPrompt.h"
@@ -55,6 +61,7 @@ void idle(int ms) {
 }
 
 struct Editor {
+    PedalConnection connection;
     VirtualPedal pedal;
     VirtualPedalDriver driver{pedal};
     test::ScriptedPrompt prompt;
@@ -63,8 +70,9 @@ struct Editor {
 
     explicit Editor(bool wireTime) {
         pedal.setWireTime(wireTime);
+        connection.makeProcessPort();
         d2xx().setDriver(&driver);
-        main = std::make_unique<TformMain>();
+        main = std::make_unique<TformMain>(connection);
         params = std::make_unique<TformFXParameters>(main.get());
         main->attachParameterWindow(params.get());
         main->show();
@@ -122,6 +130,44 @@ void uploadLargest() {
                 mean / wireMs);
 }
 
+// Knob reports from the pedal to the parameter window: a burst of 1,000 at wire
+// speed (all applied?), then single reports one at a time (report -> slider).
+void knobReports() {
+    Editor editor(true);
+    if (!runUntil([&] { return editor.params->isBuilt() && !editorState().request_in_progress; },
+                  30000)) {
+        std::printf("knob reports: the parameter window was not built\n");
+        return;
+    }
+    auto* slider = editor.params->findChild<QSlider*>();
+    if (!slider) return;
+    idle(3000);  // the settings request after linking has run its course
+    int moves = 0;
+    QObject::connect(slider, &QSlider::valueChanged, [&] { ++moves; });
+    constexpr int kBurst = 1000;
+    const int start = slider->value();
+    for (int i = 1; i <= kBurst; ++i) editor.pedal.turnKnob(0, 0, (start + i) % 1024);
+    runUntil([&] { return moves >= kBurst; }, 10000);
+    std::printf("burst of %d knob reports at wire speed: applied/sent %.3f\n", kBurst,
+                double(moves) / kBurst);
+
+    constexpr int kSingles = 200;
+    std::vector<double> ms;
+    for (int i = 0; i < kSingles; ++i) {
+        const int value = (slider->value() + 7) % 1024;
+        QElapsedTimer timer;
+        timer.start();
+        editor.pedal.turnKnob(0, 0, value);
+        if (!runUntil([&] { return slider->value() == value; }, 5000)) break;
+        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    if (ms.empty()) return;
+    std::sort(ms.begin(), ms.end());
+    const double wire = 5.0 * VirtualPedal::kByteNs8N1 / 1e6;
+    std::printf("knob report -> slider, %zu reports: p50 %.2f ms, p99 %.2f ms (wire %.2f ms)\n",
+                ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], wire);
+}
+
 void idleCpu(bool wireTime, int seconds) {
     Editor editor(wireTime);
     Log::instance().clear();
@@ -150,6 +196,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     Log::instance().setMirror({});
     uploadLargest();
+    knobReports();
     idleCpu(false, 10);
     idleCpu(true, 10);
     return 0;

@@ -18,6 +18,7 @@
 #include "control/ui/TformMain.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "shell/ui/ServiceTools.h"
 #include "shell/ui/TformPrint.h"
 
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     using namespace zendal;
-    d2xx().setDriver(nullptr);  // no devices: start-up only
+    PedalConnection connection;  // no devices: start-up only
+    connection.makeProcessPort();
 
     FirstPaint probe(since);
     if (app.arguments().contains(QStringLiteral("--bare"))) {
@@ -77,7 +79,7 @@ int main(int argc, char** argv) {
         std::printf("startup_ms %.1f peak_kb %ld\n", probe.ms_, probe.done_ ? probe.kb_ : peakKb());
         return probe.done_ ? 0 : 1;
     }
-    TformMain main;
+    TformMain main(connection);
     TformPrint console;
     console.setServicePanel(new ServiceToolsPanel);
     main.attachConsole(&console);

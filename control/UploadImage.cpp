@@ -1,8 +1,8 @@
 #include "control/UploadImage.h"
 
-#include "control/Messages.h"
 #include "effects/EffectCatalogue.h"
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "resources/Interlock.h"
 
 namespace zendal::upload {
@@ -65,6 +65,13 @@ Prepared prepareUploadImage(const Source& source) {
     if (source.bankMode) {
         if (source.bank < 0 || source.bank > 2)
             return refused(QStringLiteral("Choose Bank I, Bank II or Bank III first."));
+        // Whatever the lists showed when they were filled: the slot holds no more.
+        if (p.bytes > kBankModeSizeLimit)
+            return refused(QStringLiteral("The effect image of \"%1\" is %2 bytes; a bank slot "
+                                          "takes at most %3 bytes.")
+                               .arg(source.selectedEffect)
+                               .arg(p.bytes)
+                               .arg(kBankModeSizeLimit));
         p.text = messages::imageForDestination(p.text, source.bank);
     }
 

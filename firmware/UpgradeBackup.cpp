@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QSaveFile>
 
-#include "control/PedalInfo.h"
 #include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
@@ -13,6 +12,7 @@
 #include "params/EffectDescriptor.h"
 #include "params/PresetFile.h"
 #include "params/SettingsRecord.h"
+#include "protocol/PedalInfo.h"
 #include "shell/EepromTools.h"
 
 namespace zendal::firmware {
@@ -67,7 +67,7 @@ QString backupFolderName(const QString& base, const QDateTime& when) {
     return path;
 }
 
-UpgradeBackup backUpPedal(const QString& base, const QDateTime& when) {
+UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, const QDateTime& when) {
     // The firmware answers in full replies, not in the bootloader's single bytes.
     struct FirmwareReplies {
         bool was = editorState().UpgradeMode;
@@ -90,7 +90,7 @@ UpgradeBackup backUpPedal(const QString& base, const QDateTime& when) {
             backup.problems << name + QStringLiteral(": ") + error;
     };
 
-    const PedalInfoReply reply = queryPedalInfo();
+    const PedalInfoReply reply = queryPedalInfo(connection);
     std::optional<PedalInfo> info;
     if (reply.ok()) {
         try {

@@ -13,6 +13,10 @@
 //   eeprom-51.bin       the bank memory (16,384 bytes)
 // A part that cannot be read is named in `problems`; the rest is still saved.
 // The caller stops the receive tick first; the pedal must run its firmware.
+namespace zendal {
+class PedalConnection;
+}
+
 namespace zendal::firmware {
 
 struct UpgradeBackup {
@@ -26,6 +30,6 @@ struct UpgradeBackup {
 // "<base>/Backup 2026-12-10 15-20-05" (a second later when that exists).
 QString backupFolderName(const QString& base, const QDateTime& when);
 
-UpgradeBackup backUpPedal(const QString& base, const QDateTime& when);
+UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, const QDateTime& when);
 
 }  // namespace zendal::firmware

@@ -9,12 +9,12 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "control/IncomingMessage.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "fuzz/support/FuzzPort.h"
 #include "fuzz/support/Verbose.h"
 #include "params/PanelMessages.h"
+#include "protocol/IncomingMessage.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "control/PedalInfo.h"
 #include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "fuzz/support/FuzzPort.h"
 #include "fuzz/support/Verbose.h"
+#include "protocol/PedalInfo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     zendal::Log::instance().clear();  // the log keeps every line; keep memory flat
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     port.queueNow(in.rest());
     zendal::editorState().UpgradeMode = false;
 
-    const zendal::PedalInfoReply reply = zendal::queryPedalInfo();
+    const zendal::PedalInfoReply reply = zendal::queryPedalInfo(zendal::fuzz::scriptedConnection());
     if (!reply.ok()) return 0;
     try {
         const zendal::PedalInfo info = zendal::parsePedalInfo(reply.reply);

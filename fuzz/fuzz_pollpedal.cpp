@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     world = new World;
     setPrompt(&world->prompt);
     fuzz::openScriptedPort();
-    world->main = new TformMain;
+    world->main = new TformMain(fuzz::scriptedConnection());
     world->params = new TformFXParameters(world->main);
     world->main->attachParameterWindow(world->params);
     return 0;

@@ -219,9 +219,17 @@ FT_STATUS D2XXUnit::GetLatencyTimer(std::uint8_t* ms) {
     return driver_->GetLatencyTimer(FTHandle, ms);
 }
 
+namespace {
+D2XXUnit* installedPort = nullptr;
+}
+
 D2XXUnit& d2xx() {
     static D2XXUnit unit;
-    return unit;
+    return installedPort ? *installedPort : unit;
+}
+
+void setProcessPort(D2XXUnit* unit) {
+    installedPort = unit;
 }
 
 }  // namespace zendal

@@ -11,7 +11,7 @@ namespace zendal {
 
 // The port module: the one open device, the port settings, the fixed transmit
 // and receive buffers, and the failure texts. One operation per driver call,
-// no queueing, no retries, no threads. One instance for the process: d2xx().
+// no queueing, no retries, no threads. The pedal connection owns one.
 class D2XXUnit {
   public:
     static constexpr std::uint32_t kBufferSize = 65536;
@@ -76,6 +76,10 @@ class D2XXUnit {
     std::function<void(const QString&)> errorSink_;
 };
 
+// The process port: the unit installed with setProcessPort (the editor's and
+// zendalctl's one pedal connection), or a unit of its own until then. Kept for
+// code that has not yet been handed its connection.
 D2XXUnit& d2xx();
+void setProcessPort(D2XXUnit* unit);
 
 }  // namespace zendal

@@ -21,6 +21,10 @@ int hexValue(QChar c) {
     return -1;
 }
 
+// The pause after each read of a text reply: the reply has ended when a read
+// after it finds nothing.
+constexpr int kLastPauseMs = 100;
+
 void processPendingEvents() {
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
@@ -164,6 +168,7 @@ WaitOutcome WaitForFirstByte(int limitMs) {
 
 TextReply ReceiveText(int limitMs) {
     TextReply reply;
+    const qint64 end = clock().nowMs() + limitMs + kLastPauseMs;
     reply.outcome = WaitForFirstByte(limitMs);
     if (!reply.ok()) return reply;
     D2XXUnit& port = d2xx();
@@ -174,8 +179,10 @@ TextReply ReceiveText(int limitMs) {
     for (;;) {
         processPendingEvents();
         const std::uint32_t n = port.ReadFTDevice();
-        if (!upgrade) SleepProcessingEvents(100);
+        if (!upgrade) SleepProcessingEvents(kLastPauseMs);
         if (n == 0) break;
+        // A pedal that keeps talking cannot hold the wait open.
+        if (clock().nowMs() >= end) reply.outcome = WaitOutcome::TimedOut;
         const QByteArray chunk(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()),
                                static_cast<int>(n));
         if (upgrade) {
@@ -184,6 +191,7 @@ TextReply ReceiveText(int limitMs) {
             received += chunk;
         }
         total += n;
+        if (!reply.ok()) break;
     }
     reply.text = upgrade ? hexText : QString::fromUtf8(received);
     DebugPrint(QStringLiteral("num of bytes received: %1").arg(total));
@@ -195,8 +203,8 @@ TextReply ReceiveText(int limitMs) {
 
 SettingsReply ReceiveSettingsReply(int limitMs) {
     Clock& c = clock();
-    const qint64 end = c.nowMs() + limitMs;
     SettingsReply reply;
+    const qint64 end = c.nowMs() + limitMs + kLastPauseMs;
     reply.outcome = WaitForFirstByte(limitMs);
     if (!reply.ok()) return reply;
     D2XXUnit& port = d2xx();
@@ -214,10 +222,16 @@ SettingsReply ReceiveSettingsReply(int limitMs) {
             lastPiece = c.nowMs();
         }
         // The reply ends with a quiet spell longer than the USB latency timer
-        // (its pieces may come that far apart); a pedal that keeps sending
-        // cannot hold the wait beyond its limit.
+        // (its pieces may come that far apart).
         const bool quiet = upgrade || c.nowMs() - lastPiece >= timeouts::kReplyQuietMs;
-        if ((n == 0 && quiet) || c.nowMs() >= end) break;
+        if (n == 0 && quiet) break;
+        if (c.nowMs() >= end) {
+            if (n == 0) break;
+            // Still talking after the limit: not a reply to decode.
+            port.PurgeFTReceive();
+            reply.outcome = WaitOutcome::TimedOut;
+            return reply;
+        }
     }
     try {
         reply.fields = DecodeReply(received);

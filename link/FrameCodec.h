@@ -40,7 +40,9 @@ struct TextReply {
 };
 
 // Waits (at most limitMs) for a reply and returns it as text; in upgrade mode
-// the first byte as two upper-case hexadecimal digits.
+// the first byte as two upper-case hexadecimal digits. The limit bounds the
+// whole reply: a line still talking after it (and one last pause) ends the
+// wait with TimedOut and what came so far.
 TextReply ReceiveText(int limitMs);
 
 struct SettingsReply {
@@ -50,7 +52,8 @@ struct SettingsReply {
 };
 
 // Waits (at most limitMs) for a reply of decimal numbers, decodes it into
-// ReceiveArray. Throws ConversionError like DecodeReply.
+// ReceiveArray. Throws ConversionError like DecodeReply. A line still talking
+// after the limit ends the wait with TimedOut, ReceiveArray unchanged.
 SettingsReply ReceiveSettingsReply(int limitMs);
 
 // Waits until at least one byte is queued. Ok, TimedOut, or PortError when the

@@ -9,12 +9,20 @@ PortReadyWatcher::PortReadyWatcher(QObject* parent) : QObject(parent) {
     connect(&timer_, &QTimer::timeout, this, &PortReadyWatcher::onActivity);
 }
 
+PortReadyWatcher::PortReadyWatcher(D2XXUnit& unit, QObject* parent) : PortReadyWatcher(parent) {
+    unit_ = &unit;
+}
+
 PortReadyWatcher::~PortReadyWatcher() = default;
+
+D2XXUnit& PortReadyWatcher::port() {
+    return unit_ ? *unit_ : d2xx();
+}
 
 void PortReadyWatcher::start() {
     stop();
     active_ = true;
-    const int fd = d2xx().readyFd();
+    const int fd = port().readyFd();
     if (fd >= 0) {
         notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
         connect(notifier_.get(), &QSocketNotifier::activated, this, &PortReadyWatcher::onActivity);
@@ -39,8 +47,8 @@ void PortReadyWatcher::onActivity() {
         // Readable with nothing queued means the line failed (hang-up): look
         // slowly from now on instead of waking at once again and again.
         std::uint32_t queued = 0;
-        D2XXUnit& port = d2xx();
-        if (port.driver().GetQueueStatus(port.FTHandle, &queued) != FT_OK) {
+        D2XXUnit& unit = port();
+        if (unit.driver().GetQueueStatus(unit.FTHandle, &queued) != FT_OK) {
             notifier_.reset();
             timer_.start(kBrokenLineLookMs);
         }

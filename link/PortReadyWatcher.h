@@ -7,6 +7,8 @@
 
 namespace zendal {
 
+class D2XXUnit;
+
 // Tells the receive tick when the open port may have bytes, instead of a
 // 1 ms timer that wakes the process a thousand times a second for nothing.
 // With a readiness descriptor (serial ports, the virtual pedal) it sleeps until
@@ -17,9 +19,11 @@ class PortReadyWatcher : public QObject {
     Q_OBJECT
   public:
     explicit PortReadyWatcher(QObject* parent = nullptr);
+    // Watches the open device of `unit` instead of the process port.
+    explicit PortReadyWatcher(D2XXUnit& unit, QObject* parent = nullptr);
     ~PortReadyWatcher() override;
 
-    // Watches the port module's open device (d2xx()); call again after a new link.
+    // Watches the port module's open device; call again after a new link.
     void start();
     void stop();
     bool isActive() const { return active_; }
@@ -32,6 +36,9 @@ class PortReadyWatcher : public QObject {
 
   private:
     void onActivity();
+    D2XXUnit& port();
+
+    D2XXUnit* unit_ = nullptr;  // nullptr: the process port
 
     bool active_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;

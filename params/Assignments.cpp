@@ -1,6 +1,6 @@
 #include "params/Assignments.h"
 
-#include "control/Messages.h"
+#include "protocol/Messages.h"
 
 namespace zendal::assign {
 

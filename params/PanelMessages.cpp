@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "control/Messages.h"
+#include "protocol/Messages.h"
 
 namespace zendal::panel {
 

@@ -1,11 +1,13 @@
 #include "params/SettingsRecord.h"
 
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalSequences.h"
 
 namespace zendal {
 
@@ -84,6 +86,24 @@ bool sendSettingsRequest(int paramCount) {
     return sent;
 }
 
+namespace {
+
+void recordFromReceiveArray(int fields, int paramCount, SettingsReplyResult* result) {
+    // With no field decoded, ReceiveArray still holds an earlier reply.
+    result->received = fields;
+    const int needed = SettingsRecord::length(paramCount);
+    if (fields > 0) result->record = decodeSettingsRecord(ReceiveArray(), paramCount);
+    if (!result->record) {
+        result->error = QStringLiteral(
+                            "The pedal's settings reply was incomplete (%1 of %2 bytes); "
+                            "nothing was applied.")
+                            .arg(fields)
+                            .arg(needed);
+    }
+}
+
+}  // namespace
+
 SettingsReplyResult receiveSettingsRecord(int paramCount) {
     SettingsReplyResult result;
     SettingsReply reply;
@@ -105,17 +125,37 @@ SettingsReplyResult receiveSettingsRecord(int paramCount) {
         case WaitOutcome::Ok:
             break;
     }
-    // With no field decoded, ReceiveArray still holds an earlier reply.
-    result.received = reply.fields;
-    const int needed = SettingsRecord::length(paramCount);
-    if (reply.fields > 0) result.record = decodeSettingsRecord(ReceiveArray(), paramCount);
-    if (!result.record) {
-        result.error = QStringLiteral(
-                           "The pedal's settings reply was incomplete (%1 of %2 bytes); "
-                           "nothing was applied.")
-                           .arg(reply.fields)
-                           .arg(needed);
+    recordFromReceiveArray(reply.fields, paramCount, &result);
+    return result;
+}
+
+SettingsReplyResult requestSettingsRecord(PedalConnection& connection, int paramCount) {
+    SettingsReplyResult result;
+    const ExchangeResult reply = sequences::requestSettings(connection, paramCount);
+    switch (reply.outcome) {
+        case ExchangeResult::Outcome::TimedOut:
+            result.error = QStringLiteral("The pedal did not answer the settings request.");
+            return result;
+        case ExchangeResult::Outcome::Unplugged:
+            result.error =
+                QStringLiteral("The link to the pedal failed during the settings request.");
+            return result;
+        case ExchangeResult::Outcome::Busy:
+            result.error = QStringLiteral(
+                "The pedal was answering another request; the settings were not asked.");
+            return result;
+        case ExchangeResult::Outcome::Reply:
+            break;
     }
+    int fields = 0;
+    try {
+        fields = DecodeReply(reply.bytes);
+    } catch (const ConversionError& e) {
+        result.error =
+            QStringLiteral("The pedal's settings reply could not be read: ") + e.message();
+        return result;
+    }
+    recordFromReceiveArray(fields, paramCount, &result);
     return result;
 }
 

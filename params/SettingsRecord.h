@@ -89,4 +89,10 @@ struct SettingsReplyResult {
 // record needs, there is no record and error says why.
 SettingsReplyResult receiveSettingsRecord(int paramCount);
 
+class PedalConnection;
+// The whole settings exchange on the connection: 02 N, the reply within its
+// limit, knob reports inside it handed on to the receive tick. The same
+// refusals as above, and one more while another exchange is in flight.
+SettingsReplyResult requestSettingsRecord(PedalConnection& connection, int paramCount);
+
 }  // namespace zendal

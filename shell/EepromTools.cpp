@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/Messages.h"
 
 namespace zendal {
 

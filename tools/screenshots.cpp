@@ -32,6 +32,7 @@
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
@@ -185,7 +186,9 @@ int main(int argc, char** argv) {
         return Hex2String(effect_image_text(*name));
     });
     VirtualPedalDriver pedalDriver(pedal);
-    d2xx().setDriver(&pedalDriver);
+    PedalConnection connection;
+    connection.makeProcessPort();
+    connection.unit().setDriver(&pedalDriver);
     const auto id = effect_id_by_name(kEffect);
     if (!id) {
         std::fprintf(stderr, "no effect '%s' in the catalogue\n", qPrintable(kEffect));
@@ -195,7 +198,7 @@ int main(int argc, char** argv) {
 
     int code = 0;
     {
-        TformMain main;
+        TformMain main(connection);
         TformFXParameters parameters(&main);
         main.attachParameterWindow(&parameters);
         main.show();
@@ -256,7 +259,7 @@ int main(int argc, char** argv) {
         main.Unlink();
         parameters.hide();
     }
-    d2xx().setDriver(nullptr);
+    connection.unit().setDriver(nullptr);
     setPrompt(nullptr);
     return code;
 }

@@ -5,6 +5,10 @@
 #include <QTextStream>
 #include <functional>
 
+namespace zendal {
+class PedalConnection;
+}
+
 // zendalctl's command table. Each group of commands lives in a file of its own
 // and registers itself with a static ZendalctlCommand object.
 namespace zendal::ctl {
@@ -19,6 +23,8 @@ struct Context {
     // none was named) and configures it 115200 8N1. False (message on err) when
     // it cannot.
     std::function<bool()> openDevice;
+    // The one link to the pedal; the commands talk through it.
+    PedalConnection* connection = nullptr;
 };
 
 using Handler = std::function<int(Context&)>;

@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "app/zendalctl/Command.h"
-#include "control/PedalInfo.h"
 #include "core/Errors.h"
+#include "protocol/PedalInfo.h"
 
 namespace zendal::ctl {
 
@@ -12,10 +12,10 @@ namespace zendal::ctl {
 // Says why on ctx.err and returns nothing when it cannot.
 inline std::optional<PedalInfo> askPedalInfo(Context& ctx) {
     if (!ctx.openDevice()) return std::nullopt;
-    const PedalInfoReply reply = queryPedalInfo();
+    const PedalInfoReply reply = queryPedalInfo(*ctx.connection);
     if (!reply.ok()) {
         ctx.err << "zendalctl: "
-                << (reply.outcome == WaitOutcome::TimedOut
+                << (reply.outcome == ExchangeResult::Outcome::TimedOut
                         ? "no reply from the pedal to the device information request"
                         : "the port failed")
                 << "\n";

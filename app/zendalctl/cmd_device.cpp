@@ -1,9 +1,6 @@
 // zendalctl list / info / live / midi / send / monitor: the device link itself.
 #include "app/zendalctl/Command.h"
 #include "app/zendalctl/PedalQuery.h"
-#include "control/IncomingMessage.h"
-#include "control/Messages.h"
-#include "control/PedalInfo.h"
 #include "control/UploadImage.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
@@ -13,6 +10,10 @@
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/IncomingMessage.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
 #include "resources/Interlock.h"
 
 namespace zendal::ctl {
@@ -31,7 +32,7 @@ int usage(Context& ctx, const char* line) {
 
 int runList(Context& ctx) {
     if (!ctx.args.isEmpty()) return usage(ctx, "list");
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = ctx.connection->unit();
     const auto devices = communication::ListAttachedDevices();
     for (int i = 0; i < devices.size(); ++i) {
         const QString path = port.driver().devicePath(static_cast<std::uint32_t>(i));
@@ -67,11 +68,12 @@ int runInfo(Context& ctx) {
 // --- live / midi / send ---
 
 // Writes one message to the open device.
-int write(const QString& message) {
+int write(Context& ctx, const QString& message) {
     const int n = static_cast<int>(message.size() / 2);
     if (HexToBytes(message, n) != n) return kUsage;
     // A failed write has been reported through the error sink already.
-    return d2xx().WriteFTDevice(static_cast<std::uint32_t>(n)) == static_cast<std::uint32_t>(n)
+    return ctx.connection->unit().WriteFTDevice(static_cast<std::uint32_t>(n)) ==
+                   static_cast<std::uint32_t>(n)
                ? kOk
                : kFailure;
 }
@@ -82,7 +84,7 @@ int runLive(Context& ctx) {
         return usage(ctx, "live on|off");
     }
     if (!ctx.openDevice()) return kFailure;
-    return write(messages::liveMode(ctx.args[0] == QLatin1String("on")));
+    return write(ctx, messages::liveMode(ctx.args[0] == QLatin1String("on")));
 }
 
 int runMidi(Context& ctx) {
@@ -97,7 +99,7 @@ int runMidi(Context& ctx) {
     if (!ctx.openDevice()) return kFailure;
     DebugPrint(QStringLiteral("Midi channel: ") +
                (channel == 0 ? QStringLiteral("OMNI") : QString::number(channel)));
-    return write(messages::midiChannel(channel));
+    return write(ctx, messages::midiChannel(channel));
 }
 
 int runSend(Context& ctx) {
@@ -118,15 +120,16 @@ int runSend(Context& ctx) {
     if (!ctx.openDevice()) return kFailure;
     // Effect images belong to the upload, which knows what may reach a real pedal.
     if (upload::isUploadCode(static_cast<std::uint8_t>(HexToInt(message.left(2))))) {
-        if (const auto refusal = refuseDemonstrationDataFor(d2xx().openDeviceKind())) {
+        if (const auto refusal =
+                refuseDemonstrationDataFor(ctx.connection->unit().openDeviceKind())) {
             ctx.err << "zendalctl: " << *refusal << "\n";
             return kFailure;
         }
     }
-    const int status = write(message);
+    const int status = write(ctx, message);
     if (status != kOk || waitMs < 0) return status;
     // Show whatever the pedal says within the given time, as hexadecimal.
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = ctx.connection->unit();
     QByteArray reply;
     Clock& c = clock();
     const qint64 deadline = c.nowMs() + waitMs;
@@ -183,8 +186,7 @@ void describe(Context& ctx, const QByteArray& bytes) {
 
 // The rest of a settings-memory dump, which a serial line delivers in pieces.
 // Bounded by the dump's time limit; a pause in the stream ends it early.
-void completeDump(QByteArray& dump) {
-    D2XXUnit& port = d2xx();
+void completeDump(D2XXUnit& port, QByteArray& dump) {
     Clock& c = clock();
     const qint64 deadline = c.nowMs() + timeouts::kEepromDumpMs;
     constexpr int kQuietMs = 500;
@@ -215,7 +217,7 @@ int runMonitor(Context& ctx) {
         return usage(ctx, "monitor [--seconds S]");
     }
     if (!ctx.openDevice()) return kFailure;
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = ctx.connection->unit();
     port.ShowFTErrors = false;  // as during the receive tick: failures end the loop instead
     ctx.err << "monitoring for " << seconds << " s\n";
     ctx.err.flush();
@@ -235,7 +237,7 @@ int runMonitor(Context& ctx) {
         QByteArray bytes(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()),
                          static_cast<int>(n));
         if (static_cast<std::uint8_t>(bytes.at(0)) == incoming::kDump) {
-            completeDump(bytes);
+            completeDump(port, bytes);
             const QByteArray rest = bytes.mid(incoming::kDumpMessageBytes);
             bytes.truncate(incoming::kDumpMessageBytes);
             ctx.out << "dump " << (bytes.size() - 1) << " bytes\n";

@@ -4,7 +4,6 @@
 #include <QRegularExpression>
 
 #include "app/zendalctl/Command.h"
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "firmware/BootloaderClient.h"
@@ -12,6 +11,7 @@
 #include "firmware/LastImage.h"
 #include "firmware/UpgradeSequence.h"
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "resources/ResourceStore.h"
 #include "shell/SettingsFiles.h"
 

@@ -2,8 +2,6 @@
 // without the parameter window.
 #include "app/zendalctl/Command.h"
 #include "app/zendalctl/PedalQuery.h"
-#include "control/Messages.h"
-#include "control/PedalInfo.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/Log.h"
@@ -15,6 +13,8 @@
 #include "params/PresetFile.h"
 #include "params/PresetPlan.h"
 #include "params/SettingsRecord.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalInfo.h"
 
 namespace zendal::ctl {
 namespace {
@@ -59,8 +59,7 @@ std::optional<PedalEffect> identify(Context& ctx) {
 }
 
 std::optional<SettingsRecord> fetchRecord(Context& ctx, int paramCount) {
-    sendSettingsRequest(paramCount);
-    const SettingsReplyResult reply = receiveSettingsRecord(paramCount);
+    const SettingsReplyResult reply = requestSettingsRecord(*ctx.connection, paramCount);
     if (!reply.record) ctx.err << "zendalctl: " << reply.error << "\n";
     return reply.record;
 }

@@ -4,9 +4,6 @@
 
 #include "app/zendalctl/Command.h"
 #include "app/zendalctl/PedalQuery.h"
-#include "control/IncomingMessage.h"
-#include "control/Messages.h"
-#include "control/PedalInfo.h"
 #include "control/UploadImage.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
@@ -17,6 +14,11 @@
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
 #include "params/EffectDescriptor.h"
+#include "protocol/IncomingMessage.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
+#include "protocol/PedalSequences.h"
 
 namespace zendal::ctl {
 namespace {
@@ -66,8 +68,7 @@ struct Answer {
 
 // Collects one message from the pedal: waits up to `limitMs` for its first
 // byte, then reads until the line stays quiet.
-Answer readMessage(qint64 deadline) {
-    D2XXUnit& port = d2xx();
+Answer readMessage(D2XXUnit& port, qint64 deadline) {
     Clock& c = clock();
     Answer a;
     for (;;) {
@@ -103,7 +104,7 @@ Answer readMessage(qint64 deadline) {
 int awaitUploadAnswer(Context& ctx) {
     const qint64 deadline = clock().nowMs() + timeouts::kUploadAnswerMs;
     for (;;) {
-        const Answer a = readMessage(deadline);
+        const Answer a = readMessage(ctx.connection->unit(), deadline);
         if (a.outcome == WaitOutcome::PortError) {
             ctx.err << "zendalctl: the port failed while waiting for the pedal's answer\n";
             return kFailure;
@@ -188,7 +189,7 @@ int runUpload(Context& ctx) {
     }
 
     if (!ctx.openDevice()) return kFailure;
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = ctx.connection->unit();
     source.device = port.openDeviceKind();
     // Everything that could refuse the upload (the interlock included) is
     // decided before the first byte goes out.
@@ -200,8 +201,6 @@ int runUpload(Context& ctx) {
     }
 
     port.PurgeFTReceive();
-    if (!SendHexMessage(messages::bypass(true), 2)) return kFailure;
-    clock().pause(messages::kBypassBeforeUploadPauseMs);
     port.ShowFTErrors = true;
     if (p.fromIr) {
         DebugPrint(QStringLiteral("file content size: ") + QString::number(p.bytes));
@@ -210,12 +209,10 @@ int runUpload(Context& ctx) {
     }
     DebugPrint(p.text.left(257));
     DebugPrint(QStringLiteral("size: ") + QString::number(p.bytes));
-    const int converted = HexToBytes(p.text, p.bytes);
-    DebugPrint(QStringLiteral("num of bytes: ") + QString::number(converted));
-    const std::uint32_t written = port.WriteFTDevice(static_cast<std::uint32_t>(p.bytes));
-    if (written != static_cast<std::uint32_t>(p.bytes)) {
-        ctx.err << "zendalctl: the image did not reach the pedal (" << written << " of " << p.bytes
-                << " bytes written)\n";
+    const QByteArray image = Hex2String(p.text);
+    DebugPrint(QStringLiteral("num of bytes: ") + QString::number(image.size()));
+    if (!sequences::sendEffectImage(*ctx.connection, image).ok()) {
+        ctx.err << "zendalctl: the image did not reach the pedal\n";
         return kFailure;
     }
     DebugPrint(QStringLiteral("write to device"));

@@ -18,6 +18,7 @@
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/TermiosDriver.h"
+#include "protocol/PedalConnection.h"
 
 using namespace zendal;
 
@@ -123,7 +124,10 @@ int main(int argc, char** argv) {
             err.flush();
         });
     }
-    D2XXUnit& port = d2xx();
+    // The one connection; code not yet handed it reaches its port as d2xx().
+    PedalConnection connection;
+    connection.makeProcessPort();
+    D2XXUnit& port = connection.unit();
     port.ShowFTErrors = true;
     port.setErrorSink([&err](const QString& text) {
         err << text << "\n";
@@ -166,7 +170,7 @@ int main(int argc, char** argv) {
             err.flush();
             return false;
         }
-        communication::SetPortParameters(FT_PARITY_NONE);
+        connection.setLineSettings(FT_PARITY_NONE);
         if (!communication::OpenAndConfigure(serial)) {
             const QString why = port.driver().lastError();
             err << "zendalctl: cannot open " << serial;
@@ -179,7 +183,7 @@ int main(int argc, char** argv) {
         return true;
     };
 
-    ctl::Context context{args, out, err, openDevice};
+    ctl::Context context{args, out, err, openDevice, &connection};
     int status = finish(command->run(context));
     if (port.isOpen() && port.CloseFTDevice() != FT_OK && status == ctl::kOk) {
         status = ctl::kFailure;

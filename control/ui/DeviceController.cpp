@@ -11,8 +11,6 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "control/Messages.h"
-#include "control/PedalInfo.h"
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
@@ -22,6 +20,10 @@
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
+#include "protocol/PedalSequences.h"
 #include "shell/EepromTools.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
@@ -34,31 +36,32 @@ namespace zendal {
 
 TformMain::InfoOutcome TformMain::getEffectFromPedal() {
     const bool tickWasRunning = receiveTickRunning();
-    stopReceiveTick();
-    SendHexMessage(messages::deviceInfoRequest(), 2, true);
     btnOpenEffect->setEnabled(false);
-    clock().pause(messages::kDeviceInfoPauseMs);
+    // The connection keeps the tick out of its wait and hands on the knob
+    // reports that arrive inside the reply.
+    const PedalInfoReply reply = queryPedalInfo(connection_);
     btnOpenEffect->setEnabled(true);
-
-    const TextReply reply = ReceiveText(timeouts::kDeviceInfoMs);
     if (!reply.ok()) {
         // Nothing changes: the editor keeps what it knew, and the tick runs
         // again if it ran before.
-        if (reply.outcome == WaitOutcome::TimedOut) {
+        if (reply.outcome == ExchangeResult::Outcome::TimedOut) {
             DebugPrint(QStringLiteral("no answer to the device information request"));
             prompt().information(
                 QStringLiteral("The pedal did not answer the device information request."));
+        } else if (reply.outcome == ExchangeResult::Outcome::Busy) {
+            DebugPrint(
+                QStringLiteral("device information not asked: another exchange is in flight"));
         } else if (d2xx().isOpen()) {
             DebugPrint(QStringLiteral("the port failed during the device information request"));
             prompt().information(QStringLiteral(
                 "The link to the pedal failed while waiting for its device information."));
         }
-        if (tickWasRunning && d2xx().isOpen()) startReceiveTick();
         return InfoOutcome::Aborted;
     }
+    stopReceiveTick();
 
     bool aborted = false;
-    if (!CheckPedalInfo(reply.text, &aborted)) {
+    if (!CheckPedalInfo(reply.reply, &aborted)) {
         if (aborted) {
             if (tickWasRunning) startReceiveTick();
             return InfoOutcome::Aborted;
@@ -174,7 +177,9 @@ void TformMain::EnableEditorObjects(bool enabled) {
     lblBankNum->setEnabled(enabled);
     lstCategory->setEnabled(enabled);
     menus_.value(QStringLiteral("menuMode"))->menuAction()->setEnabled(enabled);
-    if (params_) params_->EnableDisableControls(enabled);
+    // Only the effect on the pedal is live: a window of another effect stays
+    // disabled whatever the pedal sends.
+    if (params_) params_->EnableDisableControls(enabled && editorState().selected_is_on_pedal);
 }
 
 void TformMain::SetLive(bool on) {
@@ -217,6 +222,7 @@ void TformMain::SetPresetMode() {
 }
 
 void TformMain::midiChannelClick(QAction* item) {
+    if (refusedWhileBusy()) return;
     const QString caption = item->text();
     DebugPrint(QStringLiteral("Midi channel: ") + caption);
     const int channel = caption == QLatin1String("OMNI") ? 0 : caption.toInt();
@@ -227,8 +233,8 @@ void TformMain::btnStoreSettingsOnPedalClick() {
     const int count = params_ ? params_->descriptor().param_count : 0;
     const QString text = messages::storeSettings(count);
     DebugPrint(QStringLiteral("Store settings message (HEX): ") + text);
-    SendHexMessage(text, 2, true);
-    clock().pause(messages::kStorePauseMs);
+    if (!sequences::storeSettings(connection_, count).ok())
+        DebugPrint(QStringLiteral("settings not stored: the pedal is busy or gone"));
 }
 
 void TformMain::menuEraseSettingsClick() {
@@ -263,6 +269,10 @@ void TformMain::btnRequestClick() {
 }
 
 void TformMain::doAutomaticRequest() {
+    if (connection_.busy()) {
+        TimerAutoRequest->start();  // after the exchange in flight
+        return;
+    }
     btnRequestClick();
 }
 

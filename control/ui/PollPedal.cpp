@@ -13,6 +13,8 @@
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -29,14 +31,52 @@ struct TickGuard {
 
 void TformMain::PollPedal() {
     lastPollRead_ = 0;
-    if (polling_) return;
+    if (polling_ || connection_.busy()) return;
     TickGuard guard(polling_);
     D2XXUnit& port = d2xx();
     port.ShowFTErrors = false;
 
-    if (dump_.expired(clock().nowMs())) {
-        const int got = dump_.receivedDataBytes();
-        dump_.reset();
+    bool handled = releaseStalePiece();
+    if (port.GetFTQueueStatus() != FT_OK) {
+        if (handled) port.ShowFTErrors = true;
+        return;
+    }
+    const std::uint32_t n = port.ReadFTDevice();
+    if (n % 65536 == 0) {
+        if (handled) port.ShowFTErrors = true;
+        return;
+    }
+    lastPollRead_ = int(n);
+    QByteArray bytes(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(n));
+    // Messages that arrived together are handled one by one, in order. Only
+    // when the read ends inside a message does the tick wait for its rest.
+    const bool wasHolding = framer_.holding();
+    QList<QByteArray> messages = framer_.feed(bytes);
+    if (framer_.holding()) {
+        QByteArray rest;
+        gatherRestOfMessage(&rest);
+        messages += framer_.feed(rest);
+        bytes += rest;
+    }
+    DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
+    // The line has gone quiet: a run without a fixed end is complete too.
+    messages += framer_.flush();
+    if (framer_.holding() && (!wasHolding || !messages.isEmpty())) heldSinceMs_ = clock().nowMs();
+    handled = true;
+    for (const QByteArray& message : messages) handled = handleMessage(message) && handled;
+    // A number that is not one leaves the port's failures unreported until a
+    // later tick completes.
+    if (handled) port.ShowFTErrors = true;
+}
+
+bool TformMain::releaseStalePiece() {
+    if (!framer_.holding()) return true;
+    const bool dump = framer_.holdingDump();
+    const int limit = dump ? timeouts::kEepromDumpMs : PedalConnection::kPieceLimitMs;
+    if (clock().nowMs() - heldSinceMs_ < limit) return true;
+    if (dump) {
+        const int got = framer_.heldBytes() - 1;
+        framer_.reset();
         const QString text =
             QStringLiteral(
                 "The pedal's settings memory dump is incomplete: %1 of %2 bytes arrived.")
@@ -44,35 +84,22 @@ void TformMain::PollPedal() {
                 .arg(incoming::kDumpDataBytes);
         DebugPrint(text);
         prompt().information(text);
+        return true;
     }
+    // The rest of the message never came: it is read as it stands.
+    bool handled = true;
+    for (const QByteArray& message : framer_.flush(true))
+        handled = handleMessage(message) && handled;
+    return handled;
+}
 
-    if (port.GetFTQueueStatus() != FT_OK) {
-        port.ShowFTErrors = true;
-        return;
-    }
-    const std::uint32_t n = port.ReadFTDevice();
-    if (n % 65536 == 0) {
-        port.ShowFTErrors = true;
-        return;
-    }
-    lastPollRead_ = int(n);
-    QByteArray bytes(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(n));
-    gatherRestOfMessage(&bytes);
-    DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
-
-    if (dump_.active()) {
-        // The rest of a dump that began in an earlier read.
-        handleDumpBytes(bytes);
-        port.ShowFTErrors = true;
-        return;
-    }
-
+bool TformMain::handleMessage(const QByteArray& bytes) {
     incoming::Message message;
     try {
         message = incoming::classify(bytes);
     } catch (const ConversionError& e) {
         prompt().information(e.message());
-        return;
+        return false;
     }
 
     if (message.number == incoming::Message::Number::Bank) {
@@ -91,12 +118,15 @@ void TformMain::PollPedal() {
 
     EnableEditorObjects(true);
     if (message.controlReport) {
-        // A report too short to name a control and a value moves nothing.
-        if (params_ && params_->isBuilt() && bytes.size() >= 5) params_->ApplyControlReport(bytes);
+        // A report too short to name a control and a value moves nothing, and
+        // it moves nothing in the window of an effect that is not on the pedal.
+        if (params_ && params_->isBuilt() && bytes.size() >= 5 &&
+            editorState().selected_is_on_pedal)
+            params_->ApplyControlReport(bytes);
     } else if (message.dump) {
-        handleDumpBytes(bytes);
+        DumpCheck(bytes);
     }
-    port.ShowFTErrors = true;
+    return true;
 }
 
 void TformMain::gatherRestOfMessage(QByteArray* bytes) {
@@ -117,21 +147,6 @@ void TformMain::gatherRestOfMessage(QByteArray* bytes) {
         const std::uint32_t more = port.ReadFTDevice();
         bytes->append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(more));
         quiet = 0;
-    }
-}
-
-void TformMain::handleDumpBytes(QByteArray bytes) {
-    while (!bytes.isEmpty()) {
-        if (!dump_.active()) {
-            if (static_cast<std::uint8_t>(bytes.at(0)) != incoming::kDump) return;
-            dump_.begin(QByteArray(), clock().nowMs() + timeouts::kEepromDumpMs);
-        }
-        QByteArray rest;
-        dump_.append(bytes, &rest);
-        if (!dump_.complete()) return;  // the rest comes with the next reads
-        DumpCheck(dump_.take());
-        // Two reads of the memory that arrive together are checked one by one.
-        bytes = rest;
     }
 }
 
@@ -158,6 +173,10 @@ void TformMain::ShowEffectFromPedal(int number) {
     }
     state.pedal_effect_name = entry->displayName;
     DebugPrint(QStringLiteral("effect from list: ") + state.pedal_effect_name);
+    // The pedal runs another effect now: its number and version are what a
+    // preset file is labelled with and checked against.
+    state.pedal_effect_number = number;
+    refreshPedalEffectVersion(number);
     state.selected_effect_name = state.pedal_effect_name;
     state.selected_is_on_pedal = true;
     btnRequest->setEnabled(true);
@@ -167,6 +186,22 @@ void TformMain::ShowEffectFromPedal(int number) {
                         -1, true);
     btnRequest->setEnabled(true);
     findPedalEffectInCategories(false);
+}
+
+void TformMain::refreshPedalEffectVersion(int number) {
+    // The switch message names the effect but not its version: ask.
+    const PedalInfoReply reply = queryPedalInfo(connection_);
+    if (reply.ok()) {
+        try {
+            const PedalInfo info = parsePedalInfo(reply.reply);
+            if (info.effect == number) {
+                editorState().pedal_effect_version = info.version;
+                return;
+            }
+        } catch (const ConversionError&) {
+        }
+    }
+    DebugPrint(QStringLiteral("version of effect %1 not known").arg(number));
 }
 
 void TformMain::uploadAnswerTimedOut() {

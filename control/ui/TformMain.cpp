@@ -23,6 +23,7 @@
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
 #include "shell/Styles.h"
@@ -43,7 +44,8 @@ namespace {
 constexpr int kReceiveFallbackMs = 250;
 }  // namespace
 
-TformMain::TformMain(QWidget* parent) : QMainWindow(parent) {
+TformMain::TformMain(PedalConnection& connection, QWidget* parent)
+    : QMainWindow(parent), connection_(connection) {
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QStringLiteral("Zendal Editor"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -58,6 +60,12 @@ TformMain::TformMain(QWidget* parent) : QMainWindow(parent) {
     Timer_USB_read->setObjectName(QStringLiteral("Timer_USB_read"));
     Timer_USB_read->setInterval(1);
     connect(Timer_USB_read, &QTimer::timeout, this, &TformMain::receiveTick);
+
+    // The connection stops and restarts this tick around its exchanges, and
+    // hands on what the pedal sent on its own while one was in flight.
+    connect(&connection_, &PedalConnection::busyChanged, this, &TformMain::connectionBusy);
+    connect(&connection_, &PedalConnection::message, this,
+            [this](const QByteArray& bytes) { handleMessage(bytes); });
 
     TimerAutoRequest = new QTimer(this);
     TimerAutoRequest->setObjectName(QStringLiteral("TimerAutoRequest"));
@@ -79,19 +87,24 @@ TformMain::TformMain(QWidget* parent) : QMainWindow(parent) {
     connect(action(QStringLiteral("menuVirtualPedal")), &QAction::toggled, this, [this](bool on) {
         if (virtualPedalToggle_) virtualPedalToggle_(on);
     });
-    connect(action(QStringLiteral("menuModeBank")), &QAction::triggered, this,
-            [this] { SetBankModeFrom(true); });
-    connect(action(QStringLiteral("menuModePreset")), &QAction::triggered, this,
-            &TformMain::SetPresetMode);
-    connect(action(QStringLiteral("menuFirmwareUpgradeMode")), &QAction::triggered, this,
-            &TformMain::upgradeModeClick);
+    connect(action(QStringLiteral("menuModeBank")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) SetBankModeFrom(true);
+    });
+    connect(action(QStringLiteral("menuModePreset")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) SetPresetMode();
+    });
+    connect(action(QStringLiteral("menuFirmwareUpgradeMode")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) upgradeModeClick();
+    });
     connect(action(QStringLiteral("menuStartFirmwareUpgrade")), &QAction::triggered, this, [this] {
+        if (refusedWhileBusy()) return;
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
         if (upgrade_) upgrade_->menuStartFirmwareUpgradeClick();
 #endif
     });
-    connect(action(QStringLiteral("menuEraseSettings")), &QAction::triggered, this,
-            &TformMain::menuEraseSettingsClick);
+    connect(action(QStringLiteral("menuEraseSettings")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) menuEraseSettingsClick();
+    });
     connect(action(QStringLiteral("menuSupport")), &QAction::triggered, this,
             &TformMain::menuSupportClick);
     connect(action(QStringLiteral("menuShowUpdateMsg")), &QAction::triggered, this,
@@ -100,7 +113,7 @@ TformMain::TformMain(QWidget* parent) : QMainWindow(parent) {
         if (loadIr_) loadIr_();
     });
     connect(action(QStringLiteral("menuLoadConfiguration")), &QAction::triggered, this, [this] {
-        if (params_) params_->menuLoadConfigurationClick();
+        if (params_ && !refusedWhileBusy()) params_->menuLoadConfigurationClick();
     });
     connect(action(QStringLiteral("menuSaveConfiguration")), &QAction::triggered, this, [this] {
         if (params_) params_->menuSaveConfigurationClick();
@@ -133,7 +146,7 @@ TformMain::TformMain(QWidget* parent) : QMainWindow(parent) {
 
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
     upgrade_ = new FirmwareUpgradeController(
-        this, action(QStringLiteral("menuFirmwareUpgradeMode")),
+        connection_, this, action(QStringLiteral("menuFirmwareUpgradeMode")),
         action(QStringLiteral("menuStartFirmwareUpgrade")),
         menus_.value(QStringLiteral("menuFirmwareUpgrade")),
         [this](bool on) {
@@ -234,6 +247,7 @@ void TformMain::menuSupportClick() {
 
 void TformMain::attachParameterWindow(TformFXParameters* window) {
     params_ = window;
+    if (params_) params_->setConnection(&connection_);
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
     // Before an upgrade the user may keep the effect's settings in a preset file.
     if (upgrade_)
@@ -371,6 +385,26 @@ void TformMain::startReceiveTick() {
         Timer_USB_read->setInterval(1);
     }
     if (!Timer_USB_read->isActive()) Timer_USB_read->start();
+}
+
+bool TformMain::refusedWhileBusy() {
+    if (!connection_.busy()) return false;
+    DebugPrint(QStringLiteral("refused: the pedal is answering another request"));
+    return true;
+}
+
+void TformMain::connectionBusy(bool busy) {
+    // One thing at a time: nothing that writes to the pedal can start while
+    // it answers; the controls keep their own states and come back after.
+    centralWidget()->setEnabled(!busy);
+    if (params_) params_->setEnabled(!busy);
+    if (busy) {
+        tickBeforeExchange_ = receiveTickRunning();
+        stopReceiveTick();
+    } else if (tickBeforeExchange_) {
+        tickBeforeExchange_ = false;
+        if (d2xx().isOpen()) startReceiveTick();
+    }
 }
 
 void TformMain::stopReceiveTick() {

@@ -6,9 +6,10 @@
 #include <functional>
 #include <memory>
 
-#include "control/IncomingMessage.h"
 #include "control/MainWindowHooks.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/IncomingFramer.h"
+#include "protocol/IncomingMessage.h"
 
 class QAction;
 class QButtonGroup;
@@ -25,6 +26,7 @@ class QTimer;
 
 namespace zendal {
 
+class PedalConnection;
 class TformFXParameters;
 class UpdateCheck;
 class FirmwareUpgradeController;
@@ -36,7 +38,8 @@ class FirmwareUpgradeController;
 class TformMain : public QMainWindow, public MainWindowHooks {
     Q_OBJECT
   public:
-    explicit TformMain(QWidget* parent = nullptr);
+    // Talks to the pedal only through `connection`, which outlives the window.
+    explicit TformMain(PedalConnection& connection, QWidget* parent = nullptr);
     ~TformMain() override;
 
     // --- the windows created after this one ---
@@ -153,13 +156,26 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void portReady();
     void ShowBankFromPedal(int bank);
     void ShowEffectFromPedal(int number);
+    void refreshPedalEffectVersion(int number);
     void gatherRestOfMessage(QByteArray* bytes);
-    void handleDumpBytes(QByteArray bytes);
+    // One message; false when a number in it is not one (a box said so).
+    bool handleMessage(const QByteArray& bytes);
+    // A piece of a message whose rest has not come within its limit.
+    bool releaseStalePiece();
     void DumpCheck(const QByteArray& message);
     void uploadAnswerTimedOut();
 
     // Upload.cpp
     bool refuseUpload(const QString& text);
+
+    // An exchange began or ended on the connection: the tick stays out of it.
+    void connectionBusy(bool busy);
+    // True (and logged) while an exchange is in flight: menu commands that
+    // write to the pedal wait their turn.
+    bool refusedWhileBusy();
+
+    PedalConnection& connection_;
+    bool tickBeforeExchange_ = false;
 
     // The windows that work with this one.
     QPointer<TformFXParameters> params_;
@@ -209,7 +225,8 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     bool polling_ = false;
     int lastPollRead_ = 0;
     bool uploadPending_ = false;
-    incoming::DumpAssembler dump_;
+    IncomingFramer framer_;
+    qint64 heldSinceMs_ = 0;  // when the framer began to hold a piece
 };
 
 }  // namespace zendal

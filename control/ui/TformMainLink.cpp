@@ -13,6 +13,8 @@
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalSequences.h"
 #include "shell/Prompt.h"
 
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
@@ -82,9 +84,12 @@ bool TformMain::LinkBySerialNumber() {
     if (state.UpgradeMode) {
         // The pedal restarted into its bootloader: probe it instead of asking
         // for the effect.
-        const QString reply = communication::ProbeBootloader();
+        // The probe puts the line back at no parity unless the bootloader
+        // answers; then the line stays at its even parity for the upgrade.
+        const QString reply = sequences::probeBootloader(connection_);
         DebugPrint(QStringLiteral("received Byte: ") + reply);
         const bool ok = reply == QLatin1String("79");
+        if (ok) connection_.applyParity(FT_PARITY_EVEN);
         if (ok) {
             prompt().information(
                 QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
@@ -152,7 +157,7 @@ void TformMain::Unlink() {
     TimerAutoRequest->stop();
     TimerUploadAnswer->stop();
     uploadPending_ = false;
-    dump_.reset();
+    framer_.reset();
     if (params_ && params_->isVisible()) params_->EnableDisableControls(false);
 }
 

@@ -7,7 +7,6 @@
 #include <QStringDecoder>
 #include <QTimer>
 
-#include "control/Messages.h"
 #include "control/UploadImage.h"
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
@@ -16,6 +15,8 @@
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalSequences.h"
 #include "resources/Interlock.h"
 #include "shell/Prompt.h"
 
@@ -75,8 +76,6 @@ void TformMain::btnUploadClick() {
         return;
     }
     EnableEditorObjects(false);
-    SendHexMessage(messages::bypass(true), 2);
-    clock().pause(messages::kBypassBeforeUploadPauseMs);
     port.ShowFTErrors = true;
 
     if (image.fromIr) {
@@ -86,9 +85,15 @@ void TformMain::btnUploadClick() {
     }
     DebugPrint(image.text.left(257));
     DebugPrint(QStringLiteral("size: %1").arg(image.bytes));
-    const int converted = HexToBytes(image.text, image.bytes);
-    DebugPrint(QStringLiteral("num of bytes: %1").arg(converted));
-    port.WriteFTDevice(static_cast<std::uint32_t>(image.bytes));
+    const QByteArray bytes = Hex2String(image.text);
+    DebugPrint(QStringLiteral("num of bytes: %1").arg(bytes.size()));
+    // Bypass, pause and image as one sequence: nothing else writes in between.
+    if (!sequences::sendEffectImage(connection_, bytes).ok()) {
+        DebugPrint(QStringLiteral("upload not sent: the pedal is busy or gone"));
+        EnableEditorObjects(true);
+        startReceiveTick();
+        return;
+    }
     DebugPrint(QStringLiteral("write to device"));
     lblStatus->setText(QStringLiteral("Uploading..."));
     // The answer is awaited for a bounded time only; the controls come back

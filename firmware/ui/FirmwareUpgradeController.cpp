@@ -5,7 +5,6 @@
 #include <QWidget>
 
 #include "control/MainWindowHooks.h"
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "core/Log.h"
@@ -16,6 +15,7 @@
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
 
@@ -46,15 +46,17 @@ class Busy {
 }  // namespace
 
 FirmwareUpgradeController::FirmwareUpgradeController(
-    MainWindowHooks* hooks, QAction* menuFirmwareUpgradeMode, QAction* menuStartFirmwareUpgrade,
-    QMenu* menuFirmwareUpgrade, std::function<void(bool)> bypass, QWidget* parent)
+    PedalConnection& connection, MainWindowHooks* hooks, QAction* menuFirmwareUpgradeMode,
+    QAction* menuStartFirmwareUpgrade, QMenu* menuFirmwareUpgrade, std::function<void(bool)> bypass,
+    QWidget* parent)
     : QObject(parent),
+      connection_(connection),
       hooks_(hooks),
       modeItem_(menuFirmwareUpgradeMode),
       startItem_(menuStartFirmwareUpgrade),
       upgradeMenu_(menuFirmwareUpgrade),
       bypass_(std::move(bypass)),
-      window_(new TformFirmwareUpgrade(parent)) {
+      window_(new TformFirmwareUpgrade(connection, parent)) {
     modeChecked_ = modeItem_ && modeItem_->isChecked();
     connect(window_, &TformFirmwareUpgrade::upgradeCompleted, this, [this] {
         inBootloader_ = false;
@@ -114,7 +116,7 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
     }
     // Everything the pedal holds is saved before anything can be erased.
     window_->setBackup(
-        firmware::backUpPedal(settings::zendalFolder(), QDateTime::currentDateTime()));
+        firmware::backUpPedal(connection_, settings::zendalFolder(), QDateTime::currentDateTime()));
     // 4.
     if (bypass_) bypass_(true);
     // 5.-6.

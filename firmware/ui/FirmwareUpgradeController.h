@@ -20,12 +20,15 @@ class TformFirmwareUpgrade;
 // The check mark of "Upgrade Mode" is kept by the controller: Qt toggles a
 // checkable action by itself before the click handler runs, so the handler
 // sets the mark from its own state instead of reading it back.
+class PedalConnection;
+
 class FirmwareUpgradeController : public QObject {
     Q_OBJECT
   public:
-    FirmwareUpgradeController(MainWindowHooks* hooks, QAction* menuFirmwareUpgradeMode,
-                              QAction* menuStartFirmwareUpgrade, QMenu* menuFirmwareUpgrade,
-                              std::function<void(bool)> bypass, QWidget* parent);
+    FirmwareUpgradeController(PedalConnection& connection, MainWindowHooks* hooks,
+                              QAction* menuFirmwareUpgradeMode, QAction* menuStartFirmwareUpgrade,
+                              QMenu* menuFirmwareUpgrade, std::function<void(bool)> bypass,
+                              QWidget* parent);
 
     TformFirmwareUpgrade* window() const { return window_; }
     // Offered before an upgrade (the parameter window's Save Configuration).
@@ -60,6 +63,7 @@ class FirmwareUpgradeController : public QObject {
     static const QString kQuitQuestion;
 
   private:
+    PedalConnection& connection_;
     void setModeChecked(bool checked);
     void leaveUpgradeMode();
     void showWindow();

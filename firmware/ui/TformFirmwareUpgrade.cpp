@@ -9,13 +9,13 @@
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
-#include "control/PedalInfo.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "firmware/LastImage.h"
 #include "link/D2XXUnit.h"
+#include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
 
@@ -49,7 +49,8 @@ constexpr int kHiddenImages = 3;
 constexpr int kImageCount = 5;
 }  // namespace
 
-TformFirmwareUpgrade::TformFirmwareUpgrade(QWidget* parent) : QWidget(parent, Qt::Window) {
+TformFirmwareUpgrade::TformFirmwareUpgrade(PedalConnection& connection, QWidget* parent)
+    : QWidget(parent, Qt::Window), connection_(connection) {
     setObjectName(QStringLiteral("formFirmwareUpgrade"));
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
     setFixedSize(160, 144);
@@ -250,8 +251,8 @@ std::optional<int> TformFirmwareUpgrade::waitForPedal() {
     } firmwareReplies;
     const qint64 deadline = clock().nowMs() + kComeBackMs;
     do {
-        const PedalInfoReply reply = queryPedalInfo();
-        if (reply.outcome == WaitOutcome::PortError) break;
+        const PedalInfoReply reply = queryPedalInfo(connection_);
+        if (reply.outcome == ExchangeResult::Outcome::Unplugged) break;
         if (reply.ok()) {
             try {
                 const int firmware = parsePedalInfo(reply.reply).firmware;

@@ -18,10 +18,13 @@ namespace zendal {
 // and write it into the pedal's microcontroller through its bootloader. The
 // main window's side (menus, receive tick, editor controls) listens to the
 // signals; FirmwareUpgradeController does that.
+class PedalConnection;
+
 class TformFirmwareUpgrade : public QWidget {
     Q_OBJECT
   public:
-    explicit TformFirmwareUpgrade(QWidget* parent = nullptr);
+    // The connection is asked, after Go, whether the pedal runs its firmware again.
+    explicit TformFirmwareUpgrade(PedalConnection& connection, QWidget* parent = nullptr);
 
     QComboBox* cmbFirmwareChoose = nullptr;
     QPushButton* btnUpgradeFirmware = nullptr;
@@ -79,6 +82,7 @@ class TformFirmwareUpgrade : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    PedalConnection& connection_;
     void onProgress(firmware::UpgradePhase phase, int index, int count);
     void resetControls();
     void afterClose();

@@ -86,11 +86,22 @@ FT_STATUS ScriptedDriver::GetQueueStatus(FT_HANDLE, std::uint32_t* queued) {
     return FT_OK;
 }
 
+PedalConnection& scriptedConnection() {
+    static PedalConnection connection;
+    static const bool installed = [] {
+        connection.makeProcessPort();
+        return true;
+    }();
+    (void)installed;
+    return connection;
+}
+
 ScriptedDriver& openScriptedPort() {
     static VirtualClock virtualClock;
     static ScriptedDriver driver;
     static const bool installed = [] {
         setClock(&virtualClock);
+        scriptedConnection();
         D2XXUnit& port = d2xx();
         port.setDriver(&driver);
         port.Open_USB_Device_By_Serial_Number(QStringLiteral("FUZZ0001"));

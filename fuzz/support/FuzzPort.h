@@ -7,6 +7,7 @@
 
 #include "core/Clock.h"
 #include "link/FtDriver.h"
+#include "protocol/PedalConnection.h"
 
 // What the fuzz targets that talk to a port share: a clock whose waits cost no
 // real time, a device that answers with bytes taken from the fuzz input, and a
@@ -89,6 +90,8 @@ class ScriptedDriver : public FtDriver {
 
 // Installs the virtual clock and the scripted driver once per process, opens
 // the device, and gives the driver back for this run.
+// The fuzzers' one pedal connection; d2xx() reaches its port.
+PedalConnection& scriptedConnection();
 ScriptedDriver& openScriptedPort();
 
 }  // namespace zendal::fuzz

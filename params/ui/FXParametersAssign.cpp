@@ -6,7 +6,6 @@
 #include <QLabel>
 
 #include "control/MainWindowHooks.h"
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "core/Log.h"
@@ -14,6 +13,7 @@
 #include "params/Assignments.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/Messages.h"
 #include "shell/Prompt.h"
 
 namespace zendal {

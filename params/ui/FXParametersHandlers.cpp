@@ -8,7 +8,6 @@
 #include <QSlider>
 
 #include "control/MainWindowHooks.h"
-#include "control/Messages.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "core/Log.h"
@@ -16,6 +15,7 @@
 #include "params/PanelMessages.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/Messages.h"
 
 namespace zendal {
 

@@ -18,6 +18,8 @@ class QSlider;
 
 namespace zendal {
 
+class PedalConnection;
+
 struct SettingsRecord;
 
 struct TformFXParameters::Impl {
@@ -26,6 +28,7 @@ struct TformFXParameters::Impl {
 
     TformFXParameters* q = nullptr;
     MainWindowHooks* hooks = nullptr;
+    PedalConnection* connection = nullptr;  // the pedal link, once the editor hands it over
     TControlDescriptor descriptor;
     bool built = false;
     // Changes whenever the controls are built or destroyed, so an exchange that

@@ -95,9 +95,15 @@ bool TformFXParameters::Impl::requestSettings() {
     const int gen = generation;
     const int count = n();
     if (hooks) hooks->stopReceiveTick();
-    sendSettingsRequest(count);
     if (hooks) hooks->setRequestEnabled(false);
-    const SettingsReplyResult reply = receiveSettingsRecord(count);
+    SettingsReplyResult reply;
+    if (connection) {
+        // Knob reports inside the reply are handed on, not lost.
+        reply = requestSettingsRecord(*connection, count);
+    } else {
+        sendSettingsRequest(count);
+        reply = receiveSettingsRecord(count);
+    }
 
     if (generation != gen) {
         // The window was closed while waiting: its controls are gone, and so

@@ -3,13 +3,13 @@
 #include <QCloseEvent>
 
 #include "control/MainWindowHooks.h"
-#include "control/Messages.h"
 #include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "params/EffectDescriptor.h"
 #include "params/PanelGeometry.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/Messages.h"
 
 namespace zendal {
 
@@ -69,6 +69,10 @@ void TformFXParameters::closeEvent(QCloseEvent* event) {
     }
     emit windowClosed();
     event->accept();
+}
+
+void TformFXParameters::setConnection(PedalConnection* connection) {
+    d_->connection = connection;
 }
 
 void TformFXParameters::EnableDisableControls(bool enabled) {

@@ -7,6 +7,8 @@
 
 namespace zendal {
 
+class PedalConnection;
+
 class MainWindowHooks;
 
 // The parameter window: built at run time from the chosen effect's control
@@ -15,6 +17,8 @@ class TformFXParameters : public QWidget {
     Q_OBJECT
   public:
     explicit TformFXParameters(MainWindowHooks* hooks, QWidget* parent = nullptr);
+    // The settings request goes through the editor's pedal connection.
+    void setConnection(PedalConnection* connection);
     ~TformFXParameters() override;
 
     // Closes the window if showing, places it at topLeft, builds it for

@@ -16,7 +16,7 @@ struct CtlRun {
 CtlRun run(const QString& name, const QStringList& args) {
     CtlRun result;
     QTextStream out(&result.out), err(&result.err);
-    Context ctx{args, out, err, [] { return false; }};
+    Context ctx{args, out, err, [] { return false; }, nullptr};
     for (const CommandInfo& command : commands()) {
         if (command.name == name) result.code = command.run(ctx);
     }

@@ -1,4 +1,6 @@
 // What the pedal holds, the firmware rule, and the device messages.
+#include <algorithm>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTimer>
 
 #include "MainWindowFixture.h"
@@ -161,6 +164,99 @@ TEST_F(MainWindowDevice, UnusableAnswersThroughTheLink) {
         item("menuDisconnect")->trigger();
         destroyWindows();
     }
+}
+
+TEST_F(MainWindowDevice, AKnobTurnedDuringTheDeviceQueryIsAppliedAndTheReplyReadRight) {
+    createWindows();
+    scanAndLink();
+    ASSERT_TRUE(params->isBuilt());
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    QList<int> values;
+    QObject::connect(slider, &QSlider::valueChanged, [&](int v) { values.append(v); });
+    prompt->informations.clear();
+    const auto knob = [](int value) {
+        return QByteArray(1, char(0xAA)) + QByteArray(2, char(0)) + char(value >> 8) +
+               char(value & 0xFF);
+    };
+    // One report just before the reply, one just after it.
+    driver->replyTo(0x06, knob(291) + "1\r\n38\r\n1\r\n5\r\n" + knob(292));
+    widget<QPushButton>("btnOpenEffect")->click();
+    EXPECT_TRUE(prompt->informations.isEmpty()) << prompt->informations.join('|').toStdString();
+    EXPECT_EQ(editorState().pedal_effect_number, 38);
+    EXPECT_EQ(editorState().pedal_firmware_version, 5);
+    EXPECT_TRUE(values.contains(291));
+    EXPECT_TRUE(values.contains(292));
+}
+
+TEST_F(MainWindowDevice, AKnobTurnedBeforeTheSettingsReplyIsAppliedAndTheRecordReadRight) {
+    createWindows();
+    scanAndLink();
+    ASSERT_TRUE(params->isBuilt());
+    // The request names the parameter count; the pedal's record for it.
+    const QStringList writes = driver->hexWrites();
+    const auto request = std::find_if(writes.rbegin(), writes.rend(), [](const QString& w) {
+        return w.size() == 4 && w.startsWith(QLatin1String("02"));
+    });
+    ASSERT_NE(request, writes.rend());
+    const int n = request->mid(2).toInt(nullptr, 16);
+    QByteArray recordText;
+    for (const char b : pedal->settingsRecord(n))
+        recordText += QByteArray::number(int(static_cast<unsigned char>(b))) + "\r\n";
+    const QByteArray knob =
+        QByteArray(1, char(0xAA)) + QByteArray(2, char(0)) + char(1) + char(0x23);
+    driver->replyTo(0x02, knob + recordText);
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    QList<int> values;
+    QObject::connect(slider, &QSlider::valueChanged, [&](int v) { values.append(v); });
+    prompt->informations.clear();
+    Log::instance().clear();
+    widget<QPushButton>("btnRequest")->click();
+    EXPECT_TRUE(prompt->informations.isEmpty()) << prompt->informations.join('|').toStdString();
+    EXPECT_TRUE(
+        logHas(QStringLiteral("num of bytes received: %1").arg(pedal->settingsRecord(n).size())));
+    EXPECT_TRUE(values.contains(0x123));
+}
+
+TEST_F(MainWindowDevice, NothingElseWritesWhileThePedalIsAsked) {
+    createWindows();
+    scanAndLink();
+    ASSERT_TRUE(widget("btnUpload")->isEnabled());
+    auto* autoRequest = main->findChild<QTimer*>("TimerAutoRequest");
+    autoRequest->stop();
+    pedal->setSilentOn(0x06);  // the query waits its whole limit
+    bool uploadInside = true, requestInside = true, parametersInside = true;
+    QStringList writesInside{"not run"};
+    QTimer::singleShot(0, main.get(), [&] {
+        uploadInside = widget("btnUpload")->isEnabled();
+        requestInside = widget("btnRequest")->isEnabled();
+        parametersInside = params->isEnabled();
+        markWrites();
+        main->doAutomaticRequest();
+        item("menuEraseSettings")->trigger();
+        item("menuModeBank")->trigger();
+        main->midiChannelItems().value(3)->trigger();
+        writesInside = writesSinceMark();
+    });
+    prompt->informations.clear();
+    widget<QPushButton>("btnOpenEffect")->click();
+    EXPECT_EQ(prompt->informations,
+              QStringList{"The pedal did not answer the device information request."});
+    EXPECT_FALSE(uploadInside);
+    EXPECT_FALSE(requestInside);
+    EXPECT_FALSE(parametersInside);
+    EXPECT_TRUE(writesInside.isEmpty()) << writesInside.join(' ').toStdString();
+    EXPECT_TRUE(prompt->confirmations.isEmpty());
+    EXPECT_FALSE(editorState().bank_mode);
+    // Afterwards the controls are back and the automatic request comes after all.
+    EXPECT_TRUE(widget("btnUpload")->isEnabled());
+    EXPECT_TRUE(params->isEnabled());
+    EXPECT_TRUE(autoRequest->isActive());
+    pedal->clearFaults();
+    markWrites();
+    ASSERT_TRUE(waitFor([&] { return !writesSinceMark().isEmpty(); }));
+    EXPECT_TRUE(writesSinceMark().first().startsWith(QLatin1String("02")));
 }
 
 TEST_F(MainWindowDevice, AnEffectWhoseDescriptorIsRefusedOpensNoWindow) {

@@ -1,8 +1,8 @@
 // The receive tick's rules for what the pedal sends on its own.
 #include <gtest/gtest.h>
 
-#include "control/IncomingMessage.h"
 #include "core/Errors.h"
+#include "protocol/IncomingMessage.h"
 
 namespace zendal::incoming {
 namespace {

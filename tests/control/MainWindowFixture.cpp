@@ -85,6 +85,8 @@ void MainWindowTest::SetUp() {
     // No test reaches the maker's web server: the version check goes to a
     // closed loopback port.
     qputenv("ZENDAL_WEB_BASE", "https://127.0.0.1:9");
+    connection = std::make_unique<PedalConnection>();
+    connection->makeProcessPort();
     home = std::make_unique<TempHome>();
     prompt = std::make_unique<ScriptedPrompt>();
     fakeClock = std::make_unique<FakeClock>();
@@ -107,11 +109,12 @@ void MainWindowTest::TearDown() {
     fakeClock.reset();
     prompt.reset();
     home.reset();
+    connection.reset();
     editorState().reset();
 }
 
 void MainWindowTest::createWindows() {
-    main = std::make_unique<TformMain>();
+    main = std::make_unique<TformMain>(*connection);
     params = std::make_unique<TformFXParameters>(main.get());
     main->attachParameterWindow(params.get());
     main->show();

@@ -14,6 +14,7 @@
 #include "control/ui/TformMain.h"
 #include "link/FtDriver.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/PedalConnection.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/FakeClock.h"
@@ -99,6 +100,8 @@ class MainWindowTest : public ::testing::Test {
     QStringList writesSinceMark() const;
     void markWrites() { mark_ = driver->writes.size(); }
 
+    // The editor's one link to the pedal; d2xx() reaches its port.
+    std::unique_ptr<PedalConnection> connection;
     std::unique_ptr<TempHome> home;
     std::unique_ptr<ScriptedPrompt> prompt;
     std::unique_ptr<FakeClock> fakeClock;

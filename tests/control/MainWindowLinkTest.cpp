@@ -236,6 +236,9 @@ TEST_F(MainWindowLink, UpgradeModeLinkWithoutBootloaderFails) {
     scanAndLink();  // the pedal runs its firmware: no acknowledge
     EXPECT_EQ(prompt->informations.value(0), QStringLiteral("Connection to bootloader failed"));
     EXPECT_FALSE(item("menuStartFirmwareUpgrade")->isVisible());
+    // The failed probe leaves the line as the pedal's firmware reads it.
+    EXPECT_EQ(d2xx().FTParity, FT_PARITY_NONE);
+    EXPECT_EQ(pedal->lineParity(), LineParity::None);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTimer>
 
 #include "MainWindowFixture.h"
@@ -56,7 +57,6 @@ TEST_F(MainWindowPollPedal, MessagesAndWhatTheyChange) {
     } cases[] = {
         {"bank III", "02", 2, "Status: ", false},
         {"bank 5 changes nothing", "05", -1, "Status: ", false},
-        {"bank and effect in one read", "01105", -1, "Status: ", false},
         {"upload complete", "Upload complete", -1, "Upload complete", true},
         {"upload failed", "Upload Failed", -1, "Upload Failed", true},
         {"answer with a line end", "Upload complete\r\n", -1, "Upload Status Unknown", true},
@@ -81,17 +81,48 @@ TEST_F(MainWindowPollPedal, MessagesAndWhatTheyChange) {
         logHas(QStringLiteral("Data(ASCII): ?") + QChar(0) + QChar(0) + QChar(2) + QChar(0)));
 }
 
+TEST_F(MainWindowPollPedal, BankAndEffectInOneReadChangeBoth) {
+    main->selectBank(-1);
+    poll("0111A");  // bank II, then effect line 26
+    EXPECT_EQ(checkedBank(), 1);
+    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Tremolo"));
+    EXPECT_TRUE(prompt->all().isEmpty());
+}
+
+TEST_F(MainWindowPollPedal, EveryKnobReportOfABurstIsApplied) {
+    main->selectBank(-1);
+    poll("11A");  // Tremolo: its parameter window is live
+    ASSERT_TRUE(params->isBuilt());
+    QByteArray burst;
+    for (int i = 0; i < 200; ++i) {
+        const int value = i * 5 + 3;
+        burst += bytes({0xAA, 0x00, 0x00, value >> 8, value & 0xFF});
+    }
+    burst += "02";
+    int moves = 0;
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    QObject::connect(slider, &QSlider::valueChanged, [&] { ++moves; });
+    poll(burst);
+    EXPECT_EQ(moves, 200);
+    EXPECT_EQ(slider->value(), 199 * 5 + 3);
+    EXPECT_EQ(checkedBank(), 2);
+}
+
 TEST_F(MainWindowPollPedal, EffectReportOpensThePedalsEffect) {
-    poll("11A");  // line 26
+    pedal->setEffect(0x1A, 3);  // the pedal's own switch: it runs Tremolo v3 now
+    poll("11A");                // line 26
     EXPECT_TRUE(logHas(QStringLiteral("Data(ASCII): 11A")));
     EXPECT_TRUE(logHas(QStringLiteral("effect from list: Tremolo")));
     const EditorState& state = editorState();
     EXPECT_EQ(state.pedal_effect_name, QStringLiteral("Tremolo"));
     EXPECT_EQ(state.selected_effect_name, QStringLiteral("Tremolo"));
     EXPECT_TRUE(state.selected_is_on_pedal);
-    EXPECT_EQ(state.pedal_effect_number, 0x26);  // only the device query sets it
+    // Number and version follow the pedal, for the preset files and the caption.
+    EXPECT_EQ(state.pedal_effect_number, 0x1A);
+    EXPECT_EQ(state.pedal_effect_version, 3);
     ASSERT_TRUE(params->isVisible());
-    EXPECT_EQ(params->windowTitle(), QStringLiteral("Tremolo v1"));
+    EXPECT_EQ(params->windowTitle(), QStringLiteral("Tremolo v3"));
     auto* effects = widget<QListWidget>("lstEffects");
     ASSERT_NE(effects->currentItem(), nullptr);
     EXPECT_EQ(effects->currentItem()->text(), QStringLiteral("Tremolo"));
@@ -99,6 +130,22 @@ TEST_F(MainWindowPollPedal, EffectReportOpensThePedalsEffect) {
               QStringLiteral("Modulation"));
     EXPECT_TRUE(autoRequestArmed());
     EXPECT_EQ(status(), QStringLiteral("Status: "));
+}
+
+TEST_F(MainWindowPollPedal, AWindowOfAnEffectNotOnThePedalStaysDisabled) {
+    chooseEffect(QStringLiteral("Gain"), QStringLiteral("Amber Drive"));  // not on the pedal
+    ASSERT_FALSE(editorState().selected_is_on_pedal);
+    ASSERT_TRUE(params->isBuilt());
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    const int before = slider->value();
+    for (const QByteArray& message :
+         {bytes({0xAA, 0x00, 0x00, 0x01, 0x23}), QByteArray("02"), QByteArray("Upload Failed")}) {
+        SCOPED_TRACE(message.toHex().toStdString());
+        poll(message);
+        EXPECT_FALSE(slider->isEnabled());
+        EXPECT_EQ(slider->value(), before);
+    }
 }
 
 TEST_F(MainWindowPollPedal, NumbersThatAreNotNumbersAndIdsBeyondTheList) {
@@ -190,8 +237,17 @@ TEST_F(MainWindowPollPedal, AMessageSplitOverTwoTransfersIsStillOneMessage) {
     }
     EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Tremolo"));
 
-    // Parts that come in separate ticks are separate messages.
+    // Parts that come in separate ticks are joined.
     poll("Upload comp");
+    EXPECT_EQ(status(), QStringLiteral("Status: "));
+    poll("lete");
+    EXPECT_EQ(status(), QStringLiteral("Upload complete"));
+    // A part whose rest never comes is read as it stands once its time is up.
+    widget<QLabel>("lblStatus")->setText(QStringLiteral("Status: "));
+    poll("Upload comp");
+    EXPECT_EQ(status(), QStringLiteral("Status: "));
+    fakeClock->advance(1000);
+    main->PollPedal();
     EXPECT_EQ(status(), QStringLiteral("Upload Status Unknown"));
 }
 

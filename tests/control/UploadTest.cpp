@@ -183,6 +183,30 @@ TEST_F(MainWindowUpload, RefusedBeforeAnythingIsSent) {
     }
 }
 
+TEST_F(MainWindowUpload, AnEffectTheListsDidNotBarMeetsTheBankSlotLimit) {
+    scanAndLink();
+    item("menuModeBank")->trigger();
+    widget<QRadioButton>("rdbtnBank1")->setChecked(true);
+    // The pedal's own switch chooses an effect the bank-mode list bars.
+    int springReverb = 0;
+    for (int id = 1; id < 64 && !springReverb; ++id)
+        if (effect_name_by_id(id) == QStringLiteral("Spring Reverb")) springReverb = id;
+    ASSERT_NE(springReverb, 0);
+    pedal->switchEffect(springReverb);
+    ASSERT_TRUE(waitFor(
+        [&] { return editorState().selected_effect_name == QLatin1String("Spring Reverb"); }));
+    ASSERT_TRUE(editorState().bank_mode);
+    prompt->informations.clear();
+    markWrites();
+    upload(true);
+    ASSERT_EQ(prompt->informations.size(), 1);
+    EXPECT_EQ(prompt->informations.first(),
+              QStringLiteral("The effect image of \"Spring Reverb\" is 5441 bytes; a bank slot "
+                             "takes at most 5440 bytes. Nothing was sent."));
+    EXPECT_TRUE(writesSinceMark().isEmpty());
+    EXPECT_TRUE(pedal->bankImage(0).isEmpty());
+}
+
 TEST_F(MainWindowUpload, NoAnswerGivesTheControlsBack) {
     scanAndLink();
     chooseEffect(QStringLiteral("Gain"), QStringLiteral("Amber Drive"));
@@ -242,6 +266,13 @@ TEST(UploadImageRules, Refusals) {
              s.preparedIrEffect = s.selectedEffect;
          },
          "larger than 65536 bytes"},
+        {"larger than a bank slot",
+         [](upload::Source& s) {
+             s.selectedEffect = QStringLiteral("Spring Reverb");  // 5441 bytes
+             s.bankMode = true;
+             s.bank = 0;
+         },
+         "a bank slot takes at most 5440 bytes"},
         {"pseudo-terminal is fine, hardware is not",
          [](upload::Source& s) { s.device = DeviceKind::Hardware; }, "demonstration"},
     };
@@ -254,6 +285,11 @@ TEST(UploadImageRules, Refusals) {
         EXPECT_TRUE(p.error.contains(QLatin1String(c.inError))) << p.error.toStdString();
         EXPECT_TRUE(p.text.isEmpty());
     }
+    upload::Source fullSlot = ok;
+    fullSlot.selectedEffect = QStringLiteral("Plate Reverb");  // 5440 bytes
+    fullSlot.bankMode = true;
+    fullSlot.bank = 2;
+    EXPECT_TRUE(upload::prepareUploadImage(fullSlot).ok());
     upload::Source pty = ok;
     pty.device = DeviceKind::PseudoTerminal;
     EXPECT_TRUE(upload::prepareUploadImage(pty).ok());

@@ -25,7 +25,7 @@ struct CommandRun {
 CommandRun runCommand(const QStringList& args) {
     CommandRun r;
     QTextStream out(&r.out), err(&r.err);
-    ctl::Context c{args, out, err, [] { return false; }};
+    ctl::Context c{args, out, err, [] { return false; }, nullptr};
     for (const ctl::CommandInfo& info : ctl::commands())
         if (info.name == QLatin1String("ir")) r.code = info.run(c);
     out.flush();

@@ -62,7 +62,7 @@ struct FaultRig : FirmwareRig {
         port.SetFTDataCharacteristics();
     }
     void openWindow() {
-        window = std::make_unique<TformFirmwareUpgrade>();
+        window = std::make_unique<TformFirmwareUpgrade>(connection);
         QObject::connect(window.get(), &TformFirmwareUpgrade::upgradeCompleted,
                          [this] { ++completed; });
         window->show();

@@ -11,13 +11,13 @@
 
 #include "FaultDriver.h"
 #include "MainWindowFixture.h"
-#include "control/Messages.h"
 #include "core/EditorState.h"
 #include "effects/EffectCatalogue.h"
 #include "firmware/QtPrinters.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/SettingsRecord.h"
+#include "protocol/Messages.h"
 #include "shell/EepromTools.h"
 
 namespace zendal::test {

@@ -11,7 +11,6 @@
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
 #include "RecordingHooks.h"
-#include "control/Messages.h"
 #include "core/EditorState.h"
 #include "firmware/LastImage.h"
 #include "firmware/UpgradeBackup.h"
@@ -20,6 +19,7 @@
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "shell/SettingsFiles.h"
 #include "support/ScriptedPrompt.h"
 
@@ -52,7 +52,7 @@ struct ControllerRig : FirmwareRig {
     ControllerRig()
         : FirmwareRig(/*inBootloader=*/false),
           controller(
-              &hooks, &modeItem, &startItem, &upgradeMenu,
+              connection, &hooks, &modeItem, &startItem, &upgradeMenu,
               [](bool on) { SendHexMessage(messages::bypass(on)); }, &mainWindow) {
         modeItem.setCheckable(true);
         startItem.setVisible(false);
@@ -429,7 +429,8 @@ TEST(FirmwareUpgradeBackup, SavesWhatCanBeReadAndNamesTheRest) {
         FirmwareRig rig(/*inBootloader=*/false);
         c.setUp(rig.pedal);
         const QDateTime when(QDate(2026, 12, 10), QTime(15, 20, 5));
-        const firmware::UpgradeBackup b = firmware::backUpPedal(rig.home.path(), when);
+        const firmware::UpgradeBackup b =
+            firmware::backUpPedal(rig.connection, rig.home.path(), when);
         EXPECT_EQ(b.folder, rig.home.path() + "/Backup 2026-12-10 15-20-05");
         EXPECT_EQ(b.saved, c.saved);
         ASSERT_EQ(b.problems.size(), c.problemsStartWith.size())

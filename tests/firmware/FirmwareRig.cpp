@@ -39,6 +39,7 @@ FirmwareRig::FirmwareRig(bool inBootloader)
     : pedal(configFor(inBootloader)), inner(pedal), driver(inner) {
     editorState().reset();
     Log::instance().clear();
+    connection.makeProcessPort();
     D2XXUnit& port = d2xx();
     port.setDriver(&driver);
     port.ShowFTErrors = false;

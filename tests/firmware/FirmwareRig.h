@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "link/FtDriver.h"
+#include "protocol/PedalConnection.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/FakeClock.h"
@@ -62,6 +63,8 @@ class FirmwareRig {
     VirtualPedal pedal;
     VirtualPedalDriver inner;
     RecordingDriver driver;
+    // The editor's one connection; d2xx() reaches its port module.
+    PedalConnection connection;
 
     VirtualBootloader& bootloader() { return pedal.bootloader(); }
     // Lets the bytes written so far reach the pedal (the strict pedal's time

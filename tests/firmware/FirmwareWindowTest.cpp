@@ -32,7 +32,7 @@ const QByteArray kGo = hex("21DE");
 // The upgrade window open on a pedal whose bootloader is connected.
 struct WindowRig : FirmwareRig {
     ScriptedPrompt prompt;
-    TformFirmwareUpgrade window;
+    TformFirmwareUpgrade window{connection};
     int completed = 0;
     int restored = 0;
     int kept = 0;
@@ -67,7 +67,7 @@ const QString kFailedAtWrite10 = QStringLiteral(
 
 TEST(FirmwareUpgradeWindow, OffersOnlyTheLastTwoImagesAndChoosesFirmware5WhenShown) {
     FirmwareRig rig;
-    TformFirmwareUpgrade window;
+    TformFirmwareUpgrade window{rig.connection};
     EXPECT_EQ(window.windowTitle(), "Firmware Upgrade");
     EXPECT_EQ(window.size(), QSize(160, 144));
     EXPECT_EQ(window.btnUpgradeFirmware->text(), "Upgrade Firmware");
@@ -104,7 +104,7 @@ TEST(FirmwareUpgradeWindow, OffersOnlyTheLastTwoImagesAndChoosesFirmware5WhenSho
 
 TEST(FirmwareUpgradeWindow, OpenedForRecoveryKeepsTheImageChosenForIt) {
     FirmwareRig rig;
-    TformFirmwareUpgrade window;
+    TformFirmwareUpgrade window{rig.connection};
     ASSERT_TRUE(window.chooseImage("firmware_4"));
     EXPECT_FALSE(window.chooseImage("Firmware_9"));
     window.show();

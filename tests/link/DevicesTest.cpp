@@ -9,9 +9,11 @@
 #include <QTimer>
 
 #include "app/devices/Devices.h"
-#include "control/PedalInfo.h"
 #include "link/Communication.h"
+#include "link/FrameCodec.h"
 #include "link/PortReadyWatcher.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
 
 using namespace zendal;
 
@@ -25,6 +27,7 @@ class DeviceSetup : public ::testing::Test {
         qputenv("ZENDAL_FTD2XX_LIBRARY", "");
         qunsetenv("ZENDAL_EXTRA_PORTS");
         qunsetenv("ZENDAL_VIRTUAL_PEDAL");
+        connection.makeProcessPort();
         d2xx().setErrorSink([](const QString&) {});
     }
     void TearDown() override {
@@ -43,6 +46,7 @@ class DeviceSetup : public ::testing::Test {
         return out;
     }
     QTemporaryDir sysfs;
+    PedalConnection connection;
 };
 
 TEST_F(DeviceSetup, EnvironmentChoosesWhatIsListed) {
@@ -90,7 +94,7 @@ TEST_F(DeviceSetup, PortModuleTalksToTheVirtualPedal) {
     ASSERT_TRUE(communication::OpenAndConfigure(QString::fromLatin1(listed[0].serial)));
     EXPECT_EQ(d2xx().openDeviceKind(), DeviceKind::VirtualInProcess);
 
-    const PedalInfoReply reply = queryPedalInfo();
+    const PedalInfoReply reply = queryPedalInfo(connection);
     ASSERT_TRUE(reply.ok());
     EXPECT_EQ(parsePedalInfo(reply.reply).effect, devices.virtualPedal().effectId());
 

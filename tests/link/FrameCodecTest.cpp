@@ -163,6 +163,25 @@ TEST_F(Reception, ReplyJustBeforeTheLimitStillCounts) {
     EXPECT_EQ(ReceiveText(3000).text, QStringLiteral("late but in time"));
 }
 
+TEST_F(Reception, APedalThatKeepsTalkingCannotHoldAWaitOpen) {
+    int reads = 0;
+    driver.onRead = [&] {
+        if (++reads < 100000) driver.arriveNow("5\r\n");  // the safety net of the test only
+    };
+    driver.arriveNow("5\r\n");
+    const TextReply text = ReceiveText(1000);
+    EXPECT_EQ(text.outcome, WaitOutcome::TimedOut);
+    EXPECT_TRUE(text.text.startsWith(QLatin1String("5\r\n")));
+    EXPECT_LT(reads, 1000);
+
+    DecodeReply("9\r\n");
+    reads = 0;
+    driver.arriveNow("5\r\n");
+    EXPECT_EQ(ReceiveSettingsReply(1000).outcome, WaitOutcome::TimedOut);
+    EXPECT_LT(reads, 1000);
+    EXPECT_EQ(ReceiveArray(), (QVector<std::uint8_t>{9}));
+}
+
 TEST_F(Reception, UnlinkDuringAWaitEndsItWithAPortError) {
     QTimer::singleShot(0, [] { d2xx().CloseFTDevice(); });
     const TextReply reply = ReceiveText(60000);

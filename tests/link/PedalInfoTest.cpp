@@ -2,9 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "ScriptedDriver.h"
-#include "control/PedalInfo.h"
 #include "core/Errors.h"
 #include "link/D2XXUnit.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
 #include "support/FakeClock.h"
 
 using namespace zendal;
@@ -97,6 +98,7 @@ TEST(PedalInfo, ValuesThePedalCannotMeanAreNamed) {
 class PedalInfoQuery : public ::testing::Test {
   protected:
     void SetUp() override {
+        connection.makeProcessPort();
         driver.devices = {{"ZP1", "FT230X Basic UART", {}}};
         d2xx().setDriver(&driver);
         d2xx().setErrorSink([](const QString&) {});
@@ -108,6 +110,7 @@ class PedalInfoQuery : public ::testing::Test {
     }
     FakeClock clock;
     ScriptedDriver driver;
+    PedalConnection connection;
 };
 
 TEST_F(PedalInfoQuery, SendsTheRequestAfterAPurgeAndReadsTheReply) {
@@ -115,7 +118,7 @@ TEST_F(PedalInfoQuery, SendsTheRequestAfterAPurgeAndReadsTheReply) {
         EXPECT_EQ(driver.purges, QVector<std::uint32_t>{FT_PURGE_TX}) << "purged before the write";
         if (bytes == QByteArray::fromHex("0600")) driver.arriveNow("1\r\n38\r\n1\r\n5\r\n");
     };
-    const PedalInfoReply reply = queryPedalInfo();
+    const PedalInfoReply reply = queryPedalInfo(connection);
     ASSERT_TRUE(reply.ok());
     EXPECT_EQ(reply.reply, QStringLiteral("1\r\n38\r\n1\r\n5\r\n"));
     EXPECT_EQ(driver.written, QByteArray::fromHex("0600"));
@@ -123,15 +126,15 @@ TEST_F(PedalInfoQuery, SendsTheRequestAfterAPurgeAndReadsTheReply) {
 }
 
 TEST_F(PedalInfoQuery, SilentPedalTimesOut) {
-    const PedalInfoReply reply = queryPedalInfo();
-    EXPECT_EQ(reply.outcome, WaitOutcome::TimedOut);
+    const PedalInfoReply reply = queryPedalInfo(connection);
+    EXPECT_EQ(reply.outcome, ExchangeResult::Outcome::TimedOut);
     EXPECT_TRUE(reply.reply.isEmpty());
 }
 
 TEST_F(PedalInfoQuery, FailedWriteEndsTheExchangeAtOnce) {
     driver.fail["Write"] = FT_IO_ERROR;
     const qint64 before = clock.nowMs();
-    EXPECT_EQ(queryPedalInfo().outcome, WaitOutcome::PortError);
+    EXPECT_EQ(queryPedalInfo(connection).outcome, ExchangeResult::Outcome::Unplugged);
     EXPECT_EQ(clock.nowMs(), before);
 }
 

@@ -15,12 +15,13 @@
 #include <memory>
 #include <thread>
 
-#include "control/PedalInfo.h"
 #include "core/EditorState.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/TermiosDriver.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalInfo.h"
 
 using namespace zendal;
 
@@ -375,6 +376,7 @@ class PedalSimulator : public ::testing::Test {
   protected:
     // Starts the simulator and links to it through the port module.
     void link(const QStringList& simArgs) {
+        connection.makeProcessPort();
         sim.start(QStringLiteral(ZENDAL_PEDAL_SIM_PATH),
                   simArgs + QStringList{"--exit-on-stdin-eof"});
         ASSERT_TRUE(sim.waitForStarted(30000));
@@ -403,11 +405,12 @@ class PedalSimulator : public ::testing::Test {
     }
     QProcess sim;
     std::unique_ptr<TermiosDriver> driver;
+    PedalConnection connection;
 };
 
 TEST_F(PedalSimulator, DeviceInformationRoundTrip) {
     link({"--effect", "0x10", "--firmware", "7"});
-    const PedalInfoReply reply = queryPedalInfo();
+    const PedalInfoReply reply = queryPedalInfo(connection);
     ASSERT_TRUE(reply.ok());
     const PedalInfo info = parsePedalInfo(reply.reply);
     EXPECT_FALSE(info.empty);

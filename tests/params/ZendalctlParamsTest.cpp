@@ -11,6 +11,7 @@
 #include "core/EditorState.h"
 #include "params/EffectDescriptor.h"
 #include "params/PresetFile.h"
+#include "protocol/PedalConnection.h"
 #include "support/FakeClock.h"
 #include "support/TempHome.h"
 
@@ -21,6 +22,9 @@ class ParamsZendalctl : public ::testing::Test {
   protected:
     FakeClock clock;
     TempHome home;
+    // zendalctl's one connection; the stand-in pedal plugs into its port.
+    PedalConnection connection;
+    bool installed = (connection.makeProcessPort(), true);
     RecordingDriver driver;
     QString out, err;
 
@@ -57,7 +61,7 @@ class ParamsZendalctl : public ::testing::Test {
         out.clear();
         err.clear();
         QTextStream o(&out), e(&err);
-        ctl::Context ctx{args, o, e, [] { return true; }};
+        ctl::Context ctx{args, o, e, [] { return true; }, &connection};
         for (const ctl::CommandInfo& info : ctl::commands())
             if (info.name == command) {
                 const int code = info.run(ctx);

@@ -215,6 +215,16 @@ TEST_F(Zendalctl, InfoFromTheVirtualPedal) {
     EXPECT_EQ(lines[2], QStringLiteral("firmware version: 5"));
 }
 
+TEST_F(Zendalctl, ABankSlotTakesAtMost5440Bytes) {
+    const Outcome tooLarge = run({"--virtual", "upload", "Spring Reverb", "--bank", "2"});
+    EXPECT_EQ(tooLarge.exitCode, 1);
+    EXPECT_TRUE(tooLarge.err.contains(QLatin1String("a bank slot takes at most 5440 bytes")))
+        << tooLarge.err.toStdString();
+    // The same image goes to the pedal's current effect.
+    const Outcome preset = run({"--virtual", "upload", "Spring Reverb"});
+    EXPECT_EQ(preset.exitCode, 0) << preset.err.toStdString();
+}
+
 TEST_F(Zendalctl, VerboseMirrorsTheLog) {
     const Outcome r = run({"--virtual", "--verbose", "live", "on"});
     EXPECT_EQ(r.exitCode, 0);

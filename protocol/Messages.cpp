@@ -1,4 +1,4 @@
-#include "control/Messages.h"
+#include "protocol/Messages.h"
 
 namespace zendal::messages {
 

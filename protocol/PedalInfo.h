@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "link/FrameCodec.h"
+#include "protocol/Exchange.h"
 
 namespace zendal {
 
@@ -31,15 +31,16 @@ PedalInfo parsePedalInfo(const QString& reply);
 std::optional<QString> implausiblePedalInfo(const PedalInfo& info);
 
 struct PedalInfoReply {
-    QString reply;  // as ReceiveText returned it
-    WaitOutcome outcome = WaitOutcome::Ok;
-    bool ok() const { return outcome == WaitOutcome::Ok; }
+    QString reply;  // the reply's text, knob reports taken out
+    ExchangeResult::Outcome outcome = ExchangeResult::Outcome::Reply;
+    bool ok() const { return outcome == ExchangeResult::Outcome::Reply; }
 };
 
-// The device-information exchange without any window: PurgeFTTransmit, write
-// 06 00, 100 ms pause, ReceiveText within the device-information time limit.
-// The caller stops the receive tick first. A write that fails ends the
-// exchange at once with PortError.
-PedalInfoReply queryPedalInfo();
+class PedalConnection;
+
+// The device-information exchange: PurgeFTTransmit, write 06 00, 100 ms
+// pause, then the four fields within the device-information time limit. A
+// write that fails ends the exchange at once (Unplugged).
+PedalInfoReply queryPedalInfo(PedalConnection& connection);
 
 }  // namespace zendal

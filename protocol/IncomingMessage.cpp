@@ -1,4 +1,4 @@
-#include "control/IncomingMessage.h"
+#include "protocol/IncomingMessage.h"
 
 #include "core/Errors.h"
 #include "link/FrameCodec.h"

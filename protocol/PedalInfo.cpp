@@ -1,11 +1,10 @@
-#include "control/PedalInfo.h"
+#include "protocol/PedalInfo.h"
 
-#include "control/Messages.h"
-#include "core/Clock.h"
 #include "core/Errors.h"
-#include "effects/EffectCatalogue.h"
-#include "link/D2XXUnit.h"
+#include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
 
 namespace zendal {
 
@@ -42,7 +41,7 @@ PedalInfo parsePedalInfo(const QString& reply) {
 }
 
 std::optional<QString> implausiblePedalInfo(const PedalInfo& info) {
-    const int lastId = kEffectIdCount - 1;
+    constexpr int lastId = 63;  // the pedal's effect slots are ids 0..63
     if (!info.empty && (info.effect < 0 || info.effect > lastId)) {
         return QStringLiteral("effect number %1 is outside the catalogue's ids 0 to %2")
             .arg(info.effect)
@@ -62,21 +61,18 @@ std::optional<QString> implausiblePedalInfo(const PedalInfo& info) {
     return std::nullopt;
 }
 
-PedalInfoReply queryPedalInfo() {
-    D2XXUnit& port = d2xx();
-    const QString request = messages::deviceInfoRequest();
-    const int n = HexToBytes(request, static_cast<int>(request.size() / 2));
-    port.PurgeFTTransmit();
-    PedalInfoReply result;
-    if (port.WriteFTDevice(static_cast<std::uint32_t>(n)) != static_cast<std::uint32_t>(n)) {
-        result.outcome = WaitOutcome::PortError;
-        return result;
-    }
-    clock().pause(messages::kDeviceInfoPauseMs);
-    const TextReply reply = ReceiveText(timeouts::kDeviceInfoMs);
-    result.reply = reply.text;
-    result.outcome = reply.outcome;
-    return result;
+PedalInfoReply queryPedalInfo(PedalConnection& connection) {
+    ExchangeRequest request;
+    request.bytes = Hex2String(messages::deviceInfoRequest());
+    request.reply = ReplyKind::Lines;
+    request.lines = 4;
+    request.limitMs = timeouts::kDeviceInfoMs;
+    request.pauseAfterWriteMs = messages::kDeviceInfoPauseMs;
+    const ExchangeResult result = connection.exchange(request);
+    PedalInfoReply reply;
+    reply.reply = result.text();
+    reply.outcome = result.outcome;
+    return reply;
 }
 
 }  // namespace zendal
