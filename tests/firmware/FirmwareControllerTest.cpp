@@ -281,6 +281,7 @@ TEST(FirmwareUpgradeController, UpgradeModeWithThePedalInItsBootloaderSendsNoFir
         ControllerRig rig;
         rig.link();
         // An upgrade broke off: the pedal waits in its (still connected) bootloader.
+        rig.pedal.pressAndHoldSave(true);  // as the question asks
         rig.prompt.answerConfirm(true);
         rig.controller.menuFirmwareUpgradeModeClick();
         rig.bootloader().injectFault(VirtualBootloader::Step::WriteData,
@@ -337,6 +338,7 @@ TEST(FirmwareUpgradeController, QuittingWhileAnUpgradeRunsAsksFirst) {
     EXPECT_TRUE(rig.prompt.confirmations.isEmpty()) << "nothing runs: no question";
 
     rig.link();
+    rig.pedal.pressAndHoldSave(true);  // as the question asks
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
     std::optional<bool> stay, leave;
@@ -367,6 +369,7 @@ TEST(FirmwareUpgradeController, BacksUpThePedalBeforeItsBootloaderAndNamesTheFol
     rig.link();
     rig.pedal.turnKnob(0, 1, 700);  // settings of its own on the pedal
     d2xx().PurgeFTReceive();
+    rig.pedal.pressAndHoldSave(true);  // as the question asks
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
 
