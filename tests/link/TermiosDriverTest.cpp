@@ -461,7 +461,7 @@ TEST_F(PedalSimulator, UnplugHangsUpTheLineAndReplugLinksAgain) {
     driver = std::make_unique<TermiosDriver>(options);
     d2xx().setDriver(driver.get());
     ASSERT_TRUE(communication::OpenAndConfigure(path)) << driver->lastError().toStdString();
-    const PedalInfoReply info = queryPedalInfo();
+    const PedalInfoReply info = queryPedalInfo(connection);
     ASSERT_TRUE(info.ok());
     EXPECT_EQ(parsePedalInfo(info.reply).effect, 0x26);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "link/FrameCodec.h"
+#include "protocol/Messages.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "protocol/PedalSequences.h"
@@ -132,10 +133,15 @@ TEST_F(Connection, KnobReportsInsideASettingsReplyLeaveTheRecordIntact) {
     line.beforeWrite = [&](const QByteArray& bytes) {
         if (bytes.startsWith(char(0x02))) record = pedal.settingsRecord(n);
     };
+    // Knobs turn once the pedal has started its reply (the record it sends
+    // is the one it held when the request arrived).
     line.afterWrite = [&](const QByteArray& bytes) {
-        if (bytes.startsWith(char(0x02))) pedal.turnKnob(1, 2, 700);
+        if (bytes.startsWith(char(0x02)))
+            pedal.duringNextReply(10, [](VirtualPedal& p) { p.turnKnob(1, 2, 700); });
     };
-    line.beforeRead = [&] { pedal.turnKnob(1, 2, 701); };
+    line.beforeRead = [&] {
+        if (pedal.bytesAvailable(clock.nowMs() * 1000) > 0) pedal.turnKnob(1, 2, 701);
+    };
     const ExchangeResult result = sequences::requestSettings(connection, n);
     line.beforeRead = nullptr;
     ASSERT_TRUE(result.ok());
@@ -272,9 +278,15 @@ TEST_F(Connection, AProbeRefusedAsBusyLeavesTheLineAlone) {
 
 TEST_F(Connection, RestartIntoTheBootloaderAfterAFailedAttemptAtEvenParity) {
     connection.applyParity(FT_PARITY_EVEN);  // what a failed connection leaves
+    pedal.pressAndHoldSave(true);            // as the question asks
+    QList<QByteArray> written;
+    line.afterWrite = [&](const QByteArray& bytes) { written << bytes; };
     const ExchangeResult restarted = sequences::restartIntoBootloader(connection);
     ASSERT_TRUE(restarted.ok());
-    EXPECT_TRUE(pedal.bypass()) << "the bypass goes first";
+    pedal.settle(clock.nowMs() * 1000);  // what was written has reached the pedal
+    // The restart clears the firmware's own state; the order shows on the line.
+    ASSERT_FALSE(written.isEmpty());
+    EXPECT_EQ(written.first(), Hex2String(messages::bypass(true))) << "the bypass goes first";
     EXPECT_TRUE(pedal.inBootloader());
     EXPECT_EQ(sequences::probeBootloader(connection), QStringLiteral("79"));
 }
