@@ -78,6 +78,7 @@ TformFXInfo::TformFXInfo(QWidget* parent)
     view_ = browser_;
 #endif
     view_->setObjectName(QStringLiteral("WebBrowser1"));
+    view_->setAccessibleName(QStringLiteral("Effect description"));
     view_->setGeometry(8, 8, 596, 627);
 }
 

@@ -23,6 +23,7 @@ TformPrint::TformPrint(QWidget* parent) : QWidget(parent, Qt::Window) {
     Memo1_->setReadOnly(true);
     Memo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1_->setUndoRedoEnabled(false);  // the log would otherwise be kept twice
+    Memo1_->setAccessibleName(QStringLiteral("Debug log"));
 
     btnClear_ = new QPushButton(QStringLiteral("Clear"), this);
     btnClear_->setObjectName(QStringLiteral("btnClear"));

@@ -1,0 +1,24 @@
+#pragma once
+
+// What a screen reader and a sighted user learn of a control beyond its look:
+// names in the user's words and values they can read.
+
+#include <QString>
+
+class QSlider;
+class QWidget;
+
+namespace zendal::a11y {
+
+// "512 of 1023 (50%)": a slider's position in the pedal's range and as a share of it.
+QString sliderValueText(int value, int maximum);
+
+// Names `slider` after its parameter's caption and keeps its tooltip (and so
+// the description a screen reader reads) in step with its value; while it is
+// dragged, the value shows beside it.
+void describeSlider(QSlider* slider, const QString& caption);
+
+// Escape closes `window` (a secondary window that has no dialog buttons).
+void closeOnEscape(QWidget* window);
+
+}  // namespace zendal::a11y
