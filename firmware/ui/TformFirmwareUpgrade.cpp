@@ -11,6 +11,7 @@
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "shell/Prompt.h"
+#include "shell/ui/Accessibility.h"
 
 namespace zendal {
 
@@ -33,9 +34,8 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(QWidget* parent) : QWidget(parent, Qt
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
     setFixedSize(160, 144);
 
-    cmbFirmwareChoose = new QComboBox(this);
+    cmbFirmwareChoose = a11y::namedList(this, QStringLiteral("Firmware image"));
     cmbFirmwareChoose->setObjectName(QStringLiteral("cmbFirmwareChoose"));
-    cmbFirmwareChoose->setAccessibleName(QStringLiteral("Firmware image"));
     for (int i = 1; i <= kImageCount; ++i)
         cmbFirmwareChoose->addItem(QStringLiteral("Firmware_%1").arg(i));
     auto* view = qobject_cast<QListView*>(cmbFirmwareChoose->view());

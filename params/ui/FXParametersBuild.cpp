@@ -37,10 +37,9 @@ QLabel* caption(QWidget* parent, const Box& box, int row, const QString& name, c
 // A list with its entries and nothing selected (adding entries selects the first).
 QComboBox* list(QWidget* parent, const Box& box, int row, const QString& name,
                 const QStringList& entries, const QString& accessible, bool enabled) {
-    auto* combo = place(new QComboBox(parent), box, row, name);
+    auto* combo = place(a11y::namedList(parent, accessible), box, row, name);
     combo->addItems(entries);
     combo->setCurrentIndex(-1);
-    combo->setAccessibleName(accessible);
     combo->setEnabled(enabled);
     return combo;
 }

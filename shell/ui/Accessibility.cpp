@@ -1,6 +1,9 @@
 #include "shell/ui/Accessibility.h"
 
+#include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QAction>
+#include <QComboBox>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -39,6 +42,80 @@ void showValue(QSlider* slider) {
 
 }  // namespace
 
+namespace {
+
+// Its own class, so the accessibility layer asks for it before Qt's list box.
+class NamedList : public QComboBox {
+    Q_OBJECT
+  public:
+    using QComboBox::QComboBox;
+};
+
+// A list box that says its name, its chosen entry as its value, and offers its
+// entries as a child list, as Qt's own list box does.
+class NamedListAccessible : public QAccessibleWidget {
+  public:
+    explicit NamedListAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        switch (t) {
+            case QAccessible::Name:
+                return box()->accessibleName().isEmpty() ? box()->currentText()
+                                                         : box()->accessibleName();
+            case QAccessible::Value:
+                return box()->currentText();
+            default:
+                return QAccessibleWidget::text(t);
+        }
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == box()->view() ? 0 : -1;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.expanded = box()->view()->isVisible();
+        return s;
+    }
+    QStringList actionNames() const override {
+        return QStringList{showMenuAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action == showMenuAction() || action == pressAction()) {
+            box()->showPopup();
+        } else {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+
+  private:
+    QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
+};
+
+QAccessibleInterface* namedListFactory(const QString& className, QObject* object) {
+    if (className != QLatin1String(NamedList::staticMetaObject.className())) return nullptr;
+    auto* box = qobject_cast<NamedList*>(object);
+    return box ? new NamedListAccessible(box) : nullptr;
+}
+
+}  // namespace
+
+QComboBox* namedList(QWidget* parent, const QString& name) {
+    static const bool installed = [] {
+        QAccessible::installFactory(namedListFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    auto* list = new NamedList(parent);
+    list->setAccessibleName(name);
+    list->view()->setAccessibleName(name);  // its entries, as they drop down
+    return list;
+}
+
 void describeSlider(QSlider* slider, const QString& caption) {
     slider->setAccessibleName(caption);
     showValue(slider);
@@ -56,3 +133,5 @@ void closeOnEscape(QWidget* window) {
 }
 
 }  // namespace zendal::a11y
+
+#include "Accessibility.moc"

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+class QComboBox;
 class QSlider;
 class QWidget;
 
@@ -17,6 +18,11 @@ QString sliderValueText(int value, int maximum);
 // the description a screen reader reads) in step with its value; while it is
 // dragged, the value shows beside it.
 void describeSlider(QSlider* slider, const QString& caption);
+
+// A list box with a name. Qt on Linux reads a plain list box by its current
+// entry alone ("--"), which leaves the user guessing which list it is; this
+// one is read by its name, with the chosen entry as its value.
+QComboBox* namedList(QWidget* parent, const QString& name);
 
 // Escape closes `window` (a secondary window that has no dialog buttons).
 void closeOnEscape(QWidget* window);

@@ -69,6 +69,8 @@ TEST_F(EveryWindowTest, ControlsAreNamedOnceAndReachedByTab) {
          [this] {
              auto* console = keep(new TformPrint);
              console->setServicePanel(new ServiceToolsPanel);
+             // An address chosen: the list must not be read as the bare "50".
+             console->findChild<QComboBox*>(QStringLiteral("cmbI2Caddr"))->setCurrentIndex(0);
              return console;
          }},
     };

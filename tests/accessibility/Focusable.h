@@ -111,7 +111,11 @@ inline AccessibilityFindings inspect(QWidget* window) {
     QMap<QString, QStringList> byName;
     for (QWidget* w : interactiveControls(window)) {
         const QString name = spokenName(w);
-        if (name.isEmpty()) {
+        // A list read by its chosen entry alone has no name of its own.
+        const auto* list = qobject_cast<QComboBox*>(w);
+        if (list && !list->currentText().isEmpty() && name == list->currentText().trimmed()) {
+            out.unnamed.append(label(w) + QStringLiteral(" (read as its entry)"));
+        } else if (name.isEmpty()) {
             out.unnamed.append(label(w));
         } else {
             byName[name].append(label(w));

@@ -73,6 +73,34 @@ TEST_F(ParameterWindowKeyboardTest, SliderShowsItsValueInRangeAndPercent) {
     }
 }
 
+TEST_F(ParameterWindowKeyboardTest, ListsAreReadByNameWithTheirChoiceAsValue) {
+    open(everyKind());
+    const struct {
+        QComboBox* list;
+        const char* name;
+    } cases[] = {
+        {multi(4), "Mode"},
+        {assignList(0), "Assignment of Pot0"},
+        {led(1), "LED for Envelope"},
+        {bypassList(), "Assignment of Bypass Toggle"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.list->setCurrentIndex(1);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(c.list);
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->role(), QAccessible::ComboBox);
+        EXPECT_EQ(face->text(QAccessible::Name), QLatin1String(c.name));
+        EXPECT_EQ(face->text(QAccessible::Value), c.list->itemText(1));
+        // The entries stay browsable as the list's one child.
+        ASSERT_EQ(face->childCount(), 1);
+        QAccessibleInterface* entries = face->child(0);
+        ASSERT_NE(entries, nullptr);
+        EXPECT_EQ(entries->object(), c.list->view());
+        EXPECT_EQ(face->indexOfChild(entries), 0);
+    }
+}
+
 TEST_F(ParameterWindowKeyboardTest, TabWalksTheRowsInOrder) {
     open(everyKind());
     const QStringList rows = {
