@@ -8,6 +8,7 @@
 
 #include "shell/SettingsFiles.h"
 #include "shell/VersionCheck.h"
+#include "shell/ui/Accessibility.h"
 #include "shell/ui/OpenUrl.h"
 
 namespace zendal {
@@ -19,6 +20,7 @@ TformNewVersionMsg::TformNewVersionMsg(QWidget* parent)
     setObjectName(QStringLiteral("formNewVersionMsg"));
     setWindowTitle(QStringLiteral("New Version"));
     setFixedSize(282, 151);
+    a11y::closeOnEscape(this);
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));

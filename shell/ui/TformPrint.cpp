@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "core/Log.h"
+#include "shell/ui/Accessibility.h"
 
 namespace zendal {
 
@@ -17,6 +18,7 @@ TformPrint::TformPrint(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("formPrint"));
     setWindowTitle(QStringLiteral("Debug Console"));
     resize(506, 676);
+    a11y::closeOnEscape(this);
 
     Memo1_ = new QPlainTextEdit(this);
     Memo1_->setObjectName(QStringLiteral("Memo1"));

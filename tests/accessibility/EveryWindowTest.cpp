@@ -1,8 +1,10 @@
 // Every window as a keyboard and screen-reader user meets it: each control
 // has a name, no two controls of a window share one, and Tab reaches them all.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSlider>
+#include <QTest>
 #include <functional>
 
 #include "Focusable.h"
@@ -86,6 +88,34 @@ TEST_F(EveryWindowTest, ControlsAreNamedOnceAndReachedByTab) {
         EXPECT_EQ(found.unnamed.join(QStringLiteral(", ")).toStdString(), "");
         EXPECT_EQ(found.duplicates.join(QStringLiteral("; ")).toStdString(), "");
         EXPECT_EQ(found.unreachable.join(QStringLiteral(", ")).toStdString(), "");
+    }
+}
+
+TEST_F(EveryWindowTest, EscapeClosesTheSecondaryWindows) {
+    // The parameter and firmware windows stay: closing them throws away the
+    // panel or stops an upgrade, too much for a stray key.
+    const struct {
+        const char* window;
+        std::function<QWidget*()> open;
+    } cases[] = {
+        {"description", [this] { return keep(new TformFXInfo); }},
+        {"new version",
+         [this] {
+             auto* w = keep(new TformNewVersionMsg);
+             w->showVersions(QStringLiteral("1.0"), QStringLiteral("1.1"));
+             return w;
+         }},
+        {"debug console", [this] { return keep(new TformPrint); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.window);
+        QWidget* window = c.open();
+        window->show();
+        window->activateWindow();
+        QApplication::setActiveWindow(window);
+        ASSERT_TRUE(waitFor([window] { return window->isActiveWindow(); }));
+        QTest::keyClick(window, Qt::Key_Escape);
+        EXPECT_TRUE(waitFor([window] { return !window->isVisible(); }));
     }
 }
 
