@@ -124,6 +124,7 @@ class Session:
         bus = self.spawn(
             ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
             stdout=subprocess.PIPE,
+            stderr=open(os.path.join(self.tmp, "dbus.log"), "w"),
             text=True,
         )
         address = bus.stdout.readline().strip()
@@ -131,8 +132,8 @@ class Session:
             skip("dbus-daemon did not start")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
-        self.launcher_log = open(os.path.join(self.tmp, "at-spi.log"), "w")
-        self.spawn([launcher, "--launch-immediately"], stderr=self.launcher_log, stdout=self.launcher_log)
+        log = open(os.path.join(self.tmp, "at-spi.log"), "w")
+        self.spawn([launcher, "--launch-immediately"], stdout=log, stderr=log)
         try:
             from gi.repository import Gio, GLib
         except ImportError:
@@ -287,6 +288,11 @@ def check(editor_path, session):
         lambda event: heard.append(event.source.name),
         "object:property-change:accessible-name",
     )
+    checked = []
+    pyatspi.Registry.registerEventListener(
+        lambda event: checked.append((event.source.name, event.detail1)),
+        "object:state-changed:checked",
+    )
 
     # Link through the menu, as a keyboard user in the menu bar would.
     scan = wait_for("Scan and Link", lambda: find(main, "ROLE_MENU_ITEM", "Scan and Link"))
@@ -319,7 +325,7 @@ def check(editor_path, session):
         v = s.queryValue()
         if not (v.minimumValue == 0 and v.maximumValue == 1023):
             raise Failure(f"{caption}: range {v.minimumValue}..{v.maximumValue}, not 0..1023")
-        if not s.description.endswith("%)") or f"of 1023" not in s.description:
+        if not s.description.endswith("%)") or "of 1023" not in s.description:
             raise Failure(f"{caption}: description {s.description!r} does not tell the value")
         print(f"{caption}: value {value_of(s)}, described as {s.description!r}")
 
@@ -336,6 +342,16 @@ def check(editor_path, session):
                  "Assignment of Bypass Toggle"):
         if name not in names:
             raise Failure(f"no control named {name!r}")
+
+    # Live through its box: the box says it is checked, its frame says "Live ON".
+    live = wait_for("an enabled Live box", lambda: enabled(find(main, "ROLE_CHECK_BOX", "Live")))
+    press(live)
+    wait_for("the Live frame to say Live ON", lambda: find(main, "ROLE_PANEL", "Live ON"))
+    wait_for("the Live box's check to be announced", lambda: ("Live", 1) in checked)
+    wait_for("Live ON to be announced", lambda: "Live ON" in heard)
+    press(live)
+    wait_for("Live OFF to be announced", lambda: "Live OFF" in heard)
+    print("Live announced: checked, Live ON, Live OFF")
 
     # Moving a slider through its value sends the new value to the pedal; a fresh
     # link reads it back from the pedal into a rebuilt window.
