@@ -12,6 +12,7 @@
 #include <QRadioButton>
 
 #include "control/ui/TformMain.h"
+#include "shell/ui/Accessibility.h"
 
 namespace zendal {
 
@@ -67,6 +68,7 @@ void TformMain::buildWidgets() {
     for (const auto& b : buttons) {
         *b.button = named(new QPushButton(QString::fromLatin1(b.caption), client), b.name);
         (*b.button)->setGeometry(8, b.y, 184, 28);
+        a11y::fitCaption(*b.button);  // the stage style's larger font
     }
 
     lblBankNum = named(new QGroupBox(QStringLiteral("FX Bank"), client), "lblBankNum");

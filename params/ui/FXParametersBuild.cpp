@@ -84,6 +84,7 @@ void TformFXParameters::Impl::build() {
             auto* button = place(new QPushButton(text, p), geometry::kPushButton, i,
                                  QStringLiteral("button%1").arg(i));
             button->setAccessibleName(text);
+            a11y::fitCaption(button);
             button->setEnabled(enabled);
             QObject::connect(button, &QPushButton::clicked, q,
                              [this, i] { ButtonParameterClick(i); });

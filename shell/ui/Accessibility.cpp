@@ -4,8 +4,11 @@
 #include <QAccessibleWidget>
 #include <QAction>
 #include <QComboBox>
+#include <QEvent>
+#include <QPushButton>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QStyleOptionSlider>
 #include <QToolTip>
 
@@ -121,6 +124,65 @@ void describeSlider(QSlider* slider, const QString& caption) {
     showValue(slider);
     QObject::connect(slider, &QSlider::valueChanged, slider, [slider] { showValue(slider); });
     QObject::connect(slider, &QSlider::sliderPressed, slider, [slider] { showValue(slider); });
+}
+
+int captionWidth(const QPushButton* button) {
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    return button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+}
+
+namespace {
+
+// Elides the caption again whenever the font, the style or the size changes.
+class CaptionFitter : public QObject {
+  public:
+    CaptionFitter(QPushButton* button, QString caption)
+        : QObject(button), button_(button), caption_(std::move(caption)) {
+        button->installEventFilter(this);
+        fit();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == button_) {
+            switch (event->type()) {
+                case QEvent::FontChange:
+                case QEvent::StyleChange:
+                case QEvent::Resize:
+                case QEvent::Polish:
+                    fit();
+                    break;
+                default:
+                    break;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    void fit() {
+        const QString shown =
+            button_->fontMetrics().elidedText(caption_, Qt::ElideRight, captionWidth(button_));
+        if (shown != button_->text()) button_->setText(shown);
+        // The tooltip carries the whole caption only while it is cut.
+        if (shown != caption_) {
+            button_->setToolTip(caption_);
+        } else if (button_->toolTip() == caption_) {
+            button_->setToolTip(QString());
+        }
+    }
+
+    QPushButton* button_;
+    QString caption_;
+};
+
+}  // namespace
+
+void fitCaption(QPushButton* button) {
+    const QString caption = button->text();
+    if (button->accessibleName().isEmpty()) button->setAccessibleName(caption);
+    new CaptionFitter(button, caption);
 }
 
 void closeOnEscape(QWidget* window) {

@@ -6,6 +6,7 @@
 #include <QString>
 
 class QComboBox;
+class QPushButton;
 class QSlider;
 class QWidget;
 
@@ -23,6 +24,14 @@ void describeSlider(QSlider* slider, const QString& caption);
 // entry alone ("--"), which leaves the user guessing which list it is; this
 // one is read by its name, with the chosen entry as its value.
 QComboBox* namedList(QWidget* parent, const QString& name);
+
+// Keeps a push button's caption inside its fixed box whatever the style's font:
+// where it cannot fit, it is elided and the whole caption goes to the
+// tooltip and the accessible name.
+void fitCaption(QPushButton* button);
+
+// The width a push button has for its caption, borders and padding taken off.
+int captionWidth(const QPushButton* button);
 
 // Escape closes `window` (a secondary window that has no dialog buttons).
 void closeOnEscape(QWidget* window);

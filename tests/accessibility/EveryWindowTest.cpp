@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <functional>
@@ -11,6 +15,8 @@
 #include "control/MainWindowFixture.h"
 #include "effects/ui/TformFXInfo.h"
 #include "effects/ui/TformImpulseResponse.h"
+#include "shell/Styles.h"
+#include "shell/ui/Accessibility.h"
 #include "shell/ui/ServiceTools.h"
 #include "shell/ui/TformNewVersionMsg.h"
 #include "shell/ui/TformPrint.h"
@@ -117,6 +123,67 @@ TEST_F(EveryWindowTest, EscapeClosesTheSecondaryWindows) {
         QTest::keyClick(window, Qt::Key_Escape);
         EXPECT_TRUE(waitFor([window] { return !window->isVisible(); }));
     }
+}
+
+// Captions of `window` whose text does not fit its box: cut off, not elided
+// with the whole text in a tooltip.
+QStringList clippedCaptions(QWidget* window) {
+    QStringList out;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(window) || w->window() != window) continue;
+        QString text;
+        bool fits = true;
+        const QFontMetrics fm = w->fontMetrics();
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            text = label->text();
+            const QRect box = label->contentsRect();
+            fits = label->wordWrap()
+                       ? fm.boundingRect(box, Qt::TextWordWrap, text).height() <= box.height()
+                       : fm.horizontalAdvance(text) <= box.width();
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            text = button->text();
+            fits = fm.horizontalAdvance(text) <= a11y::captionWidth(button);
+        } else if (auto* box = qobject_cast<QAbstractButton*>(w)) {
+            text = box->text();
+            fits = text.isEmpty() || box->sizeHint().width() <= box->width();
+        } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+            text = group->title();
+            fits = fm.horizontalAdvance(text) <= group->width() - 8;
+        }
+        if (text.isEmpty() || fits) continue;
+        // Elided, the whole caption in its tooltip and its name.
+        const bool elided = text.contains(QChar(0x2026)) && !w->toolTip().isEmpty() &&
+                            w->accessibleName() == w->toolTip();
+        if (!elided) out.append(QStringLiteral("%1 \"%2\"").arg(label(w), text));
+    }
+    return out;
+}
+
+TEST_F(EveryWindowTest, EveryCaptionFitsItsBoxInEveryStyle) {
+    createWindows();
+    // Every effect of the catalogue, as its parameter window shows it.
+    QList<QPair<QString, QString>> effects;
+    auto* categories = widget<QListWidget>("lstCategory");
+    for (int c = 0; c < categories->count(); ++c) {
+        const QString category = categories->item(c)->text();
+        clickCategory(category);
+        auto* list = widget<QListWidget>("lstEffects");
+        for (int e = 0; e < list->count(); ++e) effects.append({category, list->item(e)->text()});
+    }
+    ASSERT_GT(effects.size(), 40);
+    // The styles differ in font size (the stage style's is the largest).
+    for (int style = 0; style < kStyleCount; ++style) {
+        SCOPED_TRACE(style);
+        ASSERT_TRUE(applyStyle(style));
+        EXPECT_EQ(clippedCaptions(main.get()).join(QStringLiteral(", ")).toStdString(), "");
+        for (const auto& [category, effect] : effects) {
+            SCOPED_TRACE(effect.toStdString());
+            chooseEffect(category, effect);
+            if (!params->isVisible()) continue;  // nothing to set (an impulse response)
+            EXPECT_EQ(clippedCaptions(params.get()).join(QStringLiteral(", ")).toStdString(), "");
+        }
+    }
+    qApp->setStyleSheet(QString());
 }
 
 }  // namespace
