@@ -47,10 +47,11 @@ void TformMain::buildWidgets() {
     setCentralWidget(client);
 
     // Left: the device labels and the action buttons.
-    lblDeviceName = named(new QLabel(QStringLiteral("Device Name: "), client), "lblDeviceName");
+    lblDeviceName =
+        named(a11y::elidingLabel(QStringLiteral("Device Name: "), client), "lblDeviceName");
     lblDeviceName->setGeometry(8, 8, 184, 20);
-    lblFirmwareVersion =
-        named(new QLabel(QStringLiteral("Firmware Version: "), client), "lblFirmwareVersion");
+    lblFirmwareVersion = named(a11y::elidingLabel(QStringLiteral("Firmware Version: "), client),
+                               "lblFirmwareVersion");
     lblFirmwareVersion->setGeometry(8, 30, 184, 20);
     lblFirmwareVersion->hide();
 

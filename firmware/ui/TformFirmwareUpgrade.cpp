@@ -48,6 +48,7 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(QWidget* parent) : QWidget(parent, Qt
 
     btnUpgradeFirmware = new QPushButton(QStringLiteral("Upgrade Firmware"), this);
     btnUpgradeFirmware->setObjectName(QStringLiteral("btnUpgradeFirmware"));
+    a11y::fitCaption(btnUpgradeFirmware);  // the stage style's larger font
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));

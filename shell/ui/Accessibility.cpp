@@ -3,9 +3,13 @@
 #include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -105,7 +109,43 @@ QAccessibleInterface* namedListFactory(const QString& className, QObject* object
     return box ? new NamedListAccessible(box) : nullptr;
 }
 
+// Elided at paint time, so whatever sets the text later need not know.
+class ElidingLabel : public QLabel {
+    Q_OBJECT
+  public:
+    using QLabel::QLabel;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        const QRect box = contentsRect();
+        const QString full = text();
+        const QString shown = fontMetrics().elidedText(full, Qt::ElideRight, box.width());
+        if (shown == full) {
+            if (toolTip() == elidedFrom_) setToolTip(QString());
+            elidedFrom_.clear();
+            QLabel::paintEvent(event);
+            return;
+        }
+        if (elidedFrom_ != full) {
+            elidedFrom_ = full;
+            setToolTip(full);
+        }
+        QPainter painter(this);
+        drawFrame(&painter);
+        style()->drawItemText(&painter, box,
+                              QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
+                              isEnabled(), shown, foregroundRole());
+    }
+
+  private:
+    QString elidedFrom_;
+};
+
 }  // namespace
+
+QLabel* elidingLabel(const QString& text, QWidget* parent) {
+    return new ElidingLabel(text, parent);
+}
 
 QComboBox* namedList(QWidget* parent, const QString& name) {
     static const bool installed = [] {
@@ -126,11 +166,14 @@ void describeSlider(QSlider* slider, const QString& caption) {
     QObject::connect(slider, &QSlider::sliderPressed, slider, [slider] { showValue(slider); });
 }
 
-int captionWidth(const QPushButton* button) {
+int captionWidth(const QAbstractButton* button) {
     QStyleOptionButton option;
     option.initFrom(button);
     option.text = button->text();
-    return button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    QStyle::SubElement contents = QStyle::SE_PushButtonContents;
+    if (qobject_cast<const QCheckBox*>(button)) contents = QStyle::SE_CheckBoxContents;
+    if (qobject_cast<const QRadioButton*>(button)) contents = QStyle::SE_RadioButtonContents;
+    return button->style()->subElementRect(contents, &option, button).width();
 }
 
 namespace {
@@ -138,7 +181,7 @@ namespace {
 // Elides the caption again whenever the font, the style or the size changes.
 class CaptionFitter : public QObject {
   public:
-    CaptionFitter(QPushButton* button, QString caption)
+    CaptionFitter(QAbstractButton* button, QString caption)
         : QObject(button), button_(button), caption_(std::move(caption)) {
         button->installEventFilter(this);
         fit();
@@ -151,6 +194,8 @@ class CaptionFitter : public QObject {
                 case QEvent::StyleChange:
                 case QEvent::Resize:
                 case QEvent::Polish:
+                case QEvent::Show:
+                case QEvent::Hide:
                     fit();
                     break;
                 default:
@@ -162,8 +207,11 @@ class CaptionFitter : public QObject {
 
   private:
     void fit() {
+        // Until it shows, a button has no size of its own to fit: it keeps its caption whole.
         const QString shown =
-            button_->fontMetrics().elidedText(caption_, Qt::ElideRight, captionWidth(button_));
+            button_->isVisible()
+                ? button_->fontMetrics().elidedText(caption_, Qt::ElideRight, captionWidth(button_))
+                : caption_;
         if (shown != button_->text()) button_->setText(shown);
         // The tooltip carries the whole caption only while it is cut.
         if (shown != caption_) {
@@ -173,13 +221,13 @@ class CaptionFitter : public QObject {
         }
     }
 
-    QPushButton* button_;
+    QAbstractButton* button_;
     QString caption_;
 };
 
 }  // namespace
 
-void fitCaption(QPushButton* button) {
+void fitCaption(QAbstractButton* button) {
     const QString caption = button->text();
     if (button->accessibleName().isEmpty()) button->setAccessibleName(caption);
     new CaptionFitter(button, caption);

@@ -6,7 +6,8 @@
 #include <QString>
 
 class QComboBox;
-class QPushButton;
+class QLabel;
+class QAbstractButton;
 class QSlider;
 class QWidget;
 
@@ -25,13 +26,19 @@ void describeSlider(QSlider* slider, const QString& caption);
 // one is read by its name, with the chosen entry as its value.
 QComboBox* namedList(QWidget* parent, const QString& name);
 
-// Keeps a push button's caption inside its fixed box whatever the style's font:
-// where it cannot fit, it is elided and the whole caption goes to the
+// Keeps a button's or box's caption inside its fixed box whatever the style's
+// font: where it cannot fit, it is elided and the whole caption goes to the
 // tooltip and the accessible name.
-void fitCaption(QPushButton* button);
+void fitCaption(QAbstractButton* button);
 
-// The width a push button has for its caption, borders and padding taken off.
-int captionWidth(const QPushButton* button);
+// A one-line label whose text the program changes (a device name, a state):
+// where the text does not fit the label's fixed box it is drawn elided, and
+// the whole text is in its tooltip (a screen reader reads it whole anyway).
+QLabel* elidingLabel(const QString& text, QWidget* parent);
+
+// The width a button or box has for its caption (borders, padding and the
+// check mark taken off).
+int captionWidth(const QAbstractButton* button);
 
 // Escape closes `window` (a secondary window that has no dialog buttons).
 void closeOnEscape(QWidget* window);

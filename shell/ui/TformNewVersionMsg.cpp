@@ -26,7 +26,7 @@ TformNewVersionMsg::TformNewVersionMsg(QWidget* parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setWordWrap(true);
-    Label2 = new QLabel(this);
+    Label2 = a11y::elidingLabel(QString(), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setTextFormat(Qt::PlainText);
@@ -36,6 +36,7 @@ TformNewVersionMsg::TformNewVersionMsg(QWidget* parent)
     btnSeeWhatsNew->setObjectName(QStringLiteral("btnSeeWhatsNew"));
     CheckBox1 = new QCheckBox(QStringLiteral("Don't Show This Message Again"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    a11y::fitCaption(CheckBox1);  // the stage style's larger font
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnLaunchUpdate);
