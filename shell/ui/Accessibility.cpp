@@ -195,7 +195,6 @@ class CaptionFitter : public QObject {
                 case QEvent::Resize:
                 case QEvent::Polish:
                 case QEvent::Show:
-                case QEvent::Hide:
                     fit();
                     break;
                 default:
