@@ -12,7 +12,7 @@
 #include <QRadioButton>
 
 #include "control/ui/TformMain.h"
-#include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 
 namespace zendal {
 

@@ -12,6 +12,7 @@
 #include "link/D2XXUnit.h"
 #include "shell/Prompt.h"
 #include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 
 namespace zendal {
 

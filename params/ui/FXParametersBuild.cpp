@@ -13,6 +13,7 @@
 #include "params/PanelGeometry.h"
 #include "params/ui/FXParametersImpl.h"
 #include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 
 namespace zendal {
 

@@ -6,8 +6,6 @@
 #include <QString>
 
 class QComboBox;
-class QLabel;
-class QAbstractButton;
 class QSlider;
 class QWidget;
 
@@ -25,20 +23,6 @@ void describeSlider(QSlider* slider, const QString& caption);
 // entry alone ("--"), which leaves the user guessing which list it is; this
 // one is read by its name, with the chosen entry as its value.
 QComboBox* namedList(QWidget* parent, const QString& name);
-
-// Keeps a button's or box's caption inside its fixed box whatever the style's
-// font: where it cannot fit, it is elided and the whole caption goes to the
-// tooltip and the accessible name.
-void fitCaption(QAbstractButton* button);
-
-// A one-line label whose text the program changes (a device name, a state):
-// where the text does not fit the label's fixed box it is drawn elided, and
-// the whole text is in its tooltip (a screen reader reads it whole anyway).
-QLabel* elidingLabel(const QString& text, QWidget* parent);
-
-// The width a button or box has for its caption (borders, padding and the
-// check mark taken off).
-int captionWidth(const QAbstractButton* button);
 
 // Escape closes `window` (a secondary window that has no dialog buttons).
 void closeOnEscape(QWidget* window);

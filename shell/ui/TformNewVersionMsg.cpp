@@ -9,6 +9,7 @@
 #include "shell/SettingsFiles.h"
 #include "shell/VersionCheck.h"
 #include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 #include "shell/ui/OpenUrl.h"
 
 namespace zendal {

@@ -16,7 +16,7 @@
 #include "effects/ui/TformFXInfo.h"
 #include "effects/ui/TformImpulseResponse.h"
 #include "shell/Styles.h"
-#include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 #include "shell/ui/ServiceTools.h"
 #include "shell/ui/TformNewVersionMsg.h"
 #include "shell/ui/TformPrint.h"
