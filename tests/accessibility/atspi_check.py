@@ -392,8 +392,7 @@ def check(editor_path, session):
 
     # What a screen reader was told while the states changed.
     for said in (device.name, "Upload complete"):
-        if said not in heard:
-            raise Failure(f"no name change announced for {said!r}; heard {heard}")
+        wait_for(f"a name change announcing {said!r}", lambda: said in heard)
     print(f"announced, among {len(heard)} name changes: {device.name!r}, 'Upload complete'")
 
     if editor.poll() is not None:
