@@ -681,7 +681,8 @@ QPlainTextEdit {{
     font-family: "DejaVu Sans Mono", "Liberation Mono", monospace;
 }}
 
-QPlainTextEdit:focus {{
+QPlainTextEdit:focus,
+QTextBrowser:focus {{
     border: {focus}px solid {accent};
 }}
 

@@ -9,6 +9,7 @@ packages=(
     libgtest-dev googletest libsndfile1-dev libsamplerate0-dev
     sox stm32flash openssl python3 xvfb xauth desktop-file-utils fonts-dejavu-core
     clang libclang-rt-14-dev
+    at-spi2-core python3-pyatspi python3-gi dbus-daemon
 )
 
 missing=()

@@ -7,7 +7,8 @@
 //   main-window.png       the main window with the parameter window beside it
 //   firmware-upgrade.png  the firmware upgrade window
 //   ir-preview.png        "Load IR" showing a prepared cabinet response
-// into the folder given as the only argument.
+// into the folder given as the first argument. "--style N" shows them in
+// style N; "--suffix TEXT" goes before ".png" (main-window-stage.png).
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -34,6 +35,7 @@
 #include "params/ui/TformFXParameters.h"
 #include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
+#include "shell/Styles.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 
@@ -95,8 +97,12 @@ bool save(const QImage& image, const QString& path) {
 
 // Both windows side by side, as the editor places them.
 QImage sideBySide(QWidget* left, QWidget* right) {
-    const QPixmap a = left->grab();
-    const QPixmap b = right ? right->grab() : QPixmap();
+    // Put together in device pixels: at a scale factor of 2 each grab holds
+    // twice the pixels of its window's size.
+    QPixmap a = left->grab();
+    QPixmap b = right ? right->grab() : QPixmap();
+    a.setDevicePixelRatio(1);
+    b.setDevicePixelRatio(1);
     QImage out(a.width() + b.width(), qMax(a.height(), b.height()), QImage::Format_RGB32);
     out.fill(left->palette().color(QPalette::Window).darker(115));
     QPainter painter(&out);
@@ -158,11 +164,31 @@ void isolate(const QString& home) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: zendal-screenshots OUTPUT-FOLDER\n");
+    const auto usage = [] {
+        std::fprintf(stderr,
+                     "usage: zendal-screenshots OUTPUT-FOLDER [--style N] [--suffix TEXT]\n");
         return 2;
-    }
+    };
+    if (argc < 2 || argc % 2 != 0) return usage();
     const QString outDir = QString::fromLocal8Bit(argv[1]);
+    int style = -1;
+    QString suffix;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        const QByteArray option = argv[i];
+        const QString value = QString::fromLocal8Bit(argv[i + 1]);
+        bool ok = true;
+        if (option == "--style") {
+            style = value.toInt(&ok);
+            ok = ok && style >= 0 && style < kStyleCount;
+        } else if (option == "--suffix") {
+            // A name part, never a path.
+            ok = !value.contains(QLatin1Char('/'));
+            suffix = value;
+        } else {
+            ok = false;
+        }
+        if (!ok) return usage();
+    }
     QTemporaryDir home;
     if (!home.isValid()) return 1;
     isolate(home.path());
@@ -202,6 +228,10 @@ int main(int argc, char** argv) {
         TformFXParameters parameters(&main);
         main.attachParameterWindow(&parameters);
         main.show();
+        if (style >= 0 && !applyStyle(style)) {
+            std::fprintf(stderr, "no style %d\n", style);
+            code = 1;
+        }
 
         main.action(QStringLiteral("menuScan"))->trigger();
         const bool filled = waitFor([&] {
@@ -214,7 +244,7 @@ int main(int argc, char** argv) {
         }
         settle();
         if (!save(sideBySide(&main, parameters.isVisible() ? &parameters : nullptr),
-                  outDir + QStringLiteral("/main-window.png")))
+                  outDir + QStringLiteral("/main-window") + suffix + QStringLiteral(".png")))
             code = 1;
 
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
@@ -222,7 +252,8 @@ int main(int argc, char** argv) {
             TformFirmwareUpgrade* window = upgrade->window();
             window->show();
             settle();
-            if (!save(window->grab().toImage(), outDir + QStringLiteral("/firmware-upgrade.png")))
+            if (!save(window->grab().toImage(), outDir + QStringLiteral("/firmware-upgrade") +
+                                                    suffix + QStringLiteral(".png")))
                 code = 1;
             window->hide();
         } else {

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 
 #include "control/ui/TformMain.h"
+#include "shell/ui/FittedCaptions.h"
 
 namespace zendal {
 
@@ -46,10 +47,11 @@ void TformMain::buildWidgets() {
     setCentralWidget(client);
 
     // Left: the device labels and the action buttons.
-    lblDeviceName = named(new QLabel(QStringLiteral("Device Name: "), client), "lblDeviceName");
+    lblDeviceName =
+        named(a11y::elidingLabel(QStringLiteral("Device Name: "), client), "lblDeviceName");
     lblDeviceName->setGeometry(8, 8, 184, 20);
-    lblFirmwareVersion =
-        named(new QLabel(QStringLiteral("Firmware Version: "), client), "lblFirmwareVersion");
+    lblFirmwareVersion = named(a11y::elidingLabel(QStringLiteral("Firmware Version: "), client),
+                               "lblFirmwareVersion");
     lblFirmwareVersion->setGeometry(8, 30, 184, 20);
     lblFirmwareVersion->hide();
 
@@ -67,6 +69,7 @@ void TformMain::buildWidgets() {
     for (const auto& b : buttons) {
         *b.button = named(new QPushButton(QString::fromLatin1(b.caption), client), b.name);
         (*b.button)->setGeometry(8, b.y, 184, 28);
+        a11y::fitCaption(*b.button);  // the stage style's larger font
     }
 
     lblBankNum = named(new QGroupBox(QStringLiteral("FX Bank"), client), "lblBankNum");

@@ -13,6 +13,7 @@
 #include "core/EditorState.h"
 #include "core/Log.h"
 #include "effects/FxInfoPage.h"
+#include "shell/ui/Accessibility.h"
 
 #ifdef ZENDAL_HAVE_WEBENGINE
 #include <QWebEngineLoadingInfo>
@@ -78,6 +79,8 @@ TformFXInfo::TformFXInfo(QWidget* parent)
     view_ = browser_;
 #endif
     view_->setObjectName(QStringLiteral("WebBrowser1"));
+    view_->setAccessibleName(QStringLiteral("Effect description"));
+    a11y::closeOnEscape(this);
     view_->setGeometry(8, 8, 596, 627);
 }
 

@@ -18,6 +18,8 @@
 #include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
+#include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 
 namespace zendal {
 
@@ -55,9 +57,8 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(PedalConnection& connection, QWidget*
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
     setFixedSize(160, 144);
 
-    cmbFirmwareChoose = new QComboBox(this);
+    cmbFirmwareChoose = a11y::namedList(this, QStringLiteral("Firmware image"));
     cmbFirmwareChoose->setObjectName(QStringLiteral("cmbFirmwareChoose"));
-    cmbFirmwareChoose->setAccessibleName(QStringLiteral("Firmware image"));
     for (int i = 1; i <= kImageCount; ++i)
         cmbFirmwareChoose->addItem(QStringLiteral("Firmware_%1").arg(i));
     auto* view = qobject_cast<QListView*>(cmbFirmwareChoose->view());
@@ -70,6 +71,7 @@ TformFirmwareUpgrade::TformFirmwareUpgrade(PedalConnection& connection, QWidget*
 
     btnUpgradeFirmware = new QPushButton(QStringLiteral("Upgrade Firmware"), this);
     btnUpgradeFirmware->setObjectName(QStringLiteral("btnUpgradeFirmware"));
+    a11y::fitCaption(btnUpgradeFirmware);  // the stage style's larger font
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));

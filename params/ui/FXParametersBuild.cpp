@@ -12,6 +12,8 @@
 #include "params/Assignments.h"
 #include "params/PanelGeometry.h"
 #include "params/ui/FXParametersImpl.h"
+#include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 
 namespace zendal {
 
@@ -36,10 +38,9 @@ QLabel* caption(QWidget* parent, const Box& box, int row, const QString& name, c
 // A list with its entries and nothing selected (adding entries selects the first).
 QComboBox* list(QWidget* parent, const Box& box, int row, const QString& name,
                 const QStringList& entries, const QString& accessible, bool enabled) {
-    auto* combo = place(new QComboBox(parent), box, row, name);
+    auto* combo = place(a11y::namedList(parent, accessible), box, row, name);
     combo->addItems(entries);
     combo->setCurrentIndex(-1);
-    combo->setAccessibleName(accessible);
     combo->setEnabled(enabled);
     return combo;
 }
@@ -65,7 +66,7 @@ void TformFXParameters::Impl::build() {
         auto* slider = place(new QSlider(Qt::Horizontal, p), geometry::kSlider, i,
                              QStringLiteral("slider%1").arg(i));
         slider->setRange(0, 1023);
-        slider->setAccessibleName(text + QStringLiteral(" slider"));
+        a11y::describeSlider(slider, text);
         slider->setEnabled(enabled);
         QObject::connect(slider, &QSlider::valueChanged, q, [this, i] { PotParameterChange(i); });
         sliders[i] = slider;
@@ -83,7 +84,8 @@ void TformFXParameters::Impl::build() {
                                        QStringLiteral("state%1").arg(i), QString(), false);
             auto* button = place(new QPushButton(text, p), geometry::kPushButton, i,
                                  QStringLiteral("button%1").arg(i));
-            button->setAccessibleName(text + QStringLiteral(" button"));
+            button->setAccessibleName(text);
+            a11y::fitCaption(button);
             button->setEnabled(enabled);
             QObject::connect(button, &QPushButton::clicked, q,
                              [this, i] { ButtonParameterClick(i); });
@@ -93,7 +95,7 @@ void TformFXParameters::Impl::build() {
                                        QStringLiteral("state%1").arg(i), d.off_texts[i], false);
             auto* sw =
                 place(new QCheckBox(p), geometry::kSwitch, i, QStringLiteral("switch%1").arg(i));
-            sw->setAccessibleName(text + QStringLiteral(" switch"));
+            sw->setAccessibleName(text);
             sw->setEnabled(enabled);
             QObject::connect(sw, &QCheckBox::toggled, q, [this, i] { SwitchParameterOnSwitch(i); });
             switches[i] = sw;
@@ -108,7 +110,7 @@ void TformFXParameters::Impl::build() {
         label->setWordWrap(true);
         captions[i] = label;
         auto* combo = list(p, geometry::kChoiceList, i, QStringLiteral("multi%1").arg(i),
-                           d.options[i], text + QStringLiteral(" choice list"), enabled);
+                           d.options[i], text, enabled);
         QObject::connect(combo, &QComboBox::currentIndexChanged, q,
                          [this, i] { MultiSwitchOnChange(i); });
         multis[i] = combo;
@@ -116,9 +118,9 @@ void TformFXParameters::Impl::build() {
 
     // Assignment lists.
     for (int i = 0; i < n(); ++i) {
-        auto* combo =
-            list(p, geometry::kAssignList, i, QStringLiteral("assign%1").arg(i),
-                 assign::assignTargets(), d.captions[i] + QStringLiteral(" assignment"), enabled);
+        auto* combo = list(p, geometry::kAssignList, i, QStringLiteral("assign%1").arg(i),
+                           assign::assignTargets(),
+                           QStringLiteral("Assignment of ") + d.captions[i], enabled);
         QObject::connect(combo, &QComboBox::currentIndexChanged, q,
                          [this, i] { boxAssignOnChange(i); });
         assignLists[i] = combo;
@@ -136,7 +138,7 @@ void TformFXParameters::Impl::build() {
                             QStringLiteral("captionBypass"), bypassText, true);
     bypassList =
         list(p, geometry::kFunctionList, geometry::bypassRow(n()), QStringLiteral("boxBypass"),
-             assign::functionTargets(), bypassText + QStringLiteral(" assignment"), enabled);
+             assign::functionTargets(), QStringLiteral("Assignment of ") + bypassText, enabled);
     bypassList->setToolTip(assign::functionHint());
     QObject::connect(bypassList, &QComboBox::currentIndexChanged, q,
                      [this] { boxAssignBypassOnChange(); });
@@ -147,7 +149,7 @@ void TformFXParameters::Impl::build() {
                             QStringLiteral("captionPreset"), presetText, true);
     presetList =
         list(p, geometry::kFunctionList, geometry::presetRow(n()), QStringLiteral("boxPreset"),
-             assign::functionTargets(), presetText + QStringLiteral(" assignment"), enabled);
+             assign::functionTargets(), QStringLiteral("Assignment of ") + presetText, enabled);
     presetList->setToolTip(assign::functionHint());
     QObject::connect(presetList, &QComboBox::currentIndexChanged, q,
                      [this] { boxAssignPresetOnChange(); });
@@ -161,7 +163,7 @@ void TformFXParameters::Impl::build() {
         readbackCaptions[j] =
             caption(p, geometry::kCaption, row, QStringLiteral("readback%1").arg(j), text, true);
         auto* combo = list(p, geometry::kLedList, row, QStringLiteral("led%1").arg(j),
-                           assign::ledTargets(), text + QStringLiteral(" LED"), enabled);
+                           assign::ledTargets(), QStringLiteral("LED for ") + text, enabled);
         QObject::connect(combo, &QComboBox::currentIndexChanged, q,
                          [this, j] { boxAssignRdbcksOnChange(j); });
         ledLists[j] = combo;
@@ -172,7 +174,7 @@ void TformFXParameters::Impl::build() {
         auto* box =
             place(new QCheckBox(p), geometry::kReverseBox, i, QStringLiteral("reverse%1").arg(i));
         box->setToolTip(QStringLiteral("Toggle the Reverse function for the current parameter"));
-        box->setAccessibleName(d.captions[i] + QStringLiteral(" reverse"));
+        box->setAccessibleName(QStringLiteral("Reverse ") + d.captions[i]);
         box->setEnabled(false);
         QObject::connect(box, &QCheckBox::toggled, q, [this, i] { ReverseCheckBoxOnClick(i); });
         reverseBoxes[i] = box;

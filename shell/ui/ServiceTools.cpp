@@ -10,6 +10,7 @@
 #include "link/FrameCodec.h"
 #include "shell/EepromTools.h"
 #include "shell/Prompt.h"
+#include "shell/ui/Accessibility.h"
 
 namespace zendal {
 
@@ -25,7 +26,7 @@ ServiceToolsPanel::ServiceToolsPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ServiceToolsPanel"));
 
     auto* lblI2Caddr = new QLabel(QStringLiteral("E2P addr"), this);
-    cmbI2Caddr = named(new QComboBox(this), "cmbI2Caddr");
+    cmbI2Caddr = named(a11y::namedList(this, QStringLiteral("EEPROM address")), "cmbI2Caddr");
     cmbI2Caddr->addItems({QStringLiteral("50"), QStringLiteral("51")});
     cmbI2Caddr->setCurrentIndex(-1);  // nothing chosen
     lblI2Caddr->setBuddy(cmbI2Caddr);

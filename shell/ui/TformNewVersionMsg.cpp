@@ -8,6 +8,8 @@
 
 #include "shell/SettingsFiles.h"
 #include "shell/VersionCheck.h"
+#include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 #include "shell/ui/OpenUrl.h"
 
 namespace zendal {
@@ -19,12 +21,13 @@ TformNewVersionMsg::TformNewVersionMsg(QWidget* parent)
     setObjectName(QStringLiteral("formNewVersionMsg"));
     setWindowTitle(QStringLiteral("New Version"));
     setFixedSize(282, 151);
+    a11y::closeOnEscape(this);
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setWordWrap(true);
-    Label2 = new QLabel(this);
+    Label2 = a11y::elidingLabel(QString(), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setTextFormat(Qt::PlainText);
@@ -34,6 +37,7 @@ TformNewVersionMsg::TformNewVersionMsg(QWidget* parent)
     btnSeeWhatsNew->setObjectName(QStringLiteral("btnSeeWhatsNew"));
     CheckBox1 = new QCheckBox(QStringLiteral("Don't Show This Message Again"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    a11y::fitCaption(CheckBox1);  // the stage style's larger font
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnLaunchUpdate);

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "core/Log.h"
+#include "shell/ui/Accessibility.h"
 
 namespace zendal {
 
@@ -17,12 +18,14 @@ TformPrint::TformPrint(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("formPrint"));
     setWindowTitle(QStringLiteral("Debug Console"));
     resize(506, 676);
+    a11y::closeOnEscape(this);
 
     Memo1_ = new QPlainTextEdit(this);
     Memo1_->setObjectName(QStringLiteral("Memo1"));
     Memo1_->setReadOnly(true);
     Memo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1_->setUndoRedoEnabled(false);  // the log would otherwise be kept twice
+    Memo1_->setAccessibleName(QStringLiteral("Debug log"));
 
     btnClear_ = new QPushButton(QStringLiteral("Clear"), this);
     btnClear_->setObjectName(QStringLiteral("btnClear"));

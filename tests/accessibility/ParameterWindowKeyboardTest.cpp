@@ -27,15 +27,16 @@ TEST_F(ParameterWindowKeyboardTest, EveryControlIsNamedByCaptionAndKind) {
             const char* control;
             const char* name;
         } cases[] = {
-            {"slider0", "Pot0 slider"},
-            {"switch2", "Phase switch"},
-            {"button3", "Tap button"},
-            {"multi4", "Mode choice list"},
-            {"assign2", "Phase assignment"},
-            {"reverse4", "Mode reverse"},
-            {"boxBypass", "Bypass Toggle assignment"},
-            {"boxPreset", bankMode ? "Bank Select assignment" : "Preset Change assignment"},
-            {"led1", "Envelope LED"},
+            // A value control goes by its parameter's caption; the role says what it is.
+            {"slider0", "Pot0"},
+            {"switch2", "Phase"},
+            {"button3", "Tap"},
+            {"multi4", "Mode"},
+            {"assign2", "Assignment of Phase"},
+            {"reverse4", "Reverse Mode"},
+            {"boxBypass", "Assignment of Bypass Toggle"},
+            {"boxPreset", bankMode ? "Assignment of Bank Select" : "Assignment of Preset Change"},
+            {"led1", "LED for Envelope"},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(c.control);
@@ -44,6 +45,59 @@ TEST_F(ParameterWindowKeyboardTest, EveryControlIsNamedByCaptionAndKind) {
             EXPECT_EQ(w->accessibleName(), QLatin1String(c.name));
         }
         window->closeWindow();
+    }
+}
+
+TEST_F(ParameterWindowKeyboardTest, SliderShowsItsValueInRangeAndPercent) {
+    open(everyKind());
+    QSlider* pot = slider(1);
+    const struct {
+        int value;
+        const char* shown;
+    } cases[] = {
+        {0, "0 of 1023 (0%)"},
+        {512, "512 of 1023 (50%)"},
+        {1023, "1023 of 1023 (100%)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        pot->setValue(c.value);
+        EXPECT_EQ(pot->toolTip(), QLatin1String(c.shown));
+        // What a screen reader reads: the caption, the value, the tooltip as description.
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(pot);
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->text(QAccessible::Name), QStringLiteral("Pot1"));
+        ASSERT_NE(face->valueInterface(), nullptr);
+        EXPECT_EQ(face->valueInterface()->currentValue().toInt(), c.value);
+        EXPECT_EQ(face->text(QAccessible::Description), QLatin1String(c.shown));
+    }
+}
+
+TEST_F(ParameterWindowKeyboardTest, ListsAreReadByNameWithTheirChoiceAsValue) {
+    open(everyKind());
+    const struct {
+        QComboBox* list;
+        const char* name;
+    } cases[] = {
+        {multi(4), "Mode"},
+        {assignList(0), "Assignment of Pot0"},
+        {led(1), "LED for Envelope"},
+        {bypassList(), "Assignment of Bypass Toggle"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.list->setCurrentIndex(1);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(c.list);
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->role(), QAccessible::ComboBox);
+        EXPECT_EQ(face->text(QAccessible::Name), QLatin1String(c.name));
+        EXPECT_EQ(face->text(QAccessible::Value), c.list->itemText(1));
+        // The entries stay browsable as the list's one child.
+        ASSERT_EQ(face->childCount(), 1);
+        QAccessibleInterface* entries = face->child(0);
+        ASSERT_NE(entries, nullptr);
+        EXPECT_EQ(entries->object(), c.list->view());
+        EXPECT_EQ(face->indexOfChild(entries), 0);
     }
 }
 

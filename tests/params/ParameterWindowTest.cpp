@@ -53,9 +53,9 @@ TEST_F(ParamsWindowBuild, RowsFollowTheDescriptor) {
     EXPECT_EQ(bypassList()->toolTip(), assign::functionHint());
     EXPECT_EQ(reverse(0)->toolTip(),
               QStringLiteral("Toggle the Reverse function for the current parameter"));
-    EXPECT_EQ(slider(0)->accessibleName(), QStringLiteral("Pot0 slider"));
-    EXPECT_EQ(sw(3)->accessibleName(), QStringLiteral("Phase switch"));
-    EXPECT_EQ(multi(5)->accessibleName(), QStringLiteral("Mode choice list"));
+    EXPECT_EQ(slider(0)->accessibleName(), QStringLiteral("Pot0"));
+    EXPECT_EQ(sw(3)->accessibleName(), QStringLiteral("Phase"));
+    EXPECT_EQ(multi(5)->accessibleName(), QStringLiteral("Mode"));
     // Lists start with nothing selected; building sent nothing.
     for (QComboBox* list : {multi(5), assignList(0), led(0), bypassList(), presetList()})
         EXPECT_EQ(list->currentIndex(), -1) << list->objectName().toStdString();
