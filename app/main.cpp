@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
                                devices.virtualPedalEnabled());
 
     TformPrint console;
-    console.setServicePanel(new ServiceToolsPanel);
+    auto* tools = new ServiceToolsPanel;
+    tools->setWriteGuard([&main] { return main.whyNotWrite(); });
+    console.setServicePanel(tools);
     main.attachConsole(&console);
 
     TformFXParameters parameters(&main);

@@ -316,13 +316,34 @@ bool TformMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TformMain::closeEvent(QCloseEvent* event) {
-    // The pedal leaves live mode when the editor ends.
-    if (d2xx().isOpen()) SetLive(false);
+    // Quitting in the middle of an upgrade leaves the pedal in its bootloader:
+    // the user says so first.
+    if (upgrade_ && !upgrade_->confirmQuit()) {
+        event->ignore();
+        return;
+    }
+    // The pedal leaves live mode when the editor ends; a bootloader would take
+    // the message for garbage.
+    if (connection_.unit().isOpen() && !firmwareOwnsTheLine()) SetLive(false);
     stopReceiveTick();
     TimerAutoRequest->stop();
     TimerUploadAnswer->stop();
     QMainWindow::closeEvent(event);
     emit mainClosed();
+}
+
+bool TformMain::firmwareOwnsTheLine() const {
+    return upgrade_ && (upgrade_->upgradeRunning() || upgrade_->pedalInBootloader());
+}
+
+QString TformMain::whyNotWrite() const {
+    if (firmwareOwnsTheLine())
+        return QStringLiteral(
+            "The firmware upgrade has the pedal (it waits in its bootloader): nothing else is "
+            "sent until the upgrade is finished.");
+    if (connection_.busy())
+        return QStringLiteral("The editor is waiting for the pedal: try again in a moment.");
+    return {};
 }
 
 // --- MainWindowHooks: the simple ones ---

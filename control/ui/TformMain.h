@@ -55,6 +55,8 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void setVirtualPedalToggle(std::function<void(bool)> toggle, bool on);
     // The firmware upgrade's side of the main window, when it is built in.
     FirmwareUpgradeController* upgradeController() const { return upgrade_; }
+    // Empty when a tool may write to the pedal now, else the reason it may not.
+    QString whyNotWrite() const;
 
     // A menu item by its name ("menuScan", "menuLoadIR", ...), or nullptr.
     QAction* action(const QString& name) const { return actions_.value(name); }
@@ -120,6 +122,8 @@ class TformMain : public QMainWindow, public MainWindowHooks {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // An upgrade runs or the pedal waits in its bootloader.
+    bool firmwareOwnsTheLine() const;
 
   private:
     // TformMainLayout.cpp

@@ -1,6 +1,5 @@
 // Effect upload: the chosen effect's image (or the image prepared with an
 // impulse response) in one write; the answer arrives through the receive tick.
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
@@ -11,6 +10,7 @@
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
+#include "core/FileIo.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
@@ -110,13 +110,16 @@ void TformMain::btnUploadFileClick() {
     stopReceiveTick();  // the answer is read here, not by the tick
     if (!path.isEmpty()) {
         port.ShowFTErrors = true;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            refuseUpload(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        // An upload is at most 65,535 bytes: 131,070 hexadecimal digits, with
+        // room for line breaks. Reading stops there (/dev/zero included).
+        constexpr qint64 kMaxUploadFileBytes = 256 * 1024;
+        const fileio::ReadResult read = fileio::readAtMost(path, kMaxUploadFileBytes);
+        if (!read.ok()) {
+            refuseUpload(QStringLiteral("Cannot read %1: %2").arg(path, read.error));
             if (tickWasRunning) startReceiveTick();
             return;
         }
-        const QString text = fileText(file.readAll());
+        const QString text = fileText(read.bytes);
         DebugPrint(QFileInfo(path).absoluteFilePath());
         DebugPrint(QFileInfo(path).fileName());
         DebugPrint(text);

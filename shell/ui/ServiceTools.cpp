@@ -86,15 +86,26 @@ void ServiceToolsPanel::markInvalid(QLineEdit* field, bool invalid) {
                               : QString());
 }
 
+bool ServiceToolsPanel::mayWrite() {
+    const QString why = writeGuard_ ? writeGuard_() : QString();
+    if (why.isEmpty()) return true;
+    DebugPrint(why);
+    prompt().information(why);
+    return false;
+}
+
 void ServiceToolsPanel::btnEraseEepromClick() {
+    if (!mayWrite()) return;
     EraseEEPROM(cmbI2Caddr->currentText());
 }
 
 void ServiceToolsPanel::btnReadEEPROMClick() {
+    if (!mayWrite()) return;
     ReadEEPROM(cmbI2Caddr->currentText());
 }
 
 void ServiceToolsPanel::btnSendClick() {
+    if (!mayWrite()) return;
     DebugPrint(QStringLiteral("01") + edtAddress->text() + edtData->text());
     QString why;
     const auto message = service::rawParameterMessage(edtAddress->text(), edtData->text(), &why);

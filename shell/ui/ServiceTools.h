@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "shell/ServiceTools.h"
 
@@ -32,14 +33,22 @@ class ServiceToolsPanel : public QWidget {
 
     const service::Calculator& calculator() const { return calculator_; }
 
+    // Asked before a tool writes to the pedal: empty when it may, else why not
+    // (an upgrade runs, the pedal waits in its bootloader, another exchange is
+    // in flight). Without a guard the tools always write.
+    void setWriteGuard(std::function<QString()> guard) { writeGuard_ = std::move(guard); }
+
   private:
     void btnEraseEepromClick();
     void btnReadEEPROMClick();
     void btnSendClick();
     void btnGetNoteFrequencyClick();
     static void markInvalid(QLineEdit* field, bool invalid);
+    // False (and the reason shown) when the guard says the pedal is not to be written.
+    bool mayWrite();
 
     service::Calculator calculator_;
+    std::function<QString()> writeGuard_;
 };
 
 }  // namespace zendal

@@ -358,26 +358,30 @@ TEST_F(MainWindowRawUpload, RefusedBeforeAnythingIsSent) {
         bool link;
         QByteArray text;
         bool missing;
+        const char* device;  // a path to read instead of a file (endless input)
         std::optional<DeviceKind> kind;
         const char* box;  // empty: the demonstration-data refusal
     } cases[] = {
-        {"not linked", false, "0D01", false, {}, "No pedal is linked. Nothing was sent."},
+        {"not linked", false, "0D01", false, nullptr, {}, "No pedal is linked. Nothing was sent."},
         {"not hexadecimal",
          true,
          "0D0X",
          false,
+         nullptr,
          {},
          "raw.hex does not hold pairs of hexadecimal digits only. Nothing was sent."},
-        {"unreadable", true, "", true, {}, nullptr},
-        {"demonstration effect to real hardware", true, image.toLatin1(), false,
+        {"unreadable", true, "", true, nullptr, {}, nullptr},
+        {"endless", true, "", false, "/dev/zero", {}, nullptr},
+        {"demonstration effect to real hardware", true, image.toLatin1(), false, nullptr,
          DeviceKind::Hardware, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.link && !d2xx().isOpen()) scanAndLink();
         if (!c.link && d2xx().isOpen()) item("menuDisconnect")->trigger();
-        const QString path = c.missing ? home->path() + QStringLiteral("/absent.hex")
-                                       : writeFile(QStringLiteral("raw.hex"), c.text);
+        const QString path = c.device    ? QString::fromLatin1(c.device)
+                             : c.missing ? home->path() + QStringLiteral("/absent.hex")
+                                         : writeFile(QStringLiteral("raw.hex"), c.text);
         driver->kind = c.kind;
         prompt->informations.clear();
         markWrites();

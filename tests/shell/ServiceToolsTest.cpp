@@ -283,6 +283,24 @@ TEST_F(ShellServicePanel, RawSendRefusesBadInputAndSendsSevenBytes) {
     EXPECT_EQ(prompt.informations.size(), 1);
 }
 
+// While the firmware upgrade has the pedal (or another exchange waits), the
+// tools send nothing and say why.
+TEST_F(ShellServicePanel, ToolsWriteNothingWhileTheGuardSaysNo) {
+    ServiceToolsPanel panel;
+    QString why = QStringLiteral("The firmware upgrade has the pedal.");
+    panel.setWriteGuard([&] { return why; });
+    panel.cmbI2Caddr->setCurrentIndex(1);
+    panel.edtAddress->setText(QStringLiteral("0012"));
+    panel.edtData->setText(QStringLiteral("00800000"));
+    for (QPushButton* b : {panel.btnEraseEeprom, panel.btnReadEEPROM, panel.btnSend}) b->click();
+    EXPECT_TRUE(pedal.writes().isEmpty());
+    EXPECT_EQ(prompt.informations, QStringList(3, why));
+
+    why.clear();
+    panel.btnEraseEeprom->click();
+    EXPECT_EQ(pedal.writes(), QList<QByteArray>{QByteArray::fromHex("0B51000000")});
+}
+
 TEST_F(ShellServicePanel, EepromButtonsUseTheChosenAddress) {
     ServiceToolsPanel panel;
     panel.btnEraseEeprom->click();  // nothing chosen
