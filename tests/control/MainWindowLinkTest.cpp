@@ -12,6 +12,7 @@
 
 #include "MainWindowFixture.h"
 #include "core/EditorState.h"
+#include "firmware/ui/FirmwareUpgradeController.h"
 #include "link/D2XXUnit.h"
 #include "link/DeviceHub.h"
 #include "link/TermiosDriver.h"
@@ -147,6 +148,21 @@ TEST_F(MainWindowLink, ScanAndLinkAsksThePedalAndShowsItsEffect) {
     EXPECT_EQ(params->x(), main->frameGeometry().x() + main->frameGeometry().width());
     EXPECT_TRUE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
     EXPECT_TRUE(item("menuLoadConfiguration")->isEnabled());
+}
+
+// A pedal waiting in its bootloader takes firmware messages for garbage: the
+// editor closes without the live-mode message and the console tools wait.
+TEST_F(MainWindowLink, ClosingLeavesAPedalInItsBootloaderAlone) {
+    createWindows();
+    scanAndLink();
+    EXPECT_TRUE(main->whyNotWrite().isEmpty());
+    main->upgradeController()->bootloaderProbed(true);
+    ASSERT_TRUE(main->upgradeController()->pedalInBootloader());
+    EXPECT_FALSE(main->whyNotWrite().isEmpty());
+    markWrites();
+    main->close();
+    EXPECT_TRUE(writesSinceMark().isEmpty()) << writesSinceMark().join(' ').toStdString();
+    EXPECT_TRUE(prompt->confirmations.isEmpty()) << "no upgrade runs: nothing to ask";
 }
 
 TEST_F(MainWindowLink, UnlinkSendsLiveOffAndScanWorksAgain) {
