@@ -6,6 +6,7 @@
 
 #include "core/EditorState.h"
 #include "core/FileIo.h"
+#include "core/Hex.h"
 #include "effects/EffectCatalogue.h"
 
 namespace zendal {
@@ -15,14 +16,6 @@ namespace {
 // The log shows the file and its audio as hex text; a long recording would make
 // lines of megabytes that the console cannot lay out, so they stop here.
 constexpr qsizetype kLogBytesLimit = 65536;
-
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') return u - '0';
-    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
-    return -1;
-}
 
 QString hexOf(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex().toUpper());
@@ -104,7 +97,7 @@ QString convert_ir_samples(const QString& sampleHex, int bitsPerSample, int n) {
         unsigned b[4] = {};
         for (int k = 0; k < bytesPer; ++k) {
             const qsizetype at = 2 * (qsizetype(s) * bytesPer + k);
-            const int hi = hexDigit(sampleHex[at]), lo = hexDigit(sampleHex[at + 1]);
+            const int hi = hexValue(sampleHex[at]), lo = hexValue(sampleHex[at + 1]);
             if (hi < 0 || lo < 0) return {};
             b[k] = unsigned(hi * 16 + lo);
         }

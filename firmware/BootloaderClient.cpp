@@ -4,6 +4,7 @@
 
 #include "core/Clock.h"
 #include "core/EditorState.h"
+#include "core/Hex.h"
 #include "core/Log.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
@@ -12,14 +13,6 @@
 namespace zendal::firmware {
 
 namespace {
-
-QString hex2(unsigned value) {
-    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-QString hex8(std::uint32_t value) {
-    return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
-}
 
 // 115200 baud, at least 10 bits a byte.
 constexpr qint64 kFastestByteUs = 86;

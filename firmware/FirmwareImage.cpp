@@ -2,20 +2,22 @@
 
 #include <QFile>
 
+#include "core/Hex.h"
+
 namespace zendal::firmware {
 
 namespace {
+
+// "0x08000000"
+QString address(std::uint32_t value) {
+    return QStringLiteral("0x") + hex8(value);
+}
 
 std::uint32_t le32(const QByteArray& bytes, int at) {
     return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at])) |
            (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8) |
            (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 2])) << 16) |
            (static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 3])) << 24);
-}
-
-QString hex8(std::uint32_t value) {
-    return QStringLiteral("0x") +
-           QString::number(value, 16).toUpper().rightJustified(8, QLatin1Char('0'));
 }
 
 constexpr std::uint32_t kFlashEnd = kFlashStart + static_cast<std::uint32_t>(kMaxImageSize);
@@ -27,11 +29,12 @@ std::optional<QString> vectorTableProblem(const QByteArray& first8) {
     const std::uint32_t stack = le32(first8, 0);
     const std::uint32_t reset = le32(first8, 4);
     if (stack <= kSramStart || stack > kSramEnd || (stack & 3u) != 0) {
-        return QStringLiteral("the initial stack pointer %1 is not in SRAM").arg(hex8(stack));
+        return QStringLiteral("the initial stack pointer %1 is not in SRAM").arg(address(stack));
     }
     const std::uint32_t code = reset & ~1u;
     if ((reset & 1u) == 0 || code < kFlashStart + kVectorBytes || code >= kFlashEnd) {
-        return QStringLiteral("the reset address %1 is not Thumb code in flash").arg(hex8(reset));
+        return QStringLiteral("the reset address %1 is not Thumb code in flash")
+            .arg(address(reset));
     }
     return std::nullopt;
 }
@@ -63,7 +66,7 @@ std::optional<QString> imageProblem(const QByteArray& image) {
     if (code - kFlashStart >= static_cast<std::uint32_t>(image.size())) {
         return QStringLiteral(
                    "not a firmware image for this pedal: the reset address %1 lies beyond its end")
-            .arg(hex8(le32(image, 4)));
+            .arg(address(le32(image, 4)));
     }
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "firmware/UpgradeSequence.h"
 
 #include "core/Clock.h"
+#include "core/Hex.h"
 #include "core/Log.h"
 #include "firmware/FirmwareImage.h"
 #include "link/Communication.h"
@@ -17,14 +18,6 @@ const QByteArray kDemoMarker("ZDMOFW\0\0", 8);
 
 // The pause between the variant record and the completion message.
 constexpr int kAfterVariantPauseMs = 10;
-
-QString hex2(unsigned value) {
-    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-QString hex8(std::uint32_t value) {
-    return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
-}
 
 UpgradeResult refused(const QString& why) {
     DebugPrint(why);

@@ -5,6 +5,7 @@
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "core/Errors.h"
+#include "core/Hex.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
@@ -12,14 +13,6 @@
 namespace zendal {
 
 namespace {
-
-int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') return u - '0';
-    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
-    return -1;
-}
 
 // The pause after each read of a text reply: the reply has ended when a read
 // after it finds nothing.

@@ -1,15 +1,8 @@
 #include "protocol/Messages.h"
 
-namespace zendal::messages {
+#include "core/Hex.h"
 
-namespace {
-QString hex2(unsigned value) {
-    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-}
-QString hex8(std::uint32_t value) {
-    return QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
-}
-}  // namespace
+namespace zendal::messages {
 
 QString deviceInfoRequest() {
     return QStringLiteral("0600");

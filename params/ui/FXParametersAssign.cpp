@@ -8,6 +8,7 @@
 #include "control/MainWindowHooks.h"
 #include "core/Clock.h"
 #include "core/EditorState.h"
+#include "core/Hex.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "params/Assignments.h"
@@ -18,13 +19,7 @@
 
 namespace zendal {
 
-namespace {
-
-QString hex2(int byte) {
-    return QStringLiteral("%1").arg(byte & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void TformFXParameters::Impl::boxAssignOnChange(int index) {
     QComboBox* combo = assignLists[index];
