@@ -185,6 +185,9 @@ TEST_F(Zendalctl, GeneralUsageListsEveryCommand) {
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QLatin1String("  live on|off\n")));
+    EXPECT_TRUE(help.out.contains(QLatin1String("  assign INDEX KI|KII|")))
+        << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains(QLatin1String("\nEFFECT: ")));
 }
 
 TEST_F(Zendalctl, ListShowsSerialDescriptionAndPath) {
