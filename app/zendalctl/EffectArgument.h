@@ -23,7 +23,11 @@ inline std::optional<int> parseEffectArgument(const QString& text, QString* erro
     const auto match = idPattern.match(text);
     if (match.hasMatch()) {
         const int id = match.captured(2).toInt(nullptr, 16);
-        if (id > 0 && effect_name_by_id(id)) return id;
+        if (id == 0) {
+            *error = QStringLiteral("Effect 0x00 is the empty slot, not an effect.");
+            return std::nullopt;
+        }
+        return effect_name_by_id(id, error) ? std::optional<int>(id) : std::nullopt;
     }
     *error = QStringLiteral("\"%1\" is not an effect of the catalogue (see zendalctl effects)")
                  .arg(text);
