@@ -80,8 +80,11 @@ ExchangeResult restartIntoBootloader(PedalConnection& connection) {
     connection.applyParity(FT_PARITY_NONE);
     const ExchangeResult result = connection.exchange(writeOnly(messages::bypass(true), 0));
     if (!result.ok()) return result;
-    return writeAndPause(connection, messages::enterBootloader(),
-                         messages::kEnterBootloaderPauseMs);
+    // The bypass may still be in the transmit queue: a purge would drop it.
+    ExchangeRequest restart =
+        writeOnly(messages::enterBootloader(), messages::kEnterBootloaderPauseMs);
+    restart.purgeTransmitFirst = false;
+    return connection.exchange(restart);
 }
 
 }  // namespace zendal::sequences

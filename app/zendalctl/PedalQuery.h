@@ -9,10 +9,15 @@
 namespace zendal::ctl {
 
 // Opens the device and asks it which effect, version and firmware it holds.
-// Says why on ctx.err and returns nothing when it cannot.
-inline std::optional<PedalInfo> askPedalInfo(Context& ctx) {
+// Says why on ctx.err and returns nothing when it cannot. With `silent` given,
+// a pedal that does not answer sets it instead of being reported.
+inline std::optional<PedalInfo> askPedalInfo(Context& ctx, bool* silent = nullptr) {
     if (!ctx.openDevice()) return std::nullopt;
     const PedalInfoReply reply = queryPedalInfo(*ctx.connection);
+    if (silent && reply.outcome == ExchangeResult::Outcome::TimedOut) {
+        *silent = true;
+        return std::nullopt;
+    }
     if (!reply.ok()) {
         ctx.err << "zendalctl: "
                 << (reply.outcome == ExchangeResult::Outcome::TimedOut

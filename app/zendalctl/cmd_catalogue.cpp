@@ -2,6 +2,7 @@
 #include <QRegularExpression>
 
 #include "app/zendalctl/Command.h"
+#include "app/zendalctl/EffectArgument.h"
 #include "effects/EffectCatalogue.h"
 #include "params/DescriptorParser.h"
 #include "resources/ResourceStore.h"
@@ -13,20 +14,11 @@ QString hex2(int id) {
     return QStringLiteral("%1").arg(id, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-// "0x26", "26" (hexadecimal id) or a display name.
+// The display name of EFFECT as the user gave it.
 std::optional<QString> resolveEffect(const QString& argument, QString* error) {
-    static const QRegularExpression idPattern(QStringLiteral("^(0[xX])?([0-9A-Fa-f]{1,2})$"));
-    const auto match = idPattern.match(argument);
-    if (match.hasMatch()) {
-        const int id = match.captured(2).toInt(nullptr, 16);
-        if (id == 0) {
-            *error = QStringLiteral("Effect 0x00 is the empty slot: it has no controls.");
-            return std::nullopt;
-        }
-        return effect_name_by_id(id, error);
-    }
-    if (!effect_id_by_name(argument, error)) return std::nullopt;
-    return argument;
+    const auto id = parseEffectArgument(argument, error);
+    if (!id) return std::nullopt;
+    return effect_name_by_id(*id, error);
 }
 
 int runEffects(Context& ctx) {
@@ -65,13 +57,14 @@ QString choicesOf(const TControlDescriptor& d, int index) {
 
 int runControls(Context& ctx) {
     if (ctx.args.size() != 1) {
-        ctx.err << "usage: controls EFFECT   (EFFECT: id such as 0x26 or 26, or display name)\n";
+        ctx.err << "usage: controls EFFECT   (EFFECT: display or resource name, or id such as 0x26 "
+                   "or 26)\n";
         return kUsage;
     }
     QString error;
     const auto name = resolveEffect(ctx.args.first(), &error);
     if (!name) {
-        ctx.err << error << "\n";
+        ctx.err << "zendalctl: " << error << "\n";
         return kUsage;  // an effect the catalogue does not have is a usage error
     }
     TControlDescriptor d;

@@ -3,9 +3,11 @@
 #include "app/zendalctl/PedalQuery.h"
 #include "control/UploadImage.h"
 #include "core/Clock.h"
+#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
+#include "firmware/BootloaderClient.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
@@ -45,9 +47,31 @@ int runList(Context& ctx) {
 
 // --- info ---
 
+// A pedal that does not answer as firmware may wait in its bootloader (an
+// upgrade that stopped half way). The bootloader listens at even parity; the
+// line goes back to none afterwards, whatever answered.
+bool waitsInBootloader(Context& ctx) {
+    firmware::BootloaderClient client;
+    const bool found =
+        client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected).ok();
+    editorState().UpgradeMode = false;
+    ctx.connection->applyParity(FT_PARITY_NONE);
+    return found;
+}
+
 int runInfo(Context& ctx) {
     if (!ctx.args.isEmpty()) return usage(ctx, "info");
-    const std::optional<PedalInfo> asked = askPedalInfo(ctx);
+    bool silent = false;
+    const std::optional<PedalInfo> asked = askPedalInfo(ctx, &silent);
+    if (silent) {
+        if (waitsInBootloader(ctx)) {
+            ctx.err << "zendalctl: the pedal waits in its bootloader; run 'zendalctl firmware "
+                       "recover' to write a complete image and start it\n";
+        } else {
+            ctx.err << "zendalctl: no reply from the pedal to the device information request\n";
+        }
+        return kFailure;
+    }
     if (!asked) return kFailure;
     const PedalInfo& info = *asked;
     if (info.empty) {

@@ -1,6 +1,8 @@
 // zendalctl firmware: write a firmware image into the pedal through its
 // bootloader, recover a pedal that waits in its bootloader, and list the
 // images the editor carries.
+#include <unistd.h>
+
 #include <QRegularExpression>
 
 #include "app/zendalctl/Command.h"
@@ -12,6 +14,8 @@
 #include "firmware/UpgradeSequence.h"
 #include "link/FrameCodec.h"
 #include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
+#include "protocol/PedalSequences.h"
 #include "resources/ResourceStore.h"
 #include "shell/SettingsFiles.h"
 
@@ -25,6 +29,8 @@ constexpr const char* kImagesUsage = "firmware images";
 constexpr const char* kWaitsInBootloader =
     "zendalctl: the pedal waits in its bootloader; run 'zendalctl firmware recover' to write a "
     "complete image and start it\n";
+constexpr const char* kHoldSave =
+    "keep B2 (SAVE) on the pedal pressed while it restarts into its bootloader\n";
 constexpr const char* kNewestImage = "Firmware_5";
 
 int usage(Context& ctx, const QString& why) {
@@ -137,6 +143,26 @@ void remember(Context& ctx, const Image& image) {
         ctx.err << "zendalctl: the image written is not remembered: " << error << "\n";
 }
 
+// The editor's Upgrade Mode bytes. The pedal enters its bootloader only with
+// B2 held while it restarts, so the user is told first; at a terminal the
+// restart waits for Enter.
+bool restartIntoBootloader(Context& ctx) {
+    ctx.err << kHoldSave;
+    ctx.err.flush();
+    if (::isatty(STDIN_FILENO)) {
+        ctx.err << "press Enter while B2 (SAVE) is held\n";
+        ctx.err.flush();
+        QTextStream in(stdin);
+        in.readLine();
+    }
+    const ExchangeResult sent = sequences::restartIntoBootloader(*ctx.connection);
+    if (!sent.ok()) {
+        ctx.err << "zendalctl: the restart message did not reach the pedal\n";
+        return false;
+    }
+    return true;
+}
+
 // Writes the image, then starts it only when the flash proves whole.
 int writeAndStart(Context& ctx, firmware::UpgradeSequence& sequence, const Image& image,
                   bool verify, const char* done) {
@@ -191,10 +217,7 @@ int runFlash(Context& ctx, const QStringList& args) {
         ctx.err << "zendalctl: " << *why << "\n";
         return kFailure;
     }
-    if (!a.inBootloader) {
-        SendHexMessage(messages::enterBootloader(), 8);
-        clock().pause(messages::kEnterBootloaderPauseMs);
-    }
+    if (!a.inBootloader && !restartIntoBootloader(ctx)) return kFailure;
     editorState().UpgradeMode = true;
     UpgradeSequence sequence;
     const firmware::StepResult connected = sequence.client().connect(

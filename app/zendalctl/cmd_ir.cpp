@@ -5,6 +5,7 @@
 #include <QImage>
 
 #include "app/zendalctl/Command.h"
+#include "app/zendalctl/EffectArgument.h"
 #include "core/FileIo.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
@@ -17,17 +18,12 @@ namespace {
 const char kIrUsage[] =
     "ir EFFECT WAV [--channel left|right|mid] [--normalize] [--out FILE] [--plot FILE.png]";
 
-// EFFECT: the display name (any case), its resource name, or its id (0x2B, 2B).
 std::optional<IrLayout> findIrEffect(const QString& text) {
-    QString digits = text;
-    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) digits = digits.mid(2);
-    bool isNumber = false;
-    const int id = digits.toInt(&isNumber, 16);
+    QString error;
+    const auto id = parseEffectArgument(text, &error);
+    if (!id) return std::nullopt;
     for (const IrLayout& l : irLayouts()) {
-        if (l.displayName.compare(text, Qt::CaseInsensitive) == 0 ||
-            format_resource_name(l.displayName).compare(text, Qt::CaseInsensitive) == 0 ||
-            (isNumber && id == l.effectId))
-            return l;
+        if (l.effectId == *id) return l;
     }
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 // zendalctl settings / set / preset: the effect's parameters on the pedal,
 // without the parameter window.
+#include <array>
+
 #include "app/zendalctl/Command.h"
 #include "app/zendalctl/PedalQuery.h"
 #include "core/Clock.h"
@@ -181,6 +183,66 @@ int runSet(Context& ctx) {
     return kOk;
 }
 
+// --- assign ---
+
+// The Assign message as the parameter window sends it: every parameter's and
+// LED's assignment at once, with the pedal's bypass and preset bytes kept.
+bool sendAssignments(Context& ctx, const TControlDescriptor& d, const SettingsRecord& rec,
+                     const std::array<std::uint8_t, 16>& parameterBytes,
+                     const std::array<std::uint8_t, 4>& ledBytes) {
+    QVector<int> parameters;
+    for (int i = 0; i < d.param_count; ++i)
+        parameters << assign::assignIndexForByte(parameterBytes[static_cast<std::size_t>(i)]);
+    QVector<int> leds;
+    for (int j = 0; j < d.readback_count; ++j)
+        leds << assign::ledIndexForByte(ledBytes[static_cast<std::size_t>(j)]);
+    const QString text = assign::assignMessage(parameters, leds, rec.bypassByte, rec.presetByte);
+    DebugPrint(text);
+    if (!SendHexMessage(text, assign::kAssignMessageBytes)) return false;
+    clock().pause(messages::kAssignPauseMs);
+    ctx.out << text << "\n";
+    return true;
+}
+
+constexpr const char* kAssignUsage =
+    "assign INDEX KI|KII|KIII|KIV|KV|B1|B2|B3|FS|FL|RMT|EXP|-- | assign led INDEX "
+    "SX|DX|RED|GREEN|--";
+
+int runAssign(Context& ctx) {
+    const bool led = !ctx.args.isEmpty() && ctx.args[0] == QLatin1String("led");
+    const QStringList args = led ? ctx.args.mid(1) : ctx.args;
+    if (args.size() != 2) return usage(ctx, kAssignUsage);
+    bool okIndex = false;
+    const int index = args[0].toInt(&okIndex);
+    const QStringList& targets = led ? assign::ledTargets() : assign::assignTargets();
+    const int target = static_cast<int>(targets.indexOf(args[1].toUpper()));
+    const int slotCount = led ? 4 : TControlDescriptor::kMaxParams;
+    // What no effect takes is refused before the pedal is asked anything.
+    if (!okIndex || index < 0 || index >= slotCount || target < 0) return usage(ctx, kAssignUsage);
+    const auto effect = identify(ctx);
+    if (!effect) return kFailure;
+    const TControlDescriptor& d = effect->descriptor;
+    const int count = led ? d.readback_count : d.param_count;
+    if (index >= count) {
+        ctx.err << "zendalctl: " << effect->name << " has "
+                << (count == 0 ? QStringLiteral("no %1").arg(led ? "readbacks" : "parameters")
+                               : QStringLiteral("%1 0..%2")
+                                     .arg(led ? "readbacks" : "parameters")
+                                     .arg(count - 1))
+                << "\n";
+        return kUsage;
+    }
+    const auto rec = fetchRecord(ctx, d.param_count);
+    if (!rec) return kFailure;
+    std::array<std::uint8_t, 16> parameterBytes = rec->assignmentBytes;
+    std::array<std::uint8_t, 4> ledBytes = rec->ledBytes;
+    if (led)
+        ledBytes[static_cast<std::size_t>(index)] = assign::ledByteForIndex(target);
+    else
+        parameterBytes[static_cast<std::size_t>(index)] = assign::assignByteForIndex(target);
+    return sendAssignments(ctx, d, *rec, parameterBytes, ledBytes) ? kOk : kFailure;
+}
+
 // --- preset ---
 
 int presetSave(Context& ctx, const QString& path) {
@@ -243,8 +305,32 @@ int presetLoad(Context& ctx, const QString& path) {
         if (m.text.startsWith(QStringLiteral("01"))) clock().pause(messages::kPotPauseMs);
         ctx.out << m.text << "\n";
     }
-    ctx.out << plan.size()
-            << " message(s) sent; assignments and LEDs reach the pedal with Assign\n";
+    // Assignments and LEDs travel in one Assign message; sent only when the
+    // file's differ from the pedal's.
+    std::array<std::uint8_t, 16> parameterBytes = rec->assignmentBytes;
+    std::array<std::uint8_t, 4> ledBytes = rec->ledBytes;
+    for (int i = 0; i < d.param_count && i < contents->assignments.size(); ++i)
+        parameterBytes[static_cast<std::size_t>(i)] =
+            assign::assignByteForIndex(assign::assignIndexForByte(contents->assignments[i]));
+    for (int j = 0; j < d.readback_count && j < contents->leds.size(); ++j)
+        ledBytes[static_cast<std::size_t>(j)] =
+            assign::ledByteForIndex(assign::ledIndexForByte(contents->leds[j]));
+    bool assignmentsDiffer = false;
+    for (int i = 0; i < d.param_count; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        assignmentsDiffer |= assign::assignIndexForByte(parameterBytes[k]) !=
+                             assign::assignIndexForByte(rec->assignmentBytes[k]);
+    }
+    for (int j = 0; j < d.readback_count; ++j) {
+        const auto k = static_cast<std::size_t>(j);
+        assignmentsDiffer |=
+            assign::ledIndexForByte(ledBytes[k]) != assign::ledIndexForByte(rec->ledBytes[k]);
+    }
+    if (assignmentsDiffer && !sendAssignments(ctx, d, *rec, parameterBytes, ledBytes))
+        return kFailure;
+    ctx.out << plan.size() + (assignmentsDiffer ? 1 : 0)
+            << " message(s) sent: values and reverse as the file holds them, assignments and LEDs "
+            << (assignmentsDiffer ? "assigned" : "already as the file holds them") << "\n";
     return kOk;
 }
 
@@ -259,6 +345,8 @@ int runPreset(Context& ctx) {
 const Registration settingsCommand{
     {QStringLiteral("settings"), QStringLiteral("settings"), runSettings}};
 const Registration setCommand{{QStringLiteral("set"), QStringLiteral("set INDEX VALUE"), runSet}};
+const Registration assignCommand{
+    {QStringLiteral("assign"), QString::fromLatin1(kAssignUsage), runAssign}};
 const Registration presetCommand{
     {QStringLiteral("preset"), QStringLiteral("preset save|load FILE"), runPreset}};
 

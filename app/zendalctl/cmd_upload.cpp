@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/zendalctl/Command.h"
+#include "app/zendalctl/EffectArgument.h"
 #include "app/zendalctl/PedalQuery.h"
 #include "control/UploadImage.h"
 #include "core/Clock.h"
@@ -35,30 +36,6 @@ int usage(Context& ctx, const char* line) {
 
 QString hex2(int value) {
     return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-// EFFECT: an id (0x26, 26h is not taken: hexadecimal with 0x, or decimal), a
-// display name or a resource name, in any case.
-std::optional<QString> findEffect(const QString& text) {
-    bool isNumber = false;
-    int id = -1;
-    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-        id = text.mid(2).toInt(&isNumber, 16);
-    } else {
-        id = text.toInt(&isNumber, 10);
-    }
-    if (isNumber) {
-        if (id < 1) return std::nullopt;  // 0 is the empty slot
-        return effect_name_by_id(id);
-    }
-    for (int i = 1; i < 64; ++i) {
-        const auto name = effect_name_by_id(i);
-        if (!name) break;
-        if (name->compare(text, Qt::CaseInsensitive) == 0 ||
-            format_resource_name(*name).compare(text, Qt::CaseInsensitive) == 0)
-            return name;
-    }
-    return std::nullopt;
 }
 
 struct Answer {
@@ -154,10 +131,11 @@ int runUpload(Context& ctx) {
         }
     }
     if (positional.size() != 1) return usage(ctx, kUploadUsage);
-    const auto name = findEffect(positional[0]);
+    QString error;
+    const auto id = parseEffectArgument(positional[0], &error);
+    const auto name = id ? effect_name_by_id(*id, &error) : std::nullopt;
     if (!name) {
-        ctx.err << "zendalctl: \"" << positional[0]
-                << "\" is not an effect of the catalogue (see zendalctl effects)\n";
+        ctx.err << "zendalctl: " << error << "\n";
         return kUsage;
     }
 

@@ -36,6 +36,10 @@ void printUsage(QTextStream& to) {
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const auto& a, const auto& b) { return a.name < b.name; });
     for (const auto& command : sorted) to << "  " << command.usage << "\n";
+    to << "EFFECT: the display or resource name in any case, or the id in hexadecimal (0x2B or "
+          "2B)\n"
+       << "assign: a parameter on a knob (KI..KV), button (B1..B3), footswitch (FS, FL), remote\n"
+       << "        (RMT) or expression pedal (EXP); a readback on an LED; -- takes it off\n";
     to.flush();
 }
 

@@ -141,7 +141,9 @@ TEST_F(ParamsZendalctl, PresetSaveThenLoadSendsOnlyTheDifferences) {
         << err.toStdString();
     EXPECT_TRUE(sent().isEmpty());
 
-    // The pedal moved pot 1 and turned the switch off since.
+    // The pedal moved pot 1, turned the switch off and lost the LED since:
+    // the two values, then one Assign with the file's LED (bypass and preset
+    // as the pedal has them).
     pedalHolds(RecordBuilder(4)
                    .value(0, 1023)
                    .value(1, 77)
@@ -152,7 +154,73 @@ TEST_F(ParamsZendalctl, PresetSaveThenLoadSendsOnlyTheDifferences) {
     driver.clearWrites();
     ASSERT_EQ(run(QStringLiteral("preset"), {QStringLiteral("load"), path}), ctl::kOk);
     EXPECT_EQ(sent(),
-              (QStringList{QStringLiteral("01000700000000"), QStringLiteral("01000C00800000")}));
+              (QStringList{QStringLiteral("01000700000000"), QStringLiteral("01000C00800000"),
+                           QStringLiteral("0408FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF02FFFFFFFFFF")}));
+    EXPECT_TRUE(out.contains(QStringLiteral("3 message(s) sent"))) << out.toStdString();
+}
+
+// What preset save kept comes back with preset load: values, assignments,
+// LEDs and reverse, whatever the pedal holds in between.
+TEST_F(ParamsZendalctl, PresetLoadRestoresAssignmentsLedsAndReverse) {
+    const QString path = home.path() + QStringLiteral("/p.txt");
+    ASSERT_EQ(run(QStringLiteral("preset"), {QStringLiteral("save"), path}), ctl::kOk);
+    // Everything moved: pot 0 to 0, pot 0 on EXP and not reversed, pot 1 on
+    // KII, the LED on GREEN, bypass on FS.
+    pedalHolds(RecordBuilder(4)
+                   .value(2, 1024)
+                   .value(3, 400)
+                   .assignment(0, 0x0B)
+                   .assignment(1, 0x01)
+                   .reverse(0, 0xFF)
+                   .led(0, 0x03)
+                   .bypass(0x08)
+                   .bytes);
+    driver.clearWrites();
+    ASSERT_EQ(run(QStringLiteral("preset"), {QStringLiteral("load"), path}), ctl::kOk)
+        << err.toStdString();
+    EXPECT_EQ(sent(),
+              (QStringList{QStringLiteral("010005007FE000"), QStringLiteral("080100"),
+                           QStringLiteral("0408FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF02FFFFFF08FF")}));
+}
+
+TEST_F(ParamsZendalctl, AssignPutsOneParameterOrLedOnATarget) {
+    struct Case {
+        QStringList args;
+        int code;
+        QString sent;  // the Assign message, empty when nothing is sent
+    };
+    // The pedal: pot 0 on FS, LED 0 on RED, bypass on FL.
+    const Case cases[] = {
+        {{"1", "EXP"}, ctl::kOk, QStringLiteral("04080BFFFFFFFFFFFFFFFFFFFFFFFFFFFF02FFFFFF09FF")},
+        {{"0", "--"}, ctl::kOk, QStringLiteral("04FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF02FFFFFF09FF")},
+        {{"3", "kii"}, ctl::kOk, QStringLiteral("0408FFFF01FFFFFFFFFFFFFFFFFFFFFFFF02FFFFFF09FF")},
+        {{"led", "0", "GREEN"},
+         ctl::kOk,
+         QStringLiteral("0408FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF03FFFFFF09FF")},
+        {{"led", "0", "--"},
+         ctl::kOk,
+         QStringLiteral("0408FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF09FF")},
+        // The effect has 4 parameters and 1 readback.
+        {{"4", "EXP"}, ctl::kUsage, {}},
+        {{"led", "1", "RED"}, ctl::kUsage, {}},
+        // Refused before the pedal is asked.
+        {{"16", "EXP"}, ctl::kUsage, {}},
+        {{"-1", "EXP"}, ctl::kUsage, {}},
+        {{"0", "KVI"}, ctl::kUsage, {}},
+        {{"led", "0", "EXP"}, ctl::kUsage, {}},
+        {{"led", "4", "RED"}, ctl::kUsage, {}},
+        {{"0"}, ctl::kUsage, {}},
+        {{}, ctl::kUsage, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        driver.clearWrites();
+        EXPECT_EQ(run(QStringLiteral("assign"), c.args), c.code) << err.toStdString();
+        EXPECT_EQ(sent(), c.sent.isEmpty() ? QStringList() : QStringList{c.sent});
+    }
+    driver.clearWrites();
+    run(QStringLiteral("assign"), {QStringLiteral("16"), QStringLiteral("EXP")});
+    EXPECT_TRUE(driver.writtenHex().isEmpty()) << "a usage error asks the pedal nothing";
 }
 
 TEST_F(ParamsZendalctl, PresetLoadRefusesAnotherEffect) {

@@ -185,6 +185,9 @@ TEST_F(Zendalctl, GeneralUsageListsEveryCommand) {
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QLatin1String("  live on|off\n")));
+    EXPECT_TRUE(help.out.contains(QLatin1String("  assign INDEX KI|KII|")))
+        << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains(QLatin1String("\nEFFECT: ")));
 }
 
 TEST_F(Zendalctl, ListShowsSerialDescriptionAndPath) {
@@ -280,7 +283,8 @@ TEST_F(Zendalctl, DeviceFailuresExitWithOne) {
     const Outcome r = run({"--port", silent.path(), "info"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QLatin1String("no reply from the pedal"))) << r.err.toStdString();
-    EXPECT_EQ(silent.received(2), QByteArray::fromHex("0600"));
+    // The device query first; the bootloader's connection byte only after its silence.
+    EXPECT_TRUE(silent.received(2).startsWith(QByteArray::fromHex("06007F")));
 }
 
 TEST_F(Zendalctl, SendCanShowTheReply) {
@@ -531,6 +535,102 @@ TEST_F(Zendalctl, DeviceInformationOutOfRangeIsRefused) {
                                                                : p.readAllStandardError());
         EXPECT_TRUE(said.startsWith(QString::fromLatin1(c.said))) << said.toStdString();
     }
+}
+
+// EFFECT is read alike by every command that takes it: names in any case,
+// resource names, and ids in hexadecimal with or without 0x (a bare "27" is
+// 0x27, never decimal 27).
+TEST_F(Zendalctl, EveryCommandReadsEffectTheSameWay) {
+    struct Case {
+        const char* given;
+        const char* effect;
+    };
+    const Case cases[] = {
+        {"Basic Cabinet Sim", "Basic Cabinet Sim"},
+        {"basic cabinet SIM", "Basic Cabinet Sim"},
+        {"BASIC_CABINET_SIM", "Basic Cabinet Sim"},
+        {"basic_cabinet_sim", "Basic Cabinet Sim"},
+        {"0x2B", "Basic Cabinet Sim"},
+        {"0x2b", "Basic Cabinet Sim"},
+        {"2B", "Basic Cabinet Sim"},
+        {"2b", "Basic Cabinet Sim"},
+        {"27", "Cabinet Sim + EQ"},
+        {"Cabinet_Sim_plus_EQ", "Cabinet Sim + EQ"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.given);
+        const QString effect = QString::fromUtf8(c.effect);
+        const Outcome controls = run({"controls", c.given});
+        EXPECT_EQ(controls.exitCode, 0) << controls.err.toStdString();
+        EXPECT_TRUE(controls.out.startsWith(effect + ": ")) << controls.out.toStdString();
+
+        const Outcome upload = run({"--virtual", "upload", c.given});
+        EXPECT_EQ(upload.exitCode, 0) << upload.err.toStdString();
+        EXPECT_TRUE((upload.out + upload.err).contains("uploading " + effect + " ("))
+            << upload.err.toStdString();
+
+        // The effect is taken; only the missing file stops the import.
+        const Outcome ir = run({"ir", c.given, sysfs.filePath("missing.wav")});
+        EXPECT_EQ(ir.exitCode, 1) << ir.err.toStdString();
+        EXPECT_TRUE(ir.err.contains("missing.wav")) << ir.err.toStdString();
+    }
+    for (const char* notAnEffect : {"0x00", "0", "40", "0x2B0", "Basic Cabinet"}) {
+        SCOPED_TRACE(notAnEffect);
+        EXPECT_EQ(run({"controls", notAnEffect}).exitCode, 2);
+        EXPECT_EQ(run({"--virtual", "upload", notAnEffect}).exitCode, 2);
+        EXPECT_EQ(run({"ir", notAnEffect, "x.wav"}).exitCode, 2);
+    }
+}
+
+// A pedal that answers the device query with silence but the bootloader's
+// connection byte with an acknowledge waits in its bootloader.
+TEST_F(Zendalctl, InfoNamesAPedalThatWaitsInItsBootloader) {
+    struct Case {
+        const char* name;
+        QByteArray answerTo7F;  // nothing: no bootloader either
+        const char* err;
+    };
+    const Case cases[] = {
+        {"bootloader", QByteArray::fromHex("79"),
+         "zendalctl: the pedal waits in its bootloader; run 'zendalctl firmware recover'"},
+        {"nothing answers", {}, "zendalctl: no reply from the pedal to the device information"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPedal pty;
+        ASSERT_TRUE(pty.ok());
+        QProcess p;
+        start(p, {"--port", pty.path(), "info"});
+        ASSERT_EQ(pty.received(2), QByteArray::fromHex("0600"));
+        ASSERT_EQ(pty.received(1), QByteArray::fromHex("7F"));
+        if (!c.answerTo7F.isEmpty()) {
+            ASSERT_TRUE(pty.send(c.answerTo7F));
+        }
+        ASSERT_TRUE(p.waitForFinished(kGenerousMs));
+        EXPECT_EQ(p.exitCode(), 1);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_TRUE(err.contains(QString::fromLatin1(c.err))) << err.toStdString();
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+    }
+}
+
+// Restarting into the bootloader sends what the editor's Upgrade Mode sends,
+// bypass first, and the user hears about B2 (SAVE) before that.
+TEST_F(Zendalctl, FirmwareFlashRestartsThePedalAsUpgradeModeDoes) {
+    PtyPedal pty;
+    ASSERT_TRUE(pty.ok());
+    QProcess p;
+    start(p, {"--port", pty.path(), "firmware", "flash", "Firmware_5"});
+    const QByteArray restart =
+        QByteArray::fromHex("0D01") + QByteArray::fromHex("0500010203040506");
+    EXPECT_EQ(pty.received(static_cast<int>(restart.size())), restart);
+    // Nobody answers as a bootloader here: the flash stops at the connection.
+    ASSERT_TRUE(p.waitForFinished(kGenerousMs));
+    EXPECT_EQ(p.exitCode(), 1);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    const auto hold = err.indexOf(QLatin1String("keep B2 (SAVE) on the pedal pressed"));
+    EXPECT_GE(hold, 0) << err.toStdString();
+    EXPECT_LT(hold, err.indexOf(QLatin1String("firmware flash failed"))) << err.toStdString();
 }
 
 #ifdef ZENDAL_PEDAL_SIM_PATH
