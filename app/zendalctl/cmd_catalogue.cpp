@@ -3,16 +3,13 @@
 
 #include "app/zendalctl/Command.h"
 #include "app/zendalctl/EffectArgument.h"
+#include "core/Hex.h"
 #include "effects/EffectCatalogue.h"
 #include "params/DescriptorParser.h"
 #include "resources/ResourceStore.h"
 
 namespace zendal::ctl {
 namespace {
-
-QString hex2(int id) {
-    return QStringLiteral("%1").arg(id, 2, 16, QLatin1Char('0')).toUpper();
-}
 
 // The display name of EFFECT as the user gave it.
 std::optional<QString> resolveEffect(const QString& argument, QString* error) {

@@ -5,6 +5,7 @@
 #include "core/Clock.h"
 #include "core/EditorState.h"
 #include "core/Errors.h"
+#include "core/Hex.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "firmware/BootloaderClient.h"
@@ -20,10 +21,6 @@
 
 namespace zendal::ctl {
 namespace {
-
-QString hex2(int value) {
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
-}
 
 int usage(Context& ctx, const char* line) {
     ctx.err << "usage: " << line << "\n";

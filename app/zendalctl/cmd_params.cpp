@@ -6,6 +6,7 @@
 #include "app/zendalctl/PedalQuery.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
+#include "core/Hex.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "link/FrameCodec.h"
@@ -24,10 +25,6 @@ namespace {
 int usage(Context& ctx, const char* line) {
     ctx.err << "usage: " << line << "\n";
     return kUsage;
-}
-
-QString hex2(int value) {
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 struct PedalEffect {

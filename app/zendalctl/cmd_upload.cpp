@@ -8,6 +8,7 @@
 #include "control/UploadImage.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
+#include "core/Hex.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "effects/ImpulseResponse.h"
@@ -32,10 +33,6 @@ constexpr int kAnswerQuietMs = 200;
 int usage(Context& ctx, const char* line) {
     ctx.err << "usage: zendalctl " << line << "\n";
     return kUsage;
-}
-
-QString hex2(int value) {
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 struct Answer {
