@@ -136,6 +136,8 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     // Controls and timers back to the not-linked state; the port is closed.
     void showUnlinked();
     void watchDeviceList();
+    // The linked device's serial number is in the kernel's device list.
+    bool linkedDeviceListed();
     // No answer as firmware: true when the device answers as the pedal's
     // bootloader (recovery offered; the scan stops there).
     bool foundInBootloader();

@@ -252,9 +252,26 @@ void TformMain::showUnlinked() {
     if (params_ && params_->isVisible()) params_->EnableDisableControls(false);
 }
 
+bool TformMain::linkedDeviceListed() {
+    D2XXUnit& port = d2xx();
+    const std::uint32_t count = port.GetFTDeviceCount() == FT_OK ? port.FTDeviceCount : 0;
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (port.GetFTDeviceSerialNo(i) == FT_OK &&
+            QString::fromLocal8Bit(port.FT_Device_String) == DeviceSerialNumber_)
+            return true;
+    return false;
+}
+
 void TformMain::pedalUnplugged() {
-    if (!d2xx().isOpen()) return;
+    // A failure while the device is still attached is not an unplug: the next
+    // tick tries again.
+    if (!d2xx().isOpen() || linkedDeviceListed()) return;
     DebugPrint(QStringLiteral("the pedal was unplugged"));
+    // An upload waiting for its answer will not get one.
+    if (uploadPending_) {
+        TimerUploadAnswer->stop();
+        uploadAnswerTimedOut();
+    }
     // The handle is dead: closing it only lets it go, nothing is sent.
     d2xx().CloseFTDevice();
     showUnlinked();
