@@ -21,6 +21,7 @@
 #include "shell/Prompt.h"
 
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
+#include "firmware/BootloaderClient.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
 #endif
 
@@ -118,12 +119,24 @@ void TformMain::ScanAndLink() {
 }
 
 bool TformMain::foundInBootloader() {
-    if (editorState().UpgradeMode) return false;
-    // No answer as firmware: a pedal left in its bootloader by an upgrade that
-    // did not finish answers the bootloader's probe instead.
+    EditorState& state = editorState();
+    if (state.UpgradeMode) return false;
+        // No answer as firmware: a pedal left in its bootloader by an upgrade that
+        // did not finish answers the bootloader instead, perhaps one still
+        // connected to an editor that ended (it no longer answers 7F).
+#ifdef ZENDAL_HAVE_FIRMWARE_UI
+    firmware::BootloaderClient client;
+    const bool answered =
+        bool(client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected));
+    state.UpgradeMode = false;
+#else
     const QString reply = sequences::probeBootloader(connection_);
     DebugPrint(QStringLiteral("received Byte: ") + reply);
-    if (reply != QLatin1String("79")) return false;
+    const bool answered = reply == QLatin1String("79");
+#endif
+    // No parity again until recovery is chosen.
+    connection_.applyParity(FT_PARITY_NONE);
+    if (!answered) return false;
     DebugPrint(QStringLiteral("the pedal answers as its bootloader"));
     lblDeviceName->setText(QStringLiteral("Zendal in its bootloader"));
 #ifdef ZENDAL_HAVE_FIRMWARE_UI

@@ -13,7 +13,9 @@
 #include "MainWindowFixture.h"
 #include "core/EditorState.h"
 #include "core/Log.h"
+#include "firmware/BootloaderClient.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
+#include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/DeviceHub.h"
 #include "link/TermiosDriver.h"
@@ -331,8 +333,18 @@ TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
     const QString question = QStringLiteral(
         "The pedal is waiting in its bootloader: its last firmware upgrade did not finish.\n"
         "Write the firmware again now to recover it?");
-    for (const bool yes : {true, false}) {
-        SCOPED_TRACE(yes ? "Yes" : "No");
+    const struct {
+        const char* name;
+        bool alreadyConnected;  // by an editor that ended
+        bool yes;
+    } cases[] = {
+        {"Yes", false, true},
+        {"No", false, false},
+        {"already connected, Yes", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool yes = c.yes;
         // A fresh pedal each time, its drivers let go first.
         d2xx().setDriver(nullptr);
         driver.reset();
@@ -342,6 +354,14 @@ TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
         driver = std::make_unique<RecordingDriver>(*pedalDriver);
         d2xx().setDriver(driver.get());
         pedal->enterBootloader();
+        if (c.alreadyConnected) {
+            ASSERT_TRUE(communication::OpenAndConfigure(QStringLiteral("ZVP00001")));
+            ASSERT_TRUE(firmware::BootloaderClient().connect());
+            d2xx().CloseFTDevice();
+            communication::SetPortParameters(FT_PARITY_NONE);
+            editorState().reset();
+            driver->clearWrites();
+        }
         prompt->answerConfirm(yes);
         prompt->confirmations.clear();
         prompt->informations.clear();
@@ -353,6 +373,7 @@ TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
         EXPECT_EQ(writes.at(0), QStringLiteral("0600"));
         EXPECT_EQ(writes.at(1), QStringLiteral("7F"));
         EXPECT_TRUE(logHas(QStringLiteral("the pedal answers as its bootloader")));
+        EXPECT_EQ(logHas(QStringLiteral("bootloader already connected")), c.alreadyConnected);
         EXPECT_FALSE(editorState().UpgradeMode && !yes);
         if (yes) {
             EXPECT_TRUE(main->upgradeController()->pedalInBootloader());
