@@ -40,14 +40,21 @@ TformMain::InfoOutcome TformMain::getEffectFromPedal() {
     // The connection keeps the tick out of its wait and hands on the knob
     // reports that arrive inside the reply.
     const PedalInfoReply reply = queryPedalInfo(connection_);
+    infoTimedOut_ = false;
     btnOpenEffect->setEnabled(true);
     if (!reply.ok()) {
         // Nothing changes: the editor keeps what it knew, and the tick runs
         // again if it ran before.
-        if (reply.outcome == ExchangeResult::Outcome::TimedOut) {
+        infoTimedOut_ = reply.outcome == ExchangeResult::Outcome::TimedOut;
+        if (infoTimedOut_) {
             DebugPrint(QStringLiteral("no answer to the device information request"));
-            prompt().information(
-                QStringLiteral("The pedal did not answer the device information request."));
+            const QString text =
+                QStringLiteral("The pedal did not answer the device information request.");
+            // A scan names every device that failed in one box at its end.
+            if (scanReasons_)
+                scanReasons_->append(text);
+            else
+                prompt().information(text);
         } else if (reply.outcome == ExchangeResult::Outcome::Busy) {
             DebugPrint(
                 QStringLiteral("device information not asked: another exchange is in flight"));

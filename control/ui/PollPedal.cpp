@@ -39,6 +39,9 @@ void TformMain::PollPedal() {
     bool handled = releaseStalePiece();
     if (port.GetFTQueueStatus() != FT_OK) {
         if (handled) port.ShowFTErrors = true;
+        // An open port that fails under the tick has lost its device: the
+        // cable was pulled. Said once, in the label, not in a box per tick.
+        if (port.isOpen()) pedalUnplugged();
         return;
     }
     const std::uint32_t n = port.ReadFTDevice();

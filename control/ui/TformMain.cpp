@@ -155,6 +155,9 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
         this);
 #endif
 
+    connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
+    watchDeviceList();
+
     startUp();
 }
 

@@ -17,6 +17,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QListWidget;
+class QFileSystemWatcher;
 class QListWidgetItem;
 class QMenu;
 class QPushButton;
@@ -70,6 +71,11 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     bool LinkBySerialNumber();
     void Unlink();
     QString deviceSerialNumber() const { return DeviceSerialNumber_; }
+    // The port failed under the receive tick: the cable was pulled.
+    void pedalUnplugged();
+    // The kernel's device list changed; after an unplug, offers to link again
+    // once a device is back.
+    void devicesChanged();
 
     // --- device controller ---
     enum class InfoOutcome { Identified, Rejected, Aborted };
@@ -126,6 +132,16 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     bool firmwareOwnsTheLine() const;
 
   private:
+    // TformMainLink.cpp
+    // Controls and timers back to the not-linked state; the port is closed.
+    void showUnlinked();
+    void watchDeviceList();
+    // The linked device's serial number is in the kernel's device list.
+    bool linkedDeviceListed();
+    // No answer as firmware: true when the device answers as the pedal's
+    // bootloader (recovery offered; the scan stops there).
+    bool foundInBootloader();
+
     // TformMainLayout.cpp
     void buildWidgets();
     void buildMenus();
@@ -229,6 +245,14 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     bool polling_ = false;
     int lastPollRead_ = 0;
     bool uploadPending_ = false;
+    // Set by an unplug until the user has been offered to link again.
+    bool unplugged_ = false;
+    QFileSystemWatcher* deviceListWatch_ = nullptr;
+    // While Scan and Link tries devices: why each one did not link, the texts
+    // not yet shown. Null outside a scan.
+    QStringList* scanReasons_ = nullptr;
+    // The last device-information request got no answer within its limit.
+    bool infoTimedOut_ = false;
     IncomingFramer framer_;
     qint64 heldSinceMs_ = 0;  // when the framer began to hold a piece
 };

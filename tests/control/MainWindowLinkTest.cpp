@@ -12,7 +12,10 @@
 
 #include "MainWindowFixture.h"
 #include "core/EditorState.h"
+#include "core/Log.h"
+#include "firmware/BootloaderClient.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
+#include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/DeviceHub.h"
 #include "link/TermiosDriver.h"
@@ -255,6 +258,174 @@ TEST_F(MainWindowLink, UpgradeModeLinkWithoutBootloaderFails) {
     // The failed probe leaves the line as the pedal's firmware reads it.
     EXPECT_EQ(d2xx().FTParity, FT_PARITY_NONE);
     EXPECT_EQ(pedal->lineParity(), LineParity::None);
+}
+
+const QString kNoAnswer =
+    QStringLiteral("The pedal did not answer the device information request.");
+
+// A second device beside the fixture's pedal (ZVP00001), listed first.
+struct SecondDevice {
+    const char* name;
+    const char* description;
+    bool answers;
+    bool tried;
+};
+
+TEST_F(MainWindowLink, ScanAndLinkPrefersThePedalAndTriesTheNextOne) {
+    const SecondDevice cases[] = {
+        // Another serial adapter is left alone while the pedal links.
+        {"another adapter", "USB Serial Adapter", true, false},
+        // A pedal that does not answer is let go for the next one.
+        {"a silent pedal", "FT230X Basic UART", false, true},
+    };
+    for (const SecondDevice& c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualPedal other;
+        if (!c.answers) other.setSilentOn(0x06);
+        VirtualPedalDriver otherDriver(other, "ZVP00002", c.description);
+        RecordingDriver otherLine(otherDriver);
+        DeviceHub hub;
+        hub.addBackend(&otherLine, QStringLiteral("first"));
+        hub.addBackend(driver.get(), QStringLiteral("second"));
+        d2xx().setDriver(&hub);
+        Log::instance().clear();
+        createWindows();
+        scanAndLink();
+        EXPECT_TRUE(prompt->all().isEmpty()) << prompt->all().join('|').toStdString();
+        EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(),
+                  QStringLiteral("FT230X Basic UART linked"));
+        EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Noise Gate"));
+        EXPECT_EQ(main->deviceSerialNumber(), QStringLiteral("ZVP00001"));
+        EXPECT_EQ(!otherLine.writes.empty(), c.tried);
+        EXPECT_EQ(logHas(QStringLiteral("ZVP00002 (FT230X Basic UART): ") + kNoAnswer), c.tried);
+        EXPECT_TRUE(logHas(QStringLiteral("linked: ZVP00001 (FT230X Basic UART)")));
+        destroyWindows();
+        if (d2xx().isOpen()) d2xx().CloseFTDevice();
+        d2xx().setDriver(driver.get());
+        editorState().reset();
+    }
+}
+
+TEST_F(MainWindowLink, WhenNothingLinksEveryDeviceSaysWhy) {
+    pedal->setSilentOn(0x06);
+    VirtualPedal other;
+    other.setSilentOn(0x06);
+    VirtualPedalDriver otherDriver(other, "ZVP00002");
+    DeviceHub hub;
+    hub.addBackend(driver.get(), QStringLiteral("first"));
+    hub.addBackend(&otherDriver, QStringLiteral("second"));
+    d2xx().setDriver(&hub);
+    createWindows();
+    scanAndLink();
+    const QString why = QStringLiteral("No pedal linked.\nZVP00001 (FT230X Basic UART): ") +
+                        kNoAnswer + QStringLiteral("\nZVP00002 (FT230X Basic UART): ") + kNoAnswer;
+    EXPECT_EQ(prompt->informations, QStringList{why});
+    EXPECT_TRUE(logHas(QStringLiteral("ZVP00001 (FT230X Basic UART): ") + kNoAnswer));
+    // The last one stays linked, as a single silent pedal does: ask again or Unlink.
+    EXPECT_TRUE(item("menuDisconnect")->isEnabled());
+    EXPECT_FALSE(item("menuMIDI")->isEnabled());
+    destroyWindows();
+    if (d2xx().isOpen()) d2xx().CloseFTDevice();
+    d2xx().setDriver(driver.get());
+}
+
+TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
+    const QString question = QStringLiteral(
+        "The pedal is waiting in its bootloader: its last firmware upgrade did not finish.\n"
+        "Write the firmware again now to recover it?");
+    const struct {
+        const char* name;
+        bool alreadyConnected;  // by an editor that ended
+        bool yes;
+    } cases[] = {
+        {"Yes", false, true},
+        {"No", false, false},
+        {"already connected, Yes", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool yes = c.yes;
+        // A fresh pedal each time, its drivers let go first.
+        d2xx().setDriver(nullptr);
+        driver.reset();
+        pedalDriver.reset();
+        pedal = std::make_unique<VirtualPedal>();
+        pedalDriver = std::make_unique<VirtualPedalDriver>(*pedal);
+        driver = std::make_unique<RecordingDriver>(*pedalDriver);
+        d2xx().setDriver(driver.get());
+        pedal->enterBootloader();
+        if (c.alreadyConnected) {
+            ASSERT_TRUE(communication::OpenAndConfigure(QStringLiteral("ZVP00001")));
+            ASSERT_TRUE(firmware::BootloaderClient().connect());
+            d2xx().CloseFTDevice();
+            communication::SetPortParameters(FT_PARITY_NONE);
+            editorState().reset();
+            driver->clearWrites();
+        }
+        prompt->answerConfirm(yes);
+        prompt->confirmations.clear();
+        prompt->informations.clear();
+        createWindows();
+        scanAndLink();
+        EXPECT_EQ(prompt->confirmations, QStringList{question});
+        const QStringList writes = driver->hexWrites();
+        ASSERT_GE(writes.size(), 2);
+        EXPECT_EQ(writes.at(0), QStringLiteral("0600"));
+        EXPECT_EQ(writes.at(1), QStringLiteral("7F"));
+        EXPECT_TRUE(logHas(QStringLiteral("the pedal answers as its bootloader")));
+        EXPECT_EQ(logHas(QStringLiteral("bootloader already connected")), c.alreadyConnected);
+        EXPECT_FALSE(editorState().UpgradeMode && !yes);
+        if (yes) {
+            EXPECT_TRUE(main->upgradeController()->pedalInBootloader());
+            EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
+            EXPECT_TRUE(d2xx().isOpen());
+        } else {
+            // Nothing more is sent to it; the line is back at no parity.
+            EXPECT_EQ(writes.size(), 2) << writes.join(' ').toStdString();
+            EXPECT_FALSE(d2xx().isOpen());
+            EXPECT_EQ(d2xx().FTParity, FT_PARITY_NONE);
+            EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(),
+                      QStringLiteral("Zendal in its bootloader"));
+            EXPECT_TRUE(item("menuScan")->isEnabled());
+        }
+        destroyWindows();
+        if (d2xx().isOpen()) d2xx().CloseFTDevice();
+        editorState().reset();
+        d2xx().setDriver(nullptr);
+    }
+}
+
+TEST_F(MainWindowLink, UnpluggingIsNoticedAndReplugOffersToLinkAgain) {
+    createWindows();
+    scanAndLink();
+    ASSERT_TRUE(d2xx().isOpen());
+    prompt->informations.clear();
+    pedal->unplug();
+    ASSERT_TRUE(waitFor([] { return !d2xx().isOpen(); }));
+    EXPECT_TRUE(prompt->all().isEmpty()) << prompt->all().join('|').toStdString();
+    EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("Pedal unplugged"));
+    for (const char* name :
+         {"btnUpload", "btnOpenEffect", "btnRequest", "btnAssign", "btnStoreSettingsOnPedal"})
+        EXPECT_FALSE(widget(name)->isEnabled()) << name;
+    EXPECT_FALSE(item("menuMIDI")->isEnabled());
+    EXPECT_TRUE(item("menuScan")->isEnabled());
+    EXPECT_FALSE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
+    EXPECT_TRUE(logHas(QStringLiteral("the pedal was unplugged")));
+
+    // Still gone: the device list changes but nothing is offered.
+    main->devicesChanged();
+    EXPECT_TRUE(prompt->confirmations.isEmpty());
+
+    pedal->replug();
+    prompt->answerConfirm(true);
+    main->devicesChanged();
+    EXPECT_EQ(prompt->confirmations, QStringList{"The pedal is plugged in again. Link to it now?"});
+    EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("FT230X Basic UART linked"));
+    EXPECT_TRUE(d2xx().isOpen());
+
+    // Offered once: a later change of the list asks nothing.
+    main->devicesChanged();
+    EXPECT_EQ(prompt->confirmations.size(), 1);
 }
 
 }  // namespace
