@@ -47,6 +47,10 @@ std::optional<QString> implausiblePedalInfo(const PedalInfo& info) {
             .arg(info.effect)
             .arg(lastId);
     }
+    return implausibleVersions(info);
+}
+
+std::optional<QString> implausibleVersions(const PedalInfo& info) {
     const struct {
         const char* field;
         int value;

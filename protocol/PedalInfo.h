@@ -29,6 +29,9 @@ PedalInfo parsePedalInfo(const QString& reply);
 // or a version that is negative or more than a byte holds. Nothing when the
 // reply is plausible.
 std::optional<QString> implausiblePedalInfo(const PedalInfo& info);
+// The versions alone (the editor refuses an unknown effect number in words of
+// its own, naming its effect list).
+std::optional<QString> implausibleVersions(const PedalInfo& info);
 
 struct PedalInfoReply {
     QString reply;  // the reply's text, knob reports taken out

@@ -99,6 +99,12 @@ bool TformMain::CheckPedalInfo(const QString& reply, bool* aborted) {
         if (aborted) *aborted = true;
         return false;
     }
+    // Versions no pedal can send are refused the same way, naming the field.
+    if (const auto problem = implausibleVersions(info)) {
+        prompt().information(QStringLiteral("Unexpected device information: ") + *problem);
+        if (aborted) *aborted = true;
+        return false;
+    }
     const bool result = !info.empty;
     if (!result) prompt().information(QStringLiteral("No effect found on pedal"));
 

@@ -116,6 +116,7 @@ TEST_F(MainWindowDevice, ErasedFirmwareNeverEnablesTheEditorOnTheWay) {
     widget("btnUpload")->removeEventFilter(&watch);
 }
 
+// A field that is not a number, or a number no pedal can send, changes nothing.
 TEST_F(MainWindowDevice, AFieldThatIsNotANumberShowsTheConversionErrorOnly) {
     const struct {
         QString reply;
@@ -124,6 +125,10 @@ TEST_F(MainWindowDevice, AFieldThatIsNotANumberShowsTheConversionErrorOnly) {
         {"3\r\n1x\r\n2\r\n5\r\n", "'1x' is not a valid integer value"},
         {"3\r\n17\r\n2\r\n", "'' is not a valid integer value"},
         {"", "'' is not a valid integer value"},
+        {"1\r\n38\r\n-1\r\n5\r\n",
+         "Unexpected device information: effect version -1 is not a byte (0 to 255)"},
+        {"1\r\n38\r\n1\r\n300\r\n",
+         "Unexpected device information: firmware version 300 is not a byte (0 to 255)"},
     };
     createWindows();
     for (const auto& c : cases) {
