@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
             err.flush();
         });
     }
-    // The one connection; code not yet handed it reaches its port as d2xx().
+    // The one connection; code not yet handed it reaches the same port module.
     PedalConnection connection;
     connection.makeProcessPort();
     D2XXUnit& port = connection.unit();

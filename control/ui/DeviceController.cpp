@@ -58,7 +58,7 @@ TformMain::InfoOutcome TformMain::getEffectFromPedal() {
         } else if (reply.outcome == ExchangeResult::Outcome::Busy) {
             DebugPrint(
                 QStringLiteral("device information not asked: another exchange is in flight"));
-        } else if (d2xx().isOpen()) {
+        } else if (connection_.unit().isOpen()) {
             DebugPrint(QStringLiteral("the port failed during the device information request"));
             prompt().information(QStringLiteral(
                 "The link to the pedal failed while waiting for its device information."));
@@ -298,7 +298,7 @@ void TformMain::upgradeModeClick() {
 #endif
     // Without the upgrade workflow only the flag follows the item.
     stopReceiveTick();
-    d2xx().ShowFTErrors = false;
+    connection_.unit().ShowFTErrors = false;
     editorState().UpgradeMode = action(QStringLiteral("menuFirmwareUpgradeMode"))->isChecked();
 }
 
@@ -310,7 +310,7 @@ void TformMain::StartFirmwareUpgrade() {
     }
 #endif
     stopReceiveTick();
-    d2xx().ShowFTErrors = false;
+    connection_.unit().ShowFTErrors = false;
 }
 
 }  // namespace zendal

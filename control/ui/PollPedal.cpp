@@ -33,7 +33,7 @@ void TformMain::PollPedal() {
     lastPollRead_ = 0;
     if (polling_ || connection_.busy()) return;
     TickGuard guard(polling_);
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = connection_.unit();
     port.ShowFTErrors = false;
 
     bool handled = releaseStalePiece();
@@ -136,7 +136,7 @@ void TformMain::gatherRestOfMessage(QByteArray* bytes) {
     // A message may reach the port in two USB transfers; what follows within
     // a few quiet milliseconds belongs to it. Bounded, so a dump that streams
     // for a second is collected over several ticks instead.
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = connection_.unit();
     Clock& c = clock();
     const qint64 end = c.nowMs() + timeouts::kMessageGatherMs;
     int quiet = 0;

@@ -166,7 +166,7 @@ TformMain::~TformMain() {
 }
 
 void TformMain::startUp() {
-    d2xx().ShowFTErrors = false;
+    connection_.unit().ShowFTErrors = false;
     DiscoverDevices();
     communication::SetPortParameters(FT_PARITY_NONE);
 
@@ -392,7 +392,7 @@ void TformMain::checkMidiChannelItem(int index) {
 // --- the receive tick: Timer_USB_read, woken by the port when it can be ---
 
 void TformMain::startReceiveTick() {
-    const int fd = d2xx().readyFd();
+    const int fd = connection_.unit().readyFd();
     if (fd != readyFd_) {
         delete readyNotifier_;
         readyNotifier_ = nullptr;
@@ -427,7 +427,7 @@ void TformMain::connectionBusy(bool busy) {
         stopReceiveTick();
     } else if (tickBeforeExchange_) {
         tickBeforeExchange_ = false;
-        if (d2xx().isOpen()) startReceiveTick();
+        if (connection_.unit().isOpen()) startReceiveTick();
     }
 }
 

@@ -47,7 +47,7 @@ void TformMain::DiscoverDevices() {
 }
 
 void TformMain::ScanAndLink() {
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = connection_.unit();
     unplugged_ = false;
     lblDeviceName->setText(QStringLiteral("Device Name"));
     const std::uint32_t count = port.GetFTDeviceCount() == FT_OK ? port.FTDeviceCount : 0;
@@ -150,7 +150,7 @@ bool TformMain::foundInBootloader() {
     }
 #endif
     // Firmware messages mean nothing to the bootloader: the port is let go.
-    d2xx().CloseFTDevice();
+    connection_.unit().CloseFTDevice();
     showUnlinked();
     return true;
 }
@@ -160,15 +160,15 @@ bool TformMain::LinkBySerialNumber() {
     const bool opened = communication::OpenAndConfigure(DeviceSerialNumber_);
     // Silenced or not, a port held by another program (or refused) is named.
     if (!opened) {
-        const QString error = d2xx().driver().lastError();
+        const QString error = connection_.unit().driver().lastError();
         if (scanReasons_) {
             // Shown already when failures are shown.
-            if (d2xx().ShowFTErrors)
+            if (connection_.unit().ShowFTErrors)
                 DebugPrint(error);
             else
                 scanReasons_->append(error.isEmpty() ? QStringLiteral("It could not be opened.")
                                                      : error);
-        } else if (!d2xx().ShowFTErrors && !error.isEmpty()) {
+        } else if (!connection_.unit().ShowFTErrors && !error.isEmpty()) {
             prompt().information(error);
         }
     }
@@ -223,7 +223,7 @@ void TformMain::Link() {
     const InfoOutcome outcome = getEffectFromPedal();
     // Unlinked while waiting, or the answer was unusable: the link stops here
     // and the user can ask again with "Get FX Stored on Pedal".
-    if (outcome == InfoOutcome::Aborted || !d2xx().isOpen()) return;
+    if (outcome == InfoOutcome::Aborted || !connection_.unit().isOpen()) return;
     menus_.value(QStringLiteral("menuMIDI"))->menuAction()->setEnabled(true);
     menus_.value(QStringLiteral("menuMode"))->menuAction()->setEnabled(true);
     DebugPrint(QStringLiteral("firmware upgrade mode: ") +
@@ -241,7 +241,7 @@ void TformMain::Unlink() {
         const QSignalBlocker quiet(swLive);
         swLive->setChecked(false);
     }
-    if (d2xx().CloseFTDevice() != FT_OK) return;
+    if (connection_.unit().CloseFTDevice() != FT_OK) return;
     showUnlinked();
 }
 
@@ -266,7 +266,7 @@ void TformMain::showUnlinked() {
 }
 
 bool TformMain::linkedDeviceListed() {
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = connection_.unit();
     const std::uint32_t count = port.GetFTDeviceCount() == FT_OK ? port.FTDeviceCount : 0;
     for (std::uint32_t i = 0; i < count; ++i)
         if (port.GetFTDeviceSerialNo(i) == FT_OK &&
@@ -278,7 +278,7 @@ bool TformMain::linkedDeviceListed() {
 void TformMain::pedalUnplugged() {
     // A failure while the device is still attached is not an unplug: the next
     // tick tries again.
-    if (!d2xx().isOpen() || linkedDeviceListed()) return;
+    if (!connection_.unit().isOpen() || linkedDeviceListed()) return;
     DebugPrint(QStringLiteral("the pedal was unplugged"));
     // An upload waiting for its answer will not get one.
     if (uploadPending_) {
@@ -286,7 +286,7 @@ void TformMain::pedalUnplugged() {
         uploadAnswerTimedOut();
     }
     // The handle is dead: closing it only lets it go, nothing is sent.
-    d2xx().CloseFTDevice();
+    connection_.unit().CloseFTDevice();
     showUnlinked();
     lblDeviceName->setText(QStringLiteral("Pedal unplugged"));
     unplugged_ = true;
@@ -305,8 +305,8 @@ void TformMain::watchDeviceList() {
 }
 
 void TformMain::devicesChanged() {
-    if (!unplugged_ || d2xx().isOpen()) return;
-    D2XXUnit& port = d2xx();
+    if (!unplugged_ || connection_.unit().isOpen()) return;
+    D2XXUnit& port = connection_.unit();
     if (port.GetFTDeviceCount() != FT_OK || port.FTDeviceCount == 0) return;
     unplugged_ = false;
     lblDeviceName->setText(QStringLiteral("Pedal plugged in again"));

@@ -16,6 +16,7 @@
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
 #include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
 #include "protocol/PedalSequences.h"
 #include "resources/Interlock.h"
 #include "shell/Prompt.h"
@@ -44,7 +45,7 @@ bool TformMain::refuseUpload(const QString& text) {
 }
 
 void TformMain::btnUploadClick() {
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = connection_.unit();
     const EditorState& state = editorState();
     // Everything that would make the upload fail or go astray is checked before
     // the first byte goes out.
@@ -104,7 +105,7 @@ void TformMain::btnUploadClick() {
 }
 
 void TformMain::btnUploadFileClick() {
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = connection_.unit();
     const QString path = prompt().openFileName(QString(), QString(), QString());
     const bool tickWasRunning = receiveTickRunning();
     stopReceiveTick();  // the answer is read here, not by the tick
