@@ -215,6 +215,12 @@ static void drainLine() {
     d2xx().PurgeFTReceive();
 }
 
+void BootloaderClient::release() {
+    editorState().UpgradeMode = false;
+    communication::SetPortParameters(FT_PARITY_NONE);
+    d2xx().SetFTDataCharacteristics();
+}
+
 StepResult BootloaderClient::connect(ConnectMode mode) {
     editorState().UpgradeMode = true;
     communication::SetPortParameters(FT_PARITY_EVEN);

@@ -112,6 +112,9 @@ class BootloaderClient {
     // Even parity, 7F, one reply. True on ACK.
     bool ConnectBootloader() { return connect().ok(); }
     StepResult connect(ConnectMode mode = ConnectMode::Strict);
+    // Gives the line back to the firmware (no parity, full replies), for a
+    // caller that only looked for a bootloader.
+    void release();
 
     // Reads one reply (at most limitMs) and logs it.
     BootReply WaitBootloaderReply(int limitMs);

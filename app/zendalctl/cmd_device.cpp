@@ -3,7 +3,6 @@
 #include "app/zendalctl/PedalQuery.h"
 #include "control/UploadImage.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Hex.h"
 #include "core/Log.h"
@@ -47,12 +46,11 @@ int runList(Context& ctx) {
 // A pedal that does not answer as firmware may wait in its bootloader (an
 // upgrade that stopped half way). The bootloader listens at even parity; the
 // line goes back to none afterwards, whatever answered.
-bool waitsInBootloader(Context& ctx) {
+bool waitsInBootloader() {
     firmware::BootloaderClient client;
     const bool found =
         client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected).ok();
-    editorState().UpgradeMode = false;
-    ctx.connection->applyParity(FT_PARITY_NONE);
+    client.release();
     return found;
 }
 
@@ -61,7 +59,7 @@ int runInfo(Context& ctx) {
     bool silent = false;
     const std::optional<PedalInfo> asked = askPedalInfo(ctx, &silent);
     if (silent) {
-        if (waitsInBootloader(ctx)) {
+        if (waitsInBootloader()) {
             ctx.err << "zendalctl: the pedal waits in its bootloader; run 'zendalctl firmware "
                        "recover' to write a complete image and start it\n";
         } else {

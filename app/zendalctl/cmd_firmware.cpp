@@ -7,7 +7,6 @@
 
 #include "app/zendalctl/Command.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "firmware/BootloaderClient.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/LastImage.h"
@@ -203,6 +202,18 @@ int writeAndStart(Context& ctx, firmware::UpgradeSequence& sequence, const Image
     return kOk;
 }
 
+// Opens the device and refuses an image the pedal may not take (demonstration
+// data for real hardware), before anything is sent.
+bool openForImage(Context& ctx, const Image& image) {
+    if (!ctx.openDevice()) return false;
+    if (auto why = firmware::UpgradeSequence::refusal(image.catalogueName.isEmpty() ? &image.bytes
+                                                                                    : nullptr)) {
+        ctx.err << "zendalctl: " << *why << "\n";
+        return false;
+    }
+    return true;
+}
+
 int runFlash(Context& ctx, const QStringList& args) {
     FlashArgs a;
     if (auto why = parse(args, false, &a)) return usage(ctx, *why);
@@ -210,15 +221,9 @@ int runFlash(Context& ctx, const QStringList& args) {
     const auto image = resolve(ctx, a, &exit);
     if (!image) return exit;
 
-    if (!ctx.openDevice()) return kFailure;
+    if (!openForImage(ctx, *image)) return kFailure;
     using firmware::UpgradeSequence;
-    if (auto why =
-            UpgradeSequence::refusal(image->catalogueName.isEmpty() ? &image->bytes : nullptr)) {
-        ctx.err << "zendalctl: " << *why << "\n";
-        return kFailure;
-    }
     if (!a.inBootloader && !restartIntoBootloader(ctx)) return kFailure;
-    editorState().UpgradeMode = true;
     UpgradeSequence sequence;
     const firmware::StepResult connected = sequence.client().connect(
         a.inBootloader ? firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected
@@ -248,15 +253,9 @@ int runRecover(Context& ctx, const QStringList& args) {
         if (!image) return exit;
     }
 
-    if (!ctx.openDevice()) return kFailure;
+    if (!openForImage(ctx, *image)) return kFailure;
     using firmware::UpgradeSequence;
-    if (auto why =
-            UpgradeSequence::refusal(image->catalogueName.isEmpty() ? &image->bytes : nullptr)) {
-        ctx.err << "zendalctl: " << *why << "\n";
-        return kFailure;
-    }
     // Nothing for the firmware: the pedal is expected in its bootloader.
-    editorState().UpgradeMode = true;
     UpgradeSequence sequence;
     sequence.flashUnknown();
     const firmware::StepResult connected =

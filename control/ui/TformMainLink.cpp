@@ -128,14 +128,14 @@ bool TformMain::foundInBootloader() {
     firmware::BootloaderClient client;
     const bool answered =
         bool(client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected));
-    state.UpgradeMode = false;
+    // No parity again until recovery is chosen.
+    client.release();
 #else
     const QString reply = sequences::probeBootloader(connection_);
     DebugPrint(QStringLiteral("received Byte: ") + reply);
     const bool answered = reply == QLatin1String("79");
-#endif
-    // No parity again until recovery is chosen.
     connection_.applyParity(FT_PARITY_NONE);
+#endif
     if (!answered) return false;
     DebugPrint(QStringLiteral("the pedal answers as its bootloader"));
     lblDeviceName->setText(QStringLiteral("Zendal in its bootloader"));

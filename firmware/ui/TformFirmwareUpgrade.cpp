@@ -10,7 +10,6 @@
 #include <QVBoxLayout>
 
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "firmware/LastImage.h"
@@ -245,12 +244,7 @@ void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) 
 }
 
 std::optional<int> TformFirmwareUpgrade::waitForPedal() {
-    // The firmware answers in full replies, not in the bootloader's single bytes.
-    struct FirmwareReplies {
-        bool was = editorState().UpgradeMode;
-        FirmwareReplies() { editorState().UpgradeMode = false; }
-        ~FirmwareReplies() { editorState().UpgradeMode = was; }
-    } firmwareReplies;
+    // The connection reads the firmware's replies whole, whatever the mode.
     const qint64 deadline = clock().nowMs() + kComeBackMs;
     do {
         const PedalInfoReply reply = queryPedalInfo(connection_);
