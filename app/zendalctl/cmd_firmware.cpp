@@ -206,8 +206,8 @@ int writeAndStart(Context& ctx, firmware::UpgradeSequence& sequence, const Image
 // data for real hardware), before anything is sent.
 bool openForImage(Context& ctx, const Image& image) {
     if (!ctx.openDevice()) return false;
-    if (auto why = firmware::UpgradeSequence::refusal(image.catalogueName.isEmpty() ? &image.bytes
-                                                                                    : nullptr)) {
+    if (auto why = firmware::UpgradeSequence::refusal(
+            *ctx.connection, image.catalogueName.isEmpty() ? &image.bytes : nullptr)) {
         ctx.err << "zendalctl: " << *why << "\n";
         return false;
     }
@@ -224,7 +224,7 @@ int runFlash(Context& ctx, const QStringList& args) {
     if (!openForImage(ctx, *image)) return kFailure;
     using firmware::UpgradeSequence;
     if (!a.inBootloader && !restartIntoBootloader(ctx)) return kFailure;
-    UpgradeSequence sequence;
+    UpgradeSequence sequence(*ctx.connection);
     const firmware::StepResult connected = sequence.client().connect(
         a.inBootloader ? firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected
                        : firmware::BootloaderClient::ConnectMode::Strict);
@@ -256,7 +256,7 @@ int runRecover(Context& ctx, const QStringList& args) {
     if (!openForImage(ctx, *image)) return kFailure;
     using firmware::UpgradeSequence;
     // Nothing for the firmware: the pedal is expected in its bootloader.
-    UpgradeSequence sequence;
+    UpgradeSequence sequence(*ctx.connection);
     sequence.flashUnknown();
     const firmware::StepResult connected =
         sequence.client().connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected);

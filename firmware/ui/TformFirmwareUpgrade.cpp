@@ -14,6 +14,7 @@
 #include "core/Log.h"
 #include "firmware/LastImage.h"
 #include "link/D2XXUnit.h"
+#include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
@@ -51,7 +52,7 @@ constexpr int kImageCount = 5;
 }  // namespace
 
 TformFirmwareUpgrade::TformFirmwareUpgrade(PedalConnection& connection, QWidget* parent)
-    : QWidget(parent, Qt::Window), connection_(connection) {
+    : QWidget(parent, Qt::Window), connection_(connection), sequence_(connection) {
     setObjectName(QStringLiteral("formFirmwareUpgrade"));
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
     setFixedSize(160, 144);
@@ -160,7 +161,7 @@ void TformFirmwareUpgrade::btnUpgradeFirmwareClick() {
     // The button is disabled while a sequence runs; a queued click must not
     // start a second one either.
     if (sequence_.isRunning()) return;
-    if (auto why = firmware::UpgradeSequence::refusal()) {
+    if (auto why = firmware::UpgradeSequence::refusal(connection_)) {
         prompt().information(*why);
         return;
     }
@@ -219,7 +220,7 @@ void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) 
     }
     prompt().information(result.verified ? kCompleteText : kUnverifiedCompleteText);
     const firmware::StepResult go = sequence_.leaveBootloader();
-    d2xx().ShowFTErrors = true;
+    connection_.unit().ShowFTErrors = true;
     resetControls();
     hide();
     if (!go) {
@@ -303,7 +304,7 @@ void TformFirmwareUpgrade::afterClose() {
         return;
     }
     const firmware::StepResult go = sequence_.leaveBootloader();
-    d2xx().ShowFTErrors = true;
+    connection_.unit().ShowFTErrors = true;
     if (!go) {
         prompt().information(QStringLiteral("The pedal did not acknowledge the Go command (%1). "
                                             "Switch the pedal off and on again.")

@@ -82,7 +82,6 @@ class TformFirmwareUpgrade : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    PedalConnection& connection_;
     void onProgress(firmware::UpgradePhase phase, int index, int count);
     void resetControls();
     void afterClose();
@@ -92,6 +91,7 @@ class TformFirmwareUpgrade : public QWidget {
     // when it does not answer as firmware within kComeBackMs.
     std::optional<int> waitForPedal();
 
+    PedalConnection& connection_;
     firmware::UpgradeSequence sequence_;
     firmware::UpgradeBackup backup_;
     QString imageName_;

@@ -11,7 +11,6 @@
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
 #include "RecordingHooks.h"
-#include "core/EditorState.h"
 #include "firmware/LastImage.h"
 #include "firmware/UpgradeBackup.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
@@ -57,14 +56,16 @@ struct ControllerRig : FirmwareRig {
         modeItem.setCheckable(true);
         startItem.setVisible(false);
         startItem.setEnabled(false);
-        d2xx().ShowFTErrors = true;
+        connection.unit().ShowFTErrors = true;
+        controller.setLinkedCheck([this] { return linked; });
     }
     TformFirmwareUpgrade& window() { return *controller.window(); }
     // What was written from the bypass on (the settings backup comes before it).
     QList<QByteArray> writesFromBypass() const {
         return driver.writes.mid(driver.writes.indexOf(kBypassOn));
     }
-    void link() { editorState().Linked = true; }
+    void link() { linked = true; }
+    bool linked = false;
 };
 
 }  // namespace
@@ -72,7 +73,7 @@ struct ControllerRig : FirmwareRig {
 TEST(FirmwareUpgradeController, BeforeAnyLinkTheItemOnlyTogglesTheFlag) {
     ControllerRig rig;
     rig.controller.menuFirmwareUpgradeModeClick();
-    EXPECT_TRUE(editorState().UpgradeMode);
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
     EXPECT_TRUE(rig.modeItem.isChecked());
     EXPECT_FALSE(rig.hooks.tick);
     EXPECT_TRUE(rig.prompt.all().isEmpty());
@@ -82,7 +83,7 @@ TEST(FirmwareUpgradeController, BeforeAnyLinkTheItemOnlyTogglesTheFlag) {
     // still toggles from its own state.
     rig.modeItem.setChecked(false);
     rig.controller.menuFirmwareUpgradeModeClick();
-    EXPECT_FALSE(editorState().UpgradeMode);
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
 }
 
@@ -93,12 +94,12 @@ TEST(FirmwareUpgradeController, NoLeavesUpgradeModeWithTheEffectInBypass) {
     rig.controller.menuFirmwareUpgradeModeClick();
     EXPECT_EQ(rig.prompt.confirmations, QStringList{FirmwareUpgradeController::kEnterQuestion});
     EXPECT_EQ(rig.writesFromBypass(), QList<QByteArray>{kBypassOn});
-    EXPECT_FALSE(editorState().UpgradeMode);
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_NONE);
     EXPECT_TRUE(rig.hooks.tick);
     EXPECT_TRUE(rig.hooks.editor);
-    EXPECT_TRUE(d2xx().ShowFTErrors);
+    EXPECT_TRUE(rig.connection.unit().ShowFTErrors);
     rig.settle();
     EXPECT_TRUE(rig.pedal.bypass());
     EXPECT_FALSE(rig.window().isVisible());
@@ -115,7 +116,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     EXPECT_EQ(rig.prompt.informations, QStringList{FirmwareUpgradeController::kConnectedText});
     EXPECT_TRUE(rig.pedal.inBootloader());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_EVEN);
-    EXPECT_TRUE(editorState().UpgradeMode);
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
     EXPECT_TRUE(rig.modeItem.isChecked());
     EXPECT_TRUE(rig.startItem.isVisible());
     EXPECT_TRUE(rig.startItem.isEnabled());
@@ -124,7 +125,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     EXPECT_FALSE(rig.hooks.upload);
     EXPECT_FALSE(rig.hooks.editor);
     EXPECT_FALSE(rig.hooks.tick);
-    EXPECT_FALSE(d2xx().ShowFTErrors);
+    EXPECT_FALSE(rig.connection.unit().ShowFTErrors);
     ASSERT_TRUE(rig.window().isVisible());
     EXPECT_EQ(rig.window().pos(), QPoint(100, 50 + 420));
     EXPECT_EQ(rig.window().cmbFirmwareChoose->currentText(), "Firmware_5");
@@ -133,7 +134,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     rig.window().btnUpgradeFirmwareClick();
     EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
     EXPECT_FALSE(rig.pedal.inBootloader());
-    EXPECT_FALSE(editorState().UpgradeMode);
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_FALSE(rig.startItem.isVisible());
     EXPECT_FALSE(rig.startItem.isEnabled());
@@ -151,7 +152,7 @@ TEST(FirmwareUpgradeController, AFailedConnectionStaysInUpgradeModeAndAsksAgain)
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
     EXPECT_EQ(rig.prompt.informations, QStringList{FirmwareUpgradeController::kConnectFailedText});
-    EXPECT_TRUE(editorState().UpgradeMode);
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
     EXPECT_TRUE(rig.modeItem.isChecked());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_EVEN);
     EXPECT_FALSE(rig.hooks.tick);
@@ -170,7 +171,7 @@ TEST(FirmwareUpgradeController, AFailedConnectionStaysInUpgradeModeAndAsksAgain)
 TEST(FirmwareUpgradeController, LinkingInUpgradeModeOpensTheWindowAfterTheProbe) {
     ControllerRig rig;
     rig.controller.menuFirmwareUpgradeModeClick();  // unlinked: the flag only
-    ASSERT_TRUE(editorState().UpgradeMode);
+    ASSERT_TRUE(rig.connection.bootloaderOwnsLine());
     rig.pedal.enterBootloader();  // the user started the pedal in its bootloader
 
     // What linking does in upgrade mode.
@@ -182,7 +183,7 @@ TEST(FirmwareUpgradeController, LinkingInUpgradeModeOpensTheWindowAfterTheProbe)
     EXPECT_FALSE(rig.hooks.request);
     EXPECT_FALSE(rig.hooks.upload);
     EXPECT_FALSE(rig.hooks.tick);
-    EXPECT_FALSE(d2xx().ShowFTErrors);
+    EXPECT_FALSE(rig.connection.unit().ShowFTErrors);
     ASSERT_TRUE(rig.window().isVisible());
 
     rig.window().btnUpgradeFirmwareClick();
@@ -219,7 +220,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
         rig.window().close();
         if (!c.breakTheWrite) {
             EXPECT_EQ(rig.driver.countWrites(kGo), 1);
-            EXPECT_FALSE(editorState().UpgradeMode);
+            EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
             EXPECT_FALSE(rig.modeItem.isChecked());
             EXPECT_TRUE(rig.startItem.isVisible()) << "it stays visible, disabled";
             EXPECT_FALSE(rig.startItem.isEnabled());
@@ -230,7 +231,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
         }
         EXPECT_EQ(rig.driver.countWrites(kGo), 0);
         EXPECT_TRUE(rig.pedal.inBootloader());
-        EXPECT_TRUE(editorState().UpgradeMode);
+        EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
         EXPECT_TRUE(rig.modeItem.isChecked());
         EXPECT_TRUE(rig.startItem.isEnabled());
         // Start Firmware Upgrade opens the window again; the upgrade completes.
@@ -239,7 +240,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
         rig.window().btnUpgradeFirmwareClick();
         EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
         EXPECT_FALSE(rig.pedal.inBootloader());
-        EXPECT_FALSE(editorState().UpgradeMode);
+        EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     }
 }
 
@@ -270,7 +271,7 @@ TEST(FirmwareUpgradeController, DemonstrationDataNeverRestartsRealHardware) {
     ASSERT_EQ(rig.prompt.informations.size(), 1);
     EXPECT_TRUE(rig.prompt.informations.first().contains("demonstration"));
     EXPECT_TRUE(rig.driver.writes.isEmpty());
-    EXPECT_FALSE(editorState().UpgradeMode);
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_TRUE(rig.hooks.tick);
 }
@@ -302,7 +303,7 @@ TEST(FirmwareUpgradeController, UpgradeModeWithThePedalInItsBootloaderSendsNoFir
         EXPECT_FALSE(rig.driver.parities.contains(FT_PARITY_NONE));
         if (!yes) {
             EXPECT_TRUE(rig.driver.writes.isEmpty());
-            EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
+            EXPECT_EQ(rig.connection.unit().FTParity, FT_PARITY_EVEN);
             EXPECT_FALSE(rig.modeItem.isChecked());
             EXPECT_TRUE(rig.startItem.isEnabled()) << "the way back stays open";
             continue;
@@ -368,7 +369,7 @@ TEST(FirmwareUpgradeController, BacksUpThePedalBeforeItsBootloaderAndNamesTheFol
     ControllerRig rig;
     rig.link();
     rig.pedal.turnKnob(0, 1, 700);  // settings of its own on the pedal
-    d2xx().PurgeFTReceive();
+    rig.connection.unit().PurgeFTReceive();
     rig.pedal.pressAndHoldSave(true);  // as the question asks
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
