@@ -123,6 +123,10 @@ UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, cons
     }
     if (info) {
         backup.firmware = info->firmware;
+        if (!info->empty) {
+            backup.effect = info->effect;
+            backup.effectVersion = info->version;
+        }
         keep(QStringLiteral("device-info.txt"),
              QStringLiteral("effect: %1\nversion: %2\nfirmware: %3\n%4\n")
                  .arg(info->empty ? QStringLiteral("none") : QString::number(info->effect))
@@ -135,9 +139,10 @@ UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, cons
             if (const auto text = presetText(connection, *info, &name, &why)) {
                 const QString file = name + QStringLiteral(".txt");
                 QString error;
-                if (preset::writePresetFile(dir.filePath(file), *text, &error))
+                if (preset::writePresetFile(dir.filePath(file), *text, &error)) {
                     backup.saved << file;
-                else
+                    backup.presetFile = dir.filePath(file);
+                } else
                     backup.problems << file + QStringLiteral(": ") + error;
             } else {
                 backup.problems << QStringLiteral("the effect's settings: ") + why;
@@ -155,6 +160,35 @@ UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, cons
     }
     DebugPrint(QStringLiteral("settings backed up in ") + folder);
     for (const QString& p : backup.problems) DebugPrint(QStringLiteral("backup: ") + p);
+    return backup;
+}
+
+std::optional<UpgradeBackup> latestBackup(const QString& base) {
+    // The dated names sort in time order.
+    const QStringList folders =
+        QDir(base).entryList({QStringLiteral("Backup *")}, QDir::Dirs | QDir::NoDotAndDotDot,
+                             QDir::Name | QDir::Reversed);
+    if (folders.isEmpty()) return std::nullopt;
+    UpgradeBackup backup;
+    const QDir dir(QDir(base).filePath(folders.first()));
+    backup.folder = dir.path();
+    backup.saved = dir.entryList(QDir::Files, QDir::Name);
+    QFile info(dir.filePath(QStringLiteral("device-info.txt")));
+    if (info.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : info.readAll().split('\n')) {
+            const QString text = QString::fromUtf8(line);
+            bool ok = false;
+            const int value = text.section(QLatin1Char(' '), 1).toInt(&ok);
+            if (!ok) continue;
+            if (text.startsWith(QLatin1String("effect: "))) backup.effect = value;
+            if (text.startsWith(QLatin1String("version: "))) backup.effectVersion = value;
+            if (text.startsWith(QLatin1String("firmware: "))) backup.firmware = value;
+        }
+    }
+    for (const QString& name : backup.saved) {
+        if (name.endsWith(QLatin1String(".txt")) && name != QLatin1String("device-info.txt"))
+            backup.presetFile = dir.filePath(name);
+    }
     return backup;
 }
 

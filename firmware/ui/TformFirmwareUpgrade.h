@@ -6,6 +6,7 @@
 
 #include "firmware/UpgradeBackup.h"
 #include "firmware/UpgradeSequence.h"
+#include "protocol/PedalInfo.h"
 
 class QComboBox;
 class QLabel;
@@ -65,6 +66,9 @@ class TformFirmwareUpgrade : public QWidget {
     static const QString kNotStartedText;
     static const QString kResultText;
     static const QString kNotBackText;
+    static const QString kRestoreQuestion;
+    static const QString kRestoredText;
+    static const QString kVersionChangedText;
     // How long a restarted pedal has to answer as firmware again.
     static constexpr int kComeBackMs = 15000;
 
@@ -87,9 +91,11 @@ class TformFirmwareUpgrade : public QWidget {
     void afterClose();
     void finishWritten(const firmware::UpgradeResult& result);
     void keepInBootloader(const firmware::StepResult& check);
-    // After Go: the firmware number the restarted pedal reports, or nullopt
-    // when it does not answer as firmware within kComeBackMs.
-    std::optional<int> waitForPedal();
+    // After Go: the device information the restarted pedal reports, or
+    // nullopt when it does not answer as firmware within kComeBackMs.
+    std::optional<PedalInfo> waitForPedal();
+    // The same effect as before the upgrade: offers its settings from the backup.
+    void offerSettingsRestore(const PedalInfo& now);
 
     PedalConnection& connection_;
     firmware::UpgradeSequence sequence_;

@@ -18,6 +18,8 @@
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "params/EffectDescriptor.h"
+#include "params/PresetFile.h"
 #include "protocol/Messages.h"
 #include "shell/SettingsFiles.h"
 #include "support/ScriptedPrompt.h"
@@ -189,6 +191,7 @@ TEST(FirmwareUpgradeController, LinkingInUpgradeModeOpensTheWindowAfterTheProbe)
     rig.window().btnUpgradeFirmwareClick();
     EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
     EXPECT_EQ(rig.pedal.firmwareVersion(), 5);
+    EXPECT_TRUE(rig.prompt.confirmations.isEmpty()) << "no backup, nothing to put back";
 
     // A failed probe changes nothing here (the main window shows its message).
     ControllerRig other;
@@ -256,7 +259,9 @@ TEST(FirmwareUpgradeController, UpgradeModeIsIgnoredWhileAnUpgradeRuns) {
         if (bytes == hex("31CE") && ++seen == 4) rig.controller.menuFirmwareUpgradeModeClick();
     };
     rig.window().btnUpgradeFirmwareClick();
-    EXPECT_EQ(rig.prompt.confirmations.size(), questions);
+    // The ignored click asked nothing: only the settings offer after success.
+    EXPECT_EQ(rig.prompt.confirmations.mid(questions),
+              QStringList{TformFirmwareUpgrade::kRestoreQuestion.arg("Noise Gate")});
     EXPECT_EQ(rig.driver.countWrites(kEnterBootloader), 1);
     EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
 }
@@ -405,6 +410,105 @@ TEST(FirmwareUpgradeController, BacksUpThePedalBeforeItsBootloaderAndNamesTheFol
                                                   .arg("read back and verified")
                                                   .arg(backup.folder));
     EXPECT_EQ(rig.pedal.firmwareVersion(), 4);
+}
+
+TEST(FirmwareUpgradeController, OffersTheEffectsSettingsFromTheBackupWhenTheEffectIsStillThere) {
+    struct Case {
+        const char* name;
+        // Runs between the backup and the restart: what the upgrade does to the pedal.
+        std::function<void(ControllerRig&)> change;
+        bool yes;
+        enum { NoOffer, Offer, VersionNote, Refused } expected;
+    };
+    auto knob = [](ControllerRig& r) { r.pedal.turnKnob(0, 1, 100); };
+    const Case cases[] = {
+        {"same effect, Yes", knob, true, Case::Offer},
+        {"same effect, No", knob, false, Case::Offer},
+        {"another effect", [](ControllerRig& r) { r.pedal.setEffect(0x27, 1); }, true,
+         Case::NoOffer},
+        {"same effect, another version", [](ControllerRig& r) { r.pedal.setEffect(0x26, 2); }, true,
+         Case::VersionNote},
+        {"the backup's file cut short",
+         [knob](ControllerRig& r) {
+             knob(r);
+             QFile file(r.window().backup().presetFile);
+             ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+             file.resize(40);
+         },
+         true, Case::Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerRig rig;
+        rig.link();
+        // Where the effect keeps its parameters: parameter i at 4 * i.
+        VirtualPedal::AddressTable addresses{};
+        for (int i = 0; i < 16; ++i) addresses[std::size_t(i)] = quint16(4 * i);
+        rig.pedal.setAddressTable(0x26, addresses);
+        rig.pedal.turnKnob(0, 1, 700);  // the user's own setting, kept by the backup
+        rig.connection.unit().PurgeFTReceive();
+        rig.driver.beforeWrite = [&](const QByteArray& bytes) {
+            if (bytes == kBypassOn) c.change(rig);
+        };
+        rig.pedal.pressAndHoldSave(true);
+        rig.prompt.answerConfirm(true);
+        rig.controller.menuFirmwareUpgradeModeClick();
+        const firmware::UpgradeBackup backup = rig.window().backup();
+        ASSERT_EQ(backup.presetFile, backup.folder + "/Noise Gate.txt");
+        const bool changed = c.expected == Case::Offer || c.expected == Case::Refused;
+        ASSERT_EQ(rig.pedal.settings(0x26).values[1] >> 13, changed ? 100u : 700u);
+
+        rig.prompt.answerConfirm(c.yes);
+        rig.window().btnUpgradeFirmwareClick();
+        ASSERT_EQ(rig.pedal.firmwareVersion(), 5);
+        const QByteArray deviceInfo = hex("0600");
+        const QList<QByteArray> afterInfo =
+            rig.driver.writes.mid(rig.driver.writes.lastIndexOf(deviceInfo) + 1);
+
+        if (c.expected == Case::NoOffer || c.expected == Case::VersionNote) {
+            EXPECT_EQ(rig.prompt.confirmations.size(), 1) << "only the question to enter";
+            EXPECT_TRUE(afterInfo.isEmpty());
+            if (c.expected == Case::VersionNote) {
+                EXPECT_EQ(rig.prompt.informations.last(),
+                          TformFirmwareUpgrade::kVersionChangedText.arg("Noise Gate")
+                              .arg(1)
+                              .arg(2)
+                              .arg(backup.presetFile));
+            }
+            continue;
+        }
+        EXPECT_EQ(rig.prompt.confirmations.last(),
+                  TformFirmwareUpgrade::kRestoreQuestion.arg("Noise Gate"));
+        if (c.expected == Case::Refused) {
+            // The preset load's own check names the fault; nothing goes out.
+            const QString said = rig.prompt.informations.last();
+            EXPECT_NE(said, TformFirmwareUpgrade::kRestoredText.arg(backup.presetFile));
+            EXPECT_FALSE(said.startsWith("Firmware 5")) << "the refusal is said";
+            EXPECT_TRUE(afterInfo.isEmpty());
+            continue;
+        }
+        if (!c.yes) {
+            EXPECT_TRUE(afterInfo.isEmpty()) << "No sends nothing";
+            EXPECT_EQ(rig.pedal.settings(0x26).values[1] >> 13, 100u);
+            continue;
+        }
+        EXPECT_EQ(rig.prompt.informations.last(),
+                  TformFirmwareUpgrade::kRestoredText.arg(backup.presetFile));
+        // Every value the backup held is on the pedal again.
+        QString text, error;
+        ASSERT_TRUE(preset::readPresetFile(backup.presetFile, &text, &error));
+        TControlDescriptor d;
+        ASSERT_TRUE(loadEffectDescriptor("Noise Gate", &d, &error));
+        const auto held = preset::readBody(text, d, &error);
+        ASSERT_TRUE(held.has_value()) << error.toStdString();
+        rig.settle();
+        for (int i = 0; i < d.param_count; ++i)
+            EXPECT_EQ(qint64(rig.pedal.settings(0x26).values[std::size_t(i)] >> 13),
+                      qint64(held->values[i]))
+                << "parameter " << i;
+        ASSERT_FALSE(afterInfo.isEmpty());
+        EXPECT_EQ(afterInfo.first().at(0), 0x02) << "the pedal's present settings asked first";
+    }
 }
 
 TEST(FirmwareUpgradeBackup, SavesWhatCanBeReadAndNamesTheRest) {
