@@ -394,6 +394,8 @@ void TformMain::checkMidiChannelItem(int index) {
 // --- the receive tick: Timer_USB_read, woken by the port when it can be ---
 
 void TformMain::startReceiveTick() {
+    // The bootloader's acknowledges are the firmware workflow's to read.
+    if (connection_.bootloaderOwnsLine()) return;
     const int fd = connection_.unit().readyFd();
     if (fd != readyFd_) {
         delete readyNotifier_;
