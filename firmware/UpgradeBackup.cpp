@@ -150,6 +150,13 @@ UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, cons
         }
     }
     for (const char* address : {"50", "51"}) {
+        // A pedal that does not answer its firmware's simplest question will
+        // not send 16 KB either: each wait would only cost its whole limit.
+        if (!reply.ok()) {
+            backup.problems << QStringLiteral("EEPROM %1: not read, the pedal did not answer")
+                                   .arg(QLatin1String(address));
+            continue;
+        }
         QString why;
         const auto dump = readDump(connection, QString::fromLatin1(address), &why);
         const QString file = QStringLiteral("eeprom-%1.bin").arg(QLatin1String(address));

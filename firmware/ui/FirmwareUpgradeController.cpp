@@ -169,9 +169,10 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
 
 void FirmwareUpgradeController::connectToWaitingBootloader() {
     if (!prompt().confirm(kInBootloaderQuestion)) {
-        // The line stays at even parity for the bootloader; the way back to
-        // the upgrade window stays open.
-        connection_.setLineOwner(LineOwner::Firmware);
+        // The pedal is still in its bootloader: the line stays its own (even
+        // parity, no receive tick), and the way back to the upgrade window
+        // stays open.
+        connection_.setLineOwner(LineOwner::Bootloader);
         setModeChecked(false);
         if (startItem_) {
             startItem_->setVisible(true);

@@ -309,6 +309,8 @@ TEST(FirmwareUpgradeController, UpgradeModeWithThePedalInItsBootloaderSendsNoFir
         if (!yes) {
             EXPECT_TRUE(rig.driver.writes.isEmpty());
             EXPECT_EQ(rig.connection.unit().FTParity, FT_PARITY_EVEN);
+            EXPECT_TRUE(rig.connection.bootloaderOwnsLine()) << "no tick reads the bootloader";
+            EXPECT_FALSE(rig.hooks.tick);
             EXPECT_FALSE(rig.modeItem.isChecked());
             EXPECT_TRUE(rig.startItem.isEnabled()) << "the way back stays open";
             continue;
