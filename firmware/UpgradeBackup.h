@@ -13,7 +13,8 @@
 //   eeprom-50.bin       the settings memory (16,384 bytes)
 //   eeprom-51.bin       the bank memory (16,384 bytes)
 // A part that cannot be read is named in `problems`; the rest is still saved.
-// The caller stops the receive tick first; the pedal must run its firmware.
+// The pedal must run its firmware; the firmware has the line while it is read
+// (the connection's exchanges keep the receive tick out of the replies).
 namespace zendal {
 class PedalConnection;
 }
