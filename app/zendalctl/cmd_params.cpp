@@ -14,7 +14,7 @@
 #include "params/EffectDescriptor.h"
 #include "params/PanelMessages.h"
 #include "params/PresetFile.h"
-#include "params/PresetPlan.h"
+#include "params/PresetPedalLoad.h"
 #include "params/SettingsRecord.h"
 #include "protocol/Messages.h"
 #include "protocol/PedalInfo.h"
@@ -291,43 +291,18 @@ int presetLoad(Context& ctx, const QString& path) {
     }
     const auto rec = fetchRecord(ctx, d.param_count);
     if (!rec) return kFailure;
-    const auto plan = preset::planPresetLoad(d, preset::ShownState::fromRecord(*rec), *contents);
-    for (const preset::PlannedMessage& m : plan) {
-        if (m.scrolls) {
-            DebugPrint(m.logLine);
-        } else {
-            DebugAppend(m.logLine);
-        }
-        if (!SendHexMessage(m.text)) return kFailure;
-        if (m.text.startsWith(QStringLiteral("01"))) clock().pause(messages::kPotPauseMs);
-        ctx.out << m.text << "\n";
-    }
     // Assignments and LEDs travel in one Assign message; sent only when the
     // file's differ from the pedal's.
-    std::array<std::uint8_t, 16> parameterBytes = rec->assignmentBytes;
-    std::array<std::uint8_t, 4> ledBytes = rec->ledBytes;
-    for (int i = 0; i < d.param_count && i < contents->assignments.size(); ++i)
-        parameterBytes[static_cast<std::size_t>(i)] =
-            assign::assignByteForIndex(assign::assignIndexForByte(contents->assignments[i]));
-    for (int j = 0; j < d.readback_count && j < contents->leds.size(); ++j)
-        ledBytes[static_cast<std::size_t>(j)] =
-            assign::ledByteForIndex(assign::ledIndexForByte(contents->leds[j]));
-    bool assignmentsDiffer = false;
-    for (int i = 0; i < d.param_count; ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        assignmentsDiffer |= assign::assignIndexForByte(parameterBytes[k]) !=
-                             assign::assignIndexForByte(rec->assignmentBytes[k]);
-    }
-    for (int j = 0; j < d.readback_count; ++j) {
-        const auto k = static_cast<std::size_t>(j);
-        assignmentsDiffer |=
-            assign::ledIndexForByte(ledBytes[k]) != assign::ledIndexForByte(rec->ledBytes[k]);
-    }
-    if (assignmentsDiffer && !sendAssignments(ctx, d, *rec, parameterBytes, ledBytes))
+    const preset::PedalLoad load = preset::planPedalLoad(d, *rec, *contents);
+    if (!preset::sendPlanned(
+            *ctx.connection, load.messages, [&](const QString& text) { ctx.out << text << "\n"; },
+            &error)) {
+        ctx.err << "zendalctl: " << error << "\n";
         return kFailure;
-    ctx.out << plan.size() + (assignmentsDiffer ? 1 : 0)
+    }
+    ctx.out << load.messages.size()
             << " message(s) sent: values and reverse as the file holds them, assignments and LEDs "
-            << (assignmentsDiffer ? "assigned" : "already as the file holds them") << "\n";
+            << (load.assigns ? "assigned" : "already as the file holds them") << "\n";
     return kOk;
 }
 
