@@ -1,60 +1,11 @@
 #include "firmware/UpgradeBackup.h"
 
 #include <QDir>
-#include <QSaveFile>
+#include <QFileInfo>
 
 #include "core/EditorState.h"
-#include "core/Errors.h"
-#include "core/Log.h"
-#include "effects/EffectCatalogue.h"
-#include "link/Timeouts.h"
-#include "params/Assignments.h"
-#include "params/EffectDescriptor.h"
-#include "params/PresetFile.h"
-#include "params/SettingsRecord.h"
-#include "protocol/PedalInfo.h"
-#include "shell/EepromTools.h"
 
 namespace zendal::firmware {
-
-namespace {
-
-bool save(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
-}
-
-// The current effect's settings as a preset file, as the parameter window
-// saves them.
-std::optional<QString> presetText(const PedalInfo& info, QString* name, QString* why) {
-    const auto effect = effect_name_by_id(info.effect, why);
-    if (!effect) return std::nullopt;
-    TControlDescriptor d;
-    if (!loadEffectDescriptor(*effect, &d, why)) return std::nullopt;
-    sendSettingsRequest(d.param_count);
-    const SettingsReplyResult reply = receiveSettingsRecord(d.param_count);
-    if (!reply.record) {
-        *why = reply.error;
-        return std::nullopt;
-    }
-    const SettingsRecord& rec = *reply.record;
-    TParameterSettings s;
-    s.param_values = rec.values;
-    for (int i = 0; i < d.param_count; ++i) {
-        s.assignments[i] =
-            assign::assignByteForIndex(assign::assignIndexForByte(rec.assignmentBytes[i]));
-        s.reverse_flags[i] = reverseByteMeaning(rec.reverseBytes[i]) == ReverseByte::On;
-    }
-    for (int j = 0; j < d.readback_count; ++j)
-        s.led_assignments[j] = assign::ledByteForIndex(assign::ledIndexForByte(rec.ledBytes[j]));
-    *name = *effect;
-    return preset::composePresetText(info.effect, info.version, s, d.param_count, d.readback_count);
-}
-
-}  // namespace
 
 QString backupFolderName(const QString& base, const QDateTime& when) {
     QDateTime at = when;
@@ -74,69 +25,7 @@ UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, cons
         FirmwareReplies() { editorState().UpgradeMode = false; }
         ~FirmwareReplies() { editorState().UpgradeMode = was; }
     } firmwareReplies;
-    UpgradeBackup backup;
-    const QString folder = backupFolderName(base, when);
-    if (!QDir().mkpath(folder)) {
-        backup.problems << QStringLiteral("the folder %1 cannot be made").arg(folder);
-        return backup;
-    }
-    backup.folder = folder;
-    const QDir dir(folder);
-    auto keep = [&](const QString& name, const QByteArray& bytes) {
-        QString error;
-        if (save(dir.filePath(name), bytes, &error))
-            backup.saved << name;
-        else
-            backup.problems << name + QStringLiteral(": ") + error;
-    };
-
-    const PedalInfoReply reply = queryPedalInfo(connection);
-    std::optional<PedalInfo> info;
-    if (reply.ok()) {
-        try {
-            info = parsePedalInfo(reply.reply);
-        } catch (const ConversionError& e) {
-            backup.problems << QStringLiteral("device information: ") + e.what();
-        }
-    } else {
-        backup.problems << QStringLiteral("device information: no answer");
-    }
-    if (info) {
-        backup.firmware = info->firmware;
-        keep(QStringLiteral("device-info.txt"),
-             QStringLiteral("effect: %1\nversion: %2\nfirmware: %3\n%4\n")
-                 .arg(info->empty ? QStringLiteral("none") : QString::number(info->effect))
-                 .arg(info->version)
-                 .arg(info->firmware)
-                 .arg(info->empty ? QStringLiteral("the pedal holds no effect") : QString())
-                 .toUtf8());
-        if (!info->empty) {
-            QString name, why;
-            if (const auto text = presetText(*info, &name, &why)) {
-                const QString file = name + QStringLiteral(".txt");
-                QString error;
-                if (preset::writePresetFile(dir.filePath(file), *text, &error))
-                    backup.saved << file;
-                else
-                    backup.problems << file + QStringLiteral(": ") + error;
-            } else {
-                backup.problems << QStringLiteral("the effect's settings: ") + why;
-            }
-        }
-    }
-    for (const char* address : {"50", "51"}) {
-        const EepromDump dump =
-            ReadEepromDump(QString::fromLatin1(address), timeouts::kEepromDumpMs);
-        const QString file = QStringLiteral("eeprom-%1.bin").arg(QLatin1String(address));
-        if (dump.outcome == EepromDump::Outcome::Ok)
-            keep(file, dump.bytes);
-        else
-            backup.problems << QStringLiteral("EEPROM %1: ").arg(QLatin1String(address)) +
-                                   dump.describe();
-    }
-    DebugPrint(QStringLiteral("settings backed up in ") + folder);
-    for (const QString& p : backup.problems) DebugPrint(QStringLiteral("backup: ") + p);
-    return backup;
+    return backup::savePedal(connection, backupFolderName(base, when), when);
 }
 
 }  // namespace zendal::firmware
