@@ -1,21 +1,11 @@
 #include "firmware/UpgradeBackup.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 #include "core/EditorState.h"
 
 namespace zendal::firmware {
 
 QString backupFolderName(const QString& base, const QDateTime& when) {
-    QDateTime at = when;
-    QString path;
-    do {
-        path = QDir(base).filePath(QStringLiteral("Backup ") +
-                                   at.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")));
-        at = at.addSecs(1);
-    } while (QFileInfo::exists(path));
-    return path;
+    return backup::datedFolderName(base, when);
 }
 
 UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, const QDateTime& when) {

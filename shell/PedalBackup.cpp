@@ -1,6 +1,7 @@
 #include "shell/PedalBackup.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include "core/Errors.h"
@@ -35,6 +36,17 @@ QString deviceInfoFileName() {
 
 QString memoryFileName(const QString& address) {
     return QStringLiteral("eeprom-%1.bin").arg(address);
+}
+
+QString datedFolderName(const QString& base, const QDateTime& when) {
+    QDateTime at = when;
+    QString path;
+    do {
+        path = QDir(base).filePath(QStringLiteral("Backup ") +
+                                   at.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")));
+        at = at.addSecs(1);
+    } while (QFileInfo::exists(path));
+    return path;
 }
 
 const QStringList& memoryAddresses() {

@@ -36,6 +36,9 @@ struct PedalBackup {
     bool complete() const { return !folder.isEmpty() && problems.isEmpty(); }
 };
 
+// "<base>/Backup 2026-12-10 15-20-05" (a second later when that exists).
+QString datedFolderName(const QString& base, const QDateTime& when);
+
 // Saves into `folder` (made when missing). The pedal must run its firmware.
 PedalBackup savePedal(PedalConnection& connection, const QString& folder, const QDateTime& when);
 

@@ -88,6 +88,9 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void doAutomaticRequest();
     void btnStoreSettingsOnPedalClick();
     void menuEraseSettingsClick();
+    // File ▸ Back Up Pedal… and Restore Pedal… (PedalBackupMenu.cpp).
+    void menuBackUpPedalClick();
+    void menuRestorePedalClick();
     void menuSupportClick();
     void StartFirmwareUpgrade();
 
