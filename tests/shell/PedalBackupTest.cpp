@@ -106,11 +106,13 @@ class PedalBackupCli : public ::testing::Test {
         pedal.settle(clock.nowMs() * 1000);
     }
     // Values, assignments and an LED of the pedal's own, stored in its memory.
-    void setPedal(int rate, int shape, const QString& rateTarget, const QString& led) {
+    void setPedal(int rate, int shape, const QString& rateTarget, const QString& led,
+                  const QString& bypass = QStringLiteral("FS")) {
         runOk(QStringLiteral("set"), {QStringLiteral("0"), QString::number(rate)});
         runOk(QStringLiteral("set"), {QStringLiteral("4"), QString::number(shape)});
         runOk(QStringLiteral("assign"), {QStringLiteral("0"), rateTarget});
         runOk(QStringLiteral("assign"), {QStringLiteral("led"), QStringLiteral("0"), led});
+        runOk(QStringLiteral("assign"), {QStringLiteral("bypass"), bypass});
         store();
     }
     QString folder(const QString& name) const { return home.path() + u'/' + name; }
@@ -132,8 +134,9 @@ TEST_F(PedalBackupCli, RoundTripGivesTheSameFilesByteForByte) {
               (QStringList{"Tremolo.txt", "device-info.txt", "eeprom-50.bin", "eeprom-51.bin",
                            "manifest.txt"}));
 
-    setPedal(100, 0, QStringLiteral("KI"), QStringLiteral("--"));
+    setPedal(100, 0, QStringLiteral("KI"), QStringLiteral("--"), QStringLiteral("RMT"));
     runOk(QStringLiteral("restore"), {folder("first"), QStringLiteral("--eeprom")});
+    EXPECT_TRUE(out.contains(QStringLiteral("bypass: RMT -> FS"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("Rate: 100 -> 700"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("Rate assignment: KI -> EXP"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("LED LFO: -- -> RED"))) << out.toStdString();
