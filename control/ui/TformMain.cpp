@@ -118,6 +118,8 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
     connect(action(QStringLiteral("menuSaveConfiguration")), &QAction::triggered, this, [this] {
         if (params_) params_->menuSaveConfigurationClick();
     });
+    connect(action(QStringLiteral("menuPresetLibrary")), &QAction::triggered, this,
+            &TformMain::menuPresetLibraryClick);
     connect(action(QStringLiteral("menuBackUpPedal")), &QAction::triggered, this, [this] {
         if (!refusedWhileBusy()) menuBackUpPedalClick();
     });

@@ -1,5 +1,6 @@
 // Every window as a keyboard and screen-reader user meets it: each control
 // has a name, no two controls of a window share one, and Tab reaches them all.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include "control/MainWindowFixture.h"
 #include "effects/ui/TformFXInfo.h"
 #include "effects/ui/TformImpulseResponse.h"
+#include "params/ui/PresetLibraryWindow.h"
 #include "shell/Styles.h"
 #include "shell/ui/FittedCaptions.h"
 #include "shell/ui/ServiceTools.h"
@@ -67,6 +69,11 @@ TEST_F(EveryWindowTest, ControlsAreNamedOnceAndReachedByTab) {
          [this] { return main->findChild<QWidget*>(QStringLiteral("formFirmwareUpgrade")); }},
         {"impulse response", 0, [this] { return keep(new TformImpulseResponse); }},
         {"description", 1, [this] { return keep(new TformFXInfo); }},
+        {"preset library", 6,
+         [this] {
+             main->findChild<QAction*>(QStringLiteral("menuPresetLibrary"))->trigger();
+             return main->findChild<QWidget*>(QStringLiteral("PresetLibraryWindow"));
+         }},
         {"new version", 3,
          [this] {
              auto* w = keep(new TformNewVersionMsg);
@@ -112,6 +119,7 @@ TEST_F(EveryWindowTest, EscapeClosesTheSecondaryWindows) {
              return w;
          }},
         {"debug console", [this] { return keep(new TformPrint); }},
+        {"preset library", [this] { return keep(new PresetLibraryWindow(home->path())); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.window);
