@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTreeWidget>
 #include <functional>
 
 #include "Focusable.h"
@@ -131,6 +134,30 @@ TEST_F(EveryWindowTest, EscapeClosesTheSecondaryWindows) {
         QTest::keyClick(window, Qt::Key_Escape);
         EXPECT_TRUE(waitFor([window] { return !window->isVisible(); }));
     }
+}
+
+TEST_F(EveryWindowTest, EscapeWhileRenamingAPresetCancelsTheRenameOnly) {
+    const QString folder = home->path() + QStringLiteral("/presets");
+    QDir().mkpath(folder);
+    QFile file(folder + QStringLiteral("/Gate.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    auto* window = keep(new PresetLibraryWindow(folder));
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(waitFor([window] { return window->isActiveWindow(); }));
+    window->lstPresets->setFocus();
+    QTest::keyClick(window->lstPresets, Qt::Key_F2);
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, static_cast<QWidget*>(window->lstPresets));
+    QTest::keyClicks(editor, QStringLiteral("Other"));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Gate.txt")));
+    // Escape again, with nothing being edited, closes the window.
+    QTest::keyClick(window->lstPresets, Qt::Key_Escape);
+    EXPECT_TRUE(waitFor([window] { return !window->isVisible(); }));
 }
 
 // Captions of `window` whose text does not fit its box: cut off, not elided
