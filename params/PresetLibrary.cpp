@@ -39,9 +39,7 @@ LibraryEntry readLibraryEntry(const QString& path) {
     e.effectId = headerField(text, numberPos(), 4);
     e.effectVersion = headerField(text, versionPos(), 2);
     if (e.effectId < 0 || e.effectVersion < 0 || headerField(text, countPos(), 2) < 0) {
-        e.problem = QStringLiteral(
-            "not a preset file: its first lines are not an effect "
-            "number, version and parameter count");
+        e.problem = QStringLiteral("not a preset file: no effect header");
         e.effectId = e.effectVersion = -1;
         return e;
     }
