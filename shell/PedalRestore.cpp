@@ -1,5 +1,6 @@
 #include "shell/PedalRestore.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
@@ -127,7 +128,9 @@ std::optional<Manifest> checkedManifest(const QString& folder, QString* refusal)
             *refusal = QStringLiteral("The backup is incomplete: %1 is missing.").arg(f.name);
             return std::nullopt;
         }
-        if (sha256Hex(part.readAll()) != f.sha256) {
+        // Hashed as it is read: a file swapped for a huge one costs no memory.
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (!hash.addData(&part) || hash.result().toHex() != f.sha256) {
             *refusal = QStringLiteral("The backup is damaged: %1 does not match its checksum.")
                            .arg(f.name);
             return std::nullopt;
