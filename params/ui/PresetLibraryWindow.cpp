@@ -151,12 +151,18 @@ void PresetLibraryWindow::renamed(QTreeWidgetItem* item, int column) {
     const QString from = item->data(FileColumn, Qt::UserRole).toString();
     const QString to = item->text(FileColumn);
     if (to == from) return;
-    QString error;
-    // The list is filled again either way: the new name, or the old one back.
-    if (!library_.rename(from, to, &error)) {
-        prompt().information(QStringLiteral("%1 cannot be renamed: %2").arg(from, error));
-        refill();
-    }
+    // After the edit has returned: the list is filled again either way (the
+    // new name, or the old one back), which deletes the item being edited.
+    QMetaObject::invokeMethod(
+        this,
+        [this, from, to] {
+            QString error;
+            if (!library_.rename(from, to, &error)) {
+                prompt().information(QStringLiteral("%1 cannot be renamed: %2").arg(from, error));
+                refill();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void PresetLibraryWindow::trashCurrent() {

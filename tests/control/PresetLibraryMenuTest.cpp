@@ -110,13 +110,15 @@ TEST_F(MainWindowPresetLibrary, RenameTrashAndShowFolder) {
 
     // Renaming in place (F2, then typing) renames the file; a taken name is refused.
     row(library, "Gate.txt")->setText(PresetLibraryWindow::FileColumn, "Night Gate");
+    EXPECT_TRUE(waitFor([&] { return row(library, "Night Gate.txt") != nullptr; }));
     EXPECT_TRUE(QFile::exists(folder() + "/Night Gate.txt"));
     EXPECT_FALSE(QFile::exists(folder() + "/Gate.txt"));
-    EXPECT_NE(row(library, "Night Gate.txt"), nullptr);
     row(library, "Night Gate.txt")->setText(PresetLibraryWindow::FileColumn, "Wobble.txt");
-    EXPECT_EQ(prompt->informations.last(),
+    EXPECT_TRUE(waitFor([&] { return !prompt->informations.isEmpty(); }));
+    EXPECT_EQ(prompt->informations.value(0),
               "Night Gate.txt cannot be renamed: A file named Wobble.txt already exists");
     EXPECT_NE(row(library, "Night Gate.txt"), nullptr);
+    EXPECT_NE(row(library, "Wobble.txt"), nullptr);
 
     // Delete asks, then moves the file to the desktop's trash.
     ASSERT_TRUE(QDir().mkpath(home->path() + "/.local/share"));
