@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <algorithm>
 
 #include "core/Hex.h"
@@ -138,6 +139,13 @@ bool PresetLibrary::moveToTrash(const QString& fileName, QString* error) {
     const LibraryEntry* e = entry(fileName);
     if (!e) {
         *error = QStringLiteral("%1 is no longer in the preset folder").arg(fileName);
+        return false;
+    }
+    // Without the desktop's data folder Qt cannot set up the trash in it and
+    // puts the file in folders relative to the working directory instead.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty() || !QDir().mkpath(data)) {
+        *error = QStringLiteral("the desktop's trash has no folder to live in");
         return false;
     }
     QFile file(e->path);

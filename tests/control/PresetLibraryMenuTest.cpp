@@ -121,7 +121,6 @@ TEST_F(MainWindowPresetLibrary, RenameTrashAndShowFolder) {
     EXPECT_NE(row(library, "Wobble.txt"), nullptr);
 
     // Delete asks, then moves the file to the desktop's trash.
-    ASSERT_TRUE(QDir().mkpath(home->path() + "/.local/share"));
     library->lstPresets->setCurrentItem(row(library, "Wobble.txt"));
     library->trashCurrent();  // No
     EXPECT_EQ(prompt->confirmations.last(), "Move Wobble.txt to the trash?");

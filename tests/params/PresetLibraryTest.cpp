@@ -148,15 +148,16 @@ TEST_F(PresetLibraryTest, RenameKeepsTheSaveDialogsRulesAndRefusesWhatItMust) {
 }
 
 TEST_F(PresetLibraryTest, DeleteGoesToTheTrash) {
-    // The desktop's data folder, where its trash lives, as every desktop has it.
-    ASSERT_TRUE(QDir().mkpath(home.path() + "/.local/share"));
     putPreset("Gate.txt", presetOf("Noise Gate", kNoiseGate));
     PresetLibrary library(folder);
     QString error;
     ASSERT_TRUE(library.moveToTrash("Gate.txt", &error)) << error.toStdString();
     EXPECT_EQ(library.entry("Gate.txt"), nullptr);
     EXPECT_FALSE(QFileInfo::exists(folder + "/Gate.txt"));
+    // In the home's trash even where the data folder was still missing, never
+    // beside the working directory.
     EXPECT_TRUE(QFileInfo::exists(home.path() + "/.local/share/Trash/files/Gate.txt"));
+    EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath("files/Gate.txt")));
     EXPECT_FALSE(library.moveToTrash("Gate.txt", &error));
 }
 
