@@ -116,6 +116,10 @@ void TformFXParameters::menuLoadConfigurationClick() {
     d_->loadConfiguration();
 }
 
+void TformFXParameters::loadConfigurationFile(const QString& path) {
+    if (!path.isEmpty()) d_->loadConfiguration(path);
+}
+
 void TformFXParameters::setItems() {
     d_->setItems();
 }
