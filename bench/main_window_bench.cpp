@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "control/ui/TformMain.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
@@ -62,6 +62,7 @@ void idle(int ms) {
 
 struct Editor {
     PedalConnection connection;
+    DeviceController device{connection};
     VirtualPedal pedal;
     VirtualPedalDriver driver{pedal};
     test::ScriptedPrompt prompt;
@@ -72,8 +73,8 @@ struct Editor {
         pedal.setWireTime(wireTime);
         connection.makeProcessPort();
         d2xx().setDriver(&driver);
-        main = std::make_unique<TformMain>(connection);
-        params = std::make_unique<TformFXParameters>(main.get());
+        main = std::make_unique<TformMain>(connection, device);
+        params = std::make_unique<TformFXParameters>(device);
         main->attachParameterWindow(params.get());
         main->show();
         main->action(QStringLiteral("menuScan"))->trigger();
@@ -100,8 +101,8 @@ void uploadLargest() {
         }
     }
     Editor editor(true);
-    editorState().current_category = *categoryOf(largest);
-    editorState().selected_effect_name = largest;
+    editor.device.setCurrentCategory(*categoryOf(largest));
+    editor.device.setSelectedEffectName(largest);
     std::printf("upload of \"%s\" (%d bytes), wire-time model on\n", qPrintable(largest), size);
 
     constexpr int kRuns = 5;
@@ -134,7 +135,7 @@ void uploadLargest() {
 // speed (all applied?), then single reports one at a time (report -> slider).
 void knobReports() {
     Editor editor(true);
-    if (!runUntil([&] { return editor.params->isBuilt() && !editorState().request_in_progress; },
+    if (!runUntil([&] { return editor.params->isBuilt() && !editor.device.requestInProgress(); },
                   30000)) {
         std::printf("knob reports: the parameter window was not built\n");
         return;

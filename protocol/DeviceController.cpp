@@ -103,6 +103,14 @@ void DeviceController::reportControl(const QByteArray& report) {
     emit controlMoved(report);
 }
 
+void DeviceController::reportMode(bool bankMode, int bank) {
+    emit modeReported(bankMode, bank);
+}
+
+void DeviceController::reportMidiChannel(int index) {
+    emit midiChannelReported(index);
+}
+
 void DeviceController::reset() {
     setLinked(false);
     setUpgradeMode(false);

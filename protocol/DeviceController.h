@@ -73,6 +73,11 @@ class DeviceController : public QObject {
 
     // A control report of the pedal (AA kind index hi lo): a knob was turned.
     void reportControl(const QByteArray& report);
+    // The pedal's settings named its mode (bank: 0..2 for Bank I..III, else
+    // none) and its MIDI channel (index of the "Channel" item: 0 OMNI, 1..16;
+    // -1 for none). Told every time, whether or not anything changed.
+    void reportMode(bool bankMode, int bank);
+    void reportMidiChannel(int index);
 
     // Back to what a freshly started editor knows (the upgrade flag included).
     void reset();
@@ -88,6 +93,8 @@ class DeviceController : public QObject {
     void bankChanged(int bank);
     void requestInProgressChanged(bool on);
     void controlMoved(const QByteArray& report);
+    void modeReported(bool bankMode, int bank);
+    void midiChannelReported(int index);
 
   private:
     PedalConnection& connection_;

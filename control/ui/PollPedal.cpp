@@ -6,13 +6,13 @@
 
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
@@ -121,11 +121,8 @@ bool TformMain::handleMessage(const QByteArray& bytes) {
 
     EnableEditorObjects(true);
     if (message.controlReport) {
-        // A report too short to name a control and a value moves nothing, and
-        // it moves nothing in the window of an effect that is not on the pedal.
-        if (params_ && params_->isBuilt() && bytes.size() >= 5 &&
-            editorState().selected_is_on_pedal)
-            params_->ApplyControlReport(bytes);
+        // A report too short to name a control and a value moves nothing.
+        if (bytes.size() >= 5) device_.reportControl(bytes);
     } else if (message.dump) {
         DumpCheck(bytes);
     }
@@ -163,7 +160,6 @@ void TformMain::ShowBankFromPedal(int bank) {
 }
 
 void TformMain::ShowEffectFromPedal(int number) {
-    EditorState& state = editorState();
     QString error;
     const auto entry = effect_list_entry(number, &error);
     if (!entry) {
@@ -174,18 +170,17 @@ void TformMain::ShowEffectFromPedal(int number) {
                 .arg(number));
         return;
     }
-    state.pedal_effect_name = entry->displayName;
-    DebugPrint(QStringLiteral("effect from list: ") + state.pedal_effect_name);
+    device_.setPedalEffectName(entry->displayName);
+    DebugPrint(QStringLiteral("effect from list: ") + device_.pedalEffectName());
     // The pedal runs another effect now: its number and version are what a
     // preset file is labelled with and checked against.
-    state.pedal_effect_number = number;
+    device_.setPedalEffectNumber(number);
     refreshPedalEffectVersion(number);
-    state.selected_effect_name = state.pedal_effect_name;
-    state.selected_is_on_pedal = true;
+    device_.setSelectedEffect(device_.pedalEffectName(), true);
     btnRequest->setEnabled(true);
     btnRequest->setFocus();
-    openParameterWindow(state.pedal_effect_name + QStringLiteral(" v") +
-                            QString::number(state.pedal_effect_version),
+    openParameterWindow(device_.pedalEffectName() + QStringLiteral(" v") +
+                            QString::number(device_.pedalEffectVersion()),
                         -1, true);
     btnRequest->setEnabled(true);
     findPedalEffectInCategories(false);
@@ -198,7 +193,7 @@ void TformMain::refreshPedalEffectVersion(int number) {
         try {
             const PedalInfo info = parsePedalInfo(reply.reply);
             if (info.effect == number) {
-                editorState().pedal_effect_version = info.version;
+                device_.setPedalEffectVersion(info.version);
                 return;
             }
         } catch (const ConversionError&) {

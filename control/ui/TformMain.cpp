@@ -17,12 +17,12 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
@@ -44,14 +44,14 @@ namespace {
 constexpr int kReceiveFallbackMs = 250;
 }  // namespace
 
-TformMain::TformMain(PedalConnection& connection, QWidget* parent)
-    : QMainWindow(parent), connection_(connection) {
+TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWidget* parent)
+    : QMainWindow(parent), connection_(connection), device_(device) {
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QStringLiteral("Zendal Editor"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    editorState().reset();
+    device_.reset();
 
     buildWidgets();
     buildMenus();
@@ -63,9 +63,22 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
 
     // The connection stops and restarts this tick around its exchanges, and
     // hands on what the pedal sent on its own while one was in flight.
-    connect(&connection_, &PedalConnection::busyChanged, this, &TformMain::connectionBusy);
+    connect(&device_, &DeviceController::busyChanged, this, &TformMain::connectionBusy);
     connect(&connection_, &PedalConnection::message, this,
             [this](const QByteArray& bytes) { handleMessage(bytes); });
+    // The pedal's settings name its mode and MIDI channel: shown here.
+    connect(&device_, &DeviceController::modeReported, this, [this](bool bank, int number) {
+        if (bank) {
+            SetBankMode();
+            selectBank(number);
+        } else {
+            SetPresetMode();
+        }
+    });
+    connect(&device_, &DeviceController::midiChannelReported, this, [this](int index) {
+        checkMidiChannelItem(-1);
+        if (index >= 0) checkMidiChannelItem(index);
+    });
 
     TimerAutoRequest = new QTimer(this);
     TimerAutoRequest->setObjectName(QStringLiteral("TimerAutoRequest"));
@@ -135,7 +148,7 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
     });
     connect(swLive, &QCheckBox::toggled, this, &TformMain::SetLive);
     connect(chkFirmwareUpgradeMode, &QCheckBox::toggled, this,
-            [](bool on) { editorState().UpgradeMode = on; });
+            [this](bool on) { device_.setUpgradeMode(on); });
     connect(lstCategory, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { showCategory(lstCategory->row(item)); });
     connect(lstEffects, &QListWidget::itemClicked, this, &TformMain::effetto_cliccato);
@@ -170,9 +183,8 @@ void TformMain::startUp() {
     DiscoverDevices();
     communication::SetPortParameters(FT_PARITY_NONE);
 
-    EditorState& state = editorState();
-    state.UpgradeMode = false;
-    state.selected_is_on_pedal = false;
+    device_.setUpgradeMode(false);
+    device_.setSelectedIsOnPedal(false);
 
     for (QPushButton* b :
          {btnRequest, btnAssign, btnStoreSettingsOnPedal, btnUpload, btnOpenEffect})
@@ -190,7 +202,7 @@ void TformMain::startUp() {
 
     applyStartupSettings();
     CreateMIDIChannelItems();
-    state.RequiredFirmwareVersion = 5;
+    device_.setRequiredFirmwareVersion(5);
 }
 
 void TformMain::applyStartupSettings() {
@@ -201,20 +213,20 @@ void TformMain::applyStartupSettings() {
     QAction* bank = action(QStringLiteral("menuModeBank"));
     switch (stored.mode) {
         case settings::StartupSettings::Mode::Preset:
-            editorState().bank_mode = false;
+            device_.setBankMode(false);
             preset->setChecked(true);
             bank->setChecked(false);
             lblBankNum->setEnabled(false);
             break;
         case settings::StartupSettings::Mode::Bank:
-            editorState().bank_mode = true;
+            device_.setBankMode(true);
             preset->setChecked(false);
             bank->setChecked(true);
             lblBankNum->setEnabled(true);
             rdbtnBank[0]->setChecked(true);
             break;
         case settings::StartupSettings::Mode::Unknown:
-            editorState().bank_mode = false;
+            device_.setBankMode(false);
             preset->setChecked(false);
             bank->setChecked(false);
             break;
@@ -250,7 +262,10 @@ void TformMain::menuSupportClick() {
 
 void TformMain::attachParameterWindow(TformFXParameters* window) {
     params_ = window;
-    if (params_) params_->setConnection(&connection_);
+    if (params_) {
+        params_->setConnection(&connection_);
+        followParameterWindow();
+    }
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
     // Before an upgrade the user may keep the effect's settings in a preset file.
     if (upgrade_)
@@ -258,6 +273,33 @@ void TformMain::attachParameterWindow(TformFXParameters* window) {
             if (params_ && params_->isBuilt()) params_->menuSaveConfigurationClick();
         });
 #endif
+}
+
+void TformMain::followParameterWindow() {
+    connect(params_, &TformFXParameters::controlsDestroyed, this, [this] {
+        setRequestEnabled(false);
+        setAssignEnabled(false);
+    });
+    connect(params_, &TformFXParameters::settingsRequestStarted, this, [this] {
+        stopReceiveTick();
+        setRequestEnabled(false);
+    });
+    connect(params_, &TformFXParameters::settingsRequestEnded, this,
+            [this](bool applied, bool stillShown) {
+                if (applied) {
+                    if (stillShown) setAssignEnabled(true);
+                    setStoreSettingsEnabled(true);
+                }
+                startReceiveTick();
+                if (applied) setLiveLabelEnabled(true);
+                // Nothing reached the controls: the user may ask again.
+                if (!applied && stillShown) setRequestEnabled(true);
+            });
+    connect(params_, &TformFXParameters::assigning, this,
+            [this](bool busy) { setAssignEnabled(!busy); });
+    connect(params_, &TformFXParameters::valuesShown, this, [this] { setRequestEnabled(true); });
+    connect(params_, &TformFXParameters::configurationSaved, this,
+            [this] { setUploadEnabled(false); });
 }
 
 void TformMain::attachConsole(QWidget* console) {
@@ -349,7 +391,7 @@ QString TformMain::whyNotWrite() const {
     return {};
 }
 
-// --- MainWindowHooks: the simple ones ---
+// --- the simple ones ---
 
 void TformMain::setRequestEnabled(bool enabled) {
     btnRequest->setEnabled(enabled);
@@ -421,7 +463,6 @@ void TformMain::connectionBusy(bool busy) {
     // One thing at a time: nothing that writes to the pedal can start while
     // it answers; the controls keep their own states and come back after.
     centralWidget()->setEnabled(!busy);
-    if (params_) params_->setEnabled(!busy);
     if (busy) {
         tickBeforeExchange_ = receiveTickRunning();
         stopReceiveTick();

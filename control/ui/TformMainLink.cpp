@@ -11,11 +11,11 @@
 #include <algorithm>
 
 #include "control/ui/TformMain.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalSequences.h"
 #include "shell/Prompt.h"
@@ -119,8 +119,7 @@ void TformMain::ScanAndLink() {
 }
 
 bool TformMain::foundInBootloader() {
-    EditorState& state = editorState();
-    if (state.UpgradeMode) return false;
+    if (device_.upgradeMode()) return false;
         // No answer as firmware: a pedal left in its bootloader by an upgrade that
         // did not finish answers the bootloader instead, perhaps one still
         // connected to an editor that ended (it no longer answers 7F).
@@ -156,7 +155,6 @@ bool TformMain::foundInBootloader() {
 }
 
 bool TformMain::LinkBySerialNumber() {
-    EditorState& state = editorState();
     const bool opened = communication::OpenAndConfigure(DeviceSerialNumber_);
     // Silenced or not, a port held by another program (or refused) is named.
     if (!opened) {
@@ -181,7 +179,7 @@ bool TformMain::LinkBySerialNumber() {
         action(QStringLiteral("menuConnect"))->setEnabled(false);
         action(QStringLiteral("menuDisconnect"))->setEnabled(true);
     }
-    if (state.UpgradeMode) {
+    if (device_.upgradeMode()) {
         // The pedal restarted into its bootloader: probe it instead of asking
         // for the effect.
         // The probe puts the line back at no parity unless the bootloader
@@ -212,12 +210,11 @@ bool TformMain::LinkBySerialNumber() {
 
 void TformMain::Link() {
     if (!LinkBySerialNumber()) return;
-    EditorState& state = editorState();
-    if (state.UpgradeMode) {
+    if (device_.upgradeMode()) {
         action(QStringLiteral("menuFirmwareUpgradeMode"))->setEnabled(true);
         return;
     }
-    state.Linked = true;
+    device_.setLinked(true);
     action(QStringLiteral("menuFirmwareUpgradeMode"))->setEnabled(true);
     btnOpenEffect->setEnabled(true);
     const InfoOutcome outcome = getEffectFromPedal();
@@ -227,8 +224,8 @@ void TformMain::Link() {
     menus_.value(QStringLiteral("menuMIDI"))->menuAction()->setEnabled(true);
     menus_.value(QStringLiteral("menuMode"))->menuAction()->setEnabled(true);
     DebugPrint(QStringLiteral("firmware upgrade mode: ") +
-               (state.UpgradeMode ? QStringLiteral("True") : QStringLiteral("False")));
-    if (state.UpgradeMode) {
+               (device_.upgradeMode() ? QStringLiteral("True") : QStringLiteral("False")));
+    if (device_.upgradeMode()) {
         stopReceiveTick();
     } else {
         startReceiveTick();
