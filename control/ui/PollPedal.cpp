@@ -13,90 +13,29 @@
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
 #include "protocol/DeviceController.h"
+#include "protocol/IncomingFramer.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
 
-namespace {
-// Clears the re-entrancy flag however the tick ends (a box shown inside the
-// tick runs the event loop, and with it further ticks).
-struct TickGuard {
-    bool& flag;
-    explicit TickGuard(bool& f) : flag(f) { flag = true; }
-    ~TickGuard() { flag = false; }
-};
-}  // namespace
-
 void TformMain::PollPedal() {
-    lastPollRead_ = 0;
-    if (polling_ || connection_.busy()) return;
-    TickGuard guard(polling_);
-    D2XXUnit& port = connection_.unit();
-    port.ShowFTErrors = false;
-
-    bool handled = releaseStalePiece();
-    if (port.GetFTQueueStatus() != FT_OK) {
-        if (handled) port.ShowFTErrors = true;
-        // An open port that fails under the tick has lost its device: the
-        // cable was pulled. Said once, in the label, not in a box per tick.
-        if (port.isOpen()) pedalUnplugged();
-        return;
+    // One receive tick in the process: the connection reads and frames, and
+    // hands each message to handleMessage through its message signal.
+    connection_.tick();
+    // A message without a fixed end is complete once the line is quiet: wait
+    // for that here (bounded), so that one call sees what arrived.
+    Clock& c = clock();
+    for (int quiet = 0; connection_.holdingPiece() && quiet < timeouts::kMessageQuietMs; ++quiet) {
+        c.pause(1);
+        connection_.tick();
     }
-    const std::uint32_t n = port.ReadFTDevice();
-    if (n % 65536 == 0) {
-        if (handled) port.ShowFTErrors = true;
-        return;
-    }
-    lastPollRead_ = int(n);
-    QByteArray bytes(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(n));
-    // Messages that arrived together are handled one by one, in order. Only
-    // when the read ends inside a message does the tick wait for its rest.
-    const bool wasHolding = framer_.holding();
-    QList<QByteArray> messages = framer_.feed(bytes);
-    if (framer_.holding()) {
-        QByteArray rest;
-        gatherRestOfMessage(&rest);
-        messages += framer_.feed(rest);
-        bytes += rest;
-    }
-    DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
-    // The line has gone quiet: a run without a fixed end is complete too.
-    messages += framer_.flush();
-    if (framer_.holding() && (!wasHolding || !messages.isEmpty())) heldSinceMs_ = clock().nowMs();
-    handled = true;
-    for (const QByteArray& message : messages) handled = handleMessage(message) && handled;
-    // A number that is not one leaves the port's failures unreported until a
-    // later tick completes.
-    if (handled) port.ShowFTErrors = true;
-}
-
-bool TformMain::releaseStalePiece() {
-    if (!framer_.holding()) return true;
-    const bool dump = framer_.holdingDump();
-    const int limit = dump ? timeouts::kEepromDumpMs : PedalConnection::kPieceLimitMs;
-    if (clock().nowMs() - heldSinceMs_ < limit) return true;
-    if (dump) {
-        const int got = framer_.heldBytes() - 1;
-        framer_.reset();
-        const QString text =
-            QStringLiteral(
-                "The pedal's settings memory dump is incomplete: %1 of %2 bytes arrived.")
-                .arg(got)
-                .arg(incoming::kDumpDataBytes);
-        DebugPrint(text);
-        prompt().information(text);
-        return true;
-    }
-    // The rest of the message never came: it is read as it stands.
-    bool handled = true;
-    for (const QByteArray& message : framer_.flush(true))
-        handled = handleMessage(message) && handled;
-    return handled;
+    if (connection_.holdingPiece()) connection_.lineQuiet();
 }
 
 bool TformMain::handleMessage(const QByteArray& bytes) {
+    DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
     incoming::Message message;
     try {
         message = incoming::classify(bytes);
@@ -129,28 +68,18 @@ bool TformMain::handleMessage(const QByteArray& bytes) {
     return true;
 }
 
-void TformMain::gatherRestOfMessage(QByteArray* bytes) {
-    // A message may reach the port in two USB transfers; what follows within
-    // a few quiet milliseconds belongs to it. Bounded, so a dump that streams
-    // for a second is collected over several ticks instead.
-    D2XXUnit& port = connection_.unit();
-    Clock& c = clock();
-    const qint64 end = c.nowMs() + timeouts::kMessageGatherMs;
-    int quiet = 0;
-    while (quiet < timeouts::kMessageQuietMs && c.nowMs() < end &&
-           bytes->size() < qsizetype(D2XXUnit::kBufferSize)) {
-        c.pause(1);
-        if (port.GetFTQueueStatus() != FT_OK || port.FTQueueCount == 0) {
-            ++quiet;
-            continue;
-        }
-        const std::uint32_t more = port.ReadFTDevice();
-        bytes->append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(more));
-        quiet = 0;
-    }
-}
-
 void TformMain::DumpCheck(const QByteArray& message) {
+    // A dump that stopped arriving is handed on as it stands once its time is up.
+    if (message.size() < IncomingFramer::kDumpBytes) {
+        const QString text =
+            QStringLiteral(
+                "The pedal's settings memory dump is incomplete: %1 of %2 bytes arrived.")
+                .arg(message.size() - 1)
+                .arg(incoming::kDumpDataBytes);
+        DebugPrint(text);
+        prompt().information(text);
+        return;
+    }
     for (const QString& line : incoming::dumpLogLines(message)) DebugPrint(line);
     if (incoming::dumpIsErased(message)) prompt().information(QStringLiteral("Memory Erased"));
 }

@@ -13,7 +13,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 
@@ -59,10 +58,10 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
     Timer_USB_read = new QTimer(this);
     Timer_USB_read->setObjectName(QStringLiteral("Timer_USB_read"));
     Timer_USB_read->setInterval(1);
-    connect(Timer_USB_read, &QTimer::timeout, this, &TformMain::receiveTick);
+    connect(Timer_USB_read, &QTimer::timeout, &connection_, &PedalConnection::tick);
 
-    // The connection stops and restarts this tick around its exchanges, and
-    // hands on what the pedal sent on its own while one was in flight.
+    // The connection's receive tick hands on every message the pedal sends
+    // on its own, those that arrived during an exchange included.
     connect(&device_, &DeviceController::busyChanged, this, &TformMain::connectionBusy);
     connect(&connection_, &PedalConnection::message, this,
             [this](const QByteArray& bytes) { handleMessage(bytes); });
@@ -431,25 +430,13 @@ void TformMain::checkMidiChannelItem(int index) {
     for (int i = 0; i < MIDIChannelItems_.size(); ++i) MIDIChannelItems_[i]->setChecked(i == index);
 }
 
-// --- the receive tick: Timer_USB_read, woken by the port when it can be ---
+// --- the receive tick: the connection's, woken by the port when it can be ---
 
 void TformMain::startReceiveTick() {
-    const int fd = connection_.unit().readyFd();
-    if (fd != readyFd_) {
-        delete readyNotifier_;
-        readyNotifier_ = nullptr;
-        readyFd_ = fd;
-        if (fd >= 0) {
-            readyNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-            connect(readyNotifier_, &QSocketNotifier::activated, this, &TformMain::portReady);
-        }
-    }
-    if (readyNotifier_) {
-        readyNotifier_->setEnabled(true);
-        Timer_USB_read->setInterval(kReceiveFallbackMs);
-    } else {
-        Timer_USB_read->setInterval(1);
-    }
+    connection_.startTick();
+    // Timer_USB_read looks as well: every millisecond when the port has no
+    // readiness descriptor, else slowly, in case a wake-up was missed.
+    Timer_USB_read->setInterval(connection_.unit().readyFd() >= 0 ? kReceiveFallbackMs : 1);
     if (!Timer_USB_read->isActive()) Timer_USB_read->start();
 }
 
@@ -474,28 +461,11 @@ void TformMain::connectionBusy(bool busy) {
 
 void TformMain::stopReceiveTick() {
     Timer_USB_read->stop();
-    if (readyNotifier_) readyNotifier_->setEnabled(false);
+    connection_.stopTick();
 }
 
 bool TformMain::receiveTickRunning() const {
     return Timer_USB_read->isActive();
-}
-
-void TformMain::receiveTick() {
-    // Timer_USB_read: every millisecond, or as the slow fallback while the
-    // port's readiness descriptor wakes the tick.
-    PollPedal();
-    if (readyNotifier_ && Timer_USB_read->isActive()) readyNotifier_->setEnabled(true);
-}
-
-void TformMain::portReady() {
-    if (!Timer_USB_read->isActive()) return;  // a stale wake-up after the tick was stopped
-    // Level-triggered: a port that stays readable without being read (a failing
-    // queue status) waits for the fallback instead of spinning.
-    readyNotifier_->setEnabled(false);
-    PollPedal();
-    if (lastPollRead_ > 0 && readyNotifier_ && Timer_USB_read->isActive())
-        readyNotifier_->setEnabled(true);
 }
 
 }  // namespace zendal

@@ -8,7 +8,6 @@
 
 #include "control/MainWindowHooks.h"
 #include "params/ui/TformFXParameters.h"
-#include "protocol/IncomingFramer.h"
 #include "protocol/IncomingMessage.h"
 
 class QAction;
@@ -22,7 +21,6 @@ class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QRadioButton;
-class QSocketNotifier;
 class QTimer;
 
 namespace zendal {
@@ -180,16 +178,11 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void move_up_or_down(int key);
 
     // PollPedal.cpp
-    void receiveTick();
-    void portReady();
     void ShowBankFromPedal(int bank);
     void ShowEffectFromPedal(int number);
     void refreshPedalEffectVersion(int number);
-    void gatherRestOfMessage(QByteArray* bytes);
     // One message; false when a number in it is not one (a box said so).
     bool handleMessage(const QByteArray& bytes);
-    // A piece of a message whose rest has not come within its limit.
-    bool releaseStalePiece();
     void DumpCheck(const QByteArray& message);
     void uploadAnswerTimedOut();
 
@@ -246,16 +239,12 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     QTimer* Timer_USB_read = nullptr;
     QTimer* TimerAutoRequest = nullptr;
     QTimer* TimerUploadAnswer = nullptr;
-    QSocketNotifier* readyNotifier_ = nullptr;
-    int readyFd_ = -1;
 
     // Discovery.
     QString DeviceSerialNumber_;
     QString DeviceDescription_;
 
     // Receive tick state.
-    bool polling_ = false;
-    int lastPollRead_ = 0;
     bool uploadPending_ = false;
     // Set by an unplug until the user has been offered to link again.
     bool unplugged_ = false;
@@ -265,8 +254,6 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     QStringList* scanReasons_ = nullptr;
     // The last device-information request got no answer within its limit.
     bool infoTimedOut_ = false;
-    IncomingFramer framer_;
-    qint64 heldSinceMs_ = 0;  // when the framer began to hold a piece
 };
 
 }  // namespace zendal

@@ -258,7 +258,7 @@ void TformMain::showUnlinked() {
     TimerAutoRequest->stop();
     TimerUploadAnswer->stop();
     uploadPending_ = false;
-    framer_.reset();
+    connection_.forgetPiece();
     if (params_ && params_->isVisible()) params_->EnableDisableControls(false);
 }
 
