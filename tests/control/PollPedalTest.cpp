@@ -270,5 +270,25 @@ TEST_F(MainWindowPollPedal, TheTickWakesWhenThePedalSpeaks) {
     ASSERT_TRUE(waitFor([&] { return checkedBank() == 2; }));
 }
 
+TEST_F(MainWindowPollPedal, AKnobTurnedOnThePedalMovesTheSliderOnceThroughTheController) {
+    poll("11A");  // Tremolo: its parameter window is live
+    ASSERT_TRUE(params->isBuilt());
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    QList<QByteArray> reports;
+    QObject::connect(device.get(), &DeviceController::controlMoved,
+                     [&](const QByteArray& r) { reports.append(r); });
+    // Nobody polls by hand: the one receive tick of the process reads it.
+    ASSERT_TRUE(connection->tickRunning());
+    const int target = slider->value() == 700 ? 300 : 700;
+    pedal->turnKnob(0, 0, target);
+    ASSERT_TRUE(waitFor([&] { return !reports.isEmpty() && slider->value() == target; }));
+    // Let any second reader have its chance (a few rounds of the event loop):
+    // each report arrives once.
+    int rounds = 0;
+    waitFor([&] { return reports.size() > 1 || ++rounds > 50; });
+    EXPECT_EQ(reports, (QList<QByteArray>{bytes({0xAA, 0x00, 0x00, target >> 8, target & 0xFF})}));
+}
+
 }  // namespace
 }  // namespace zendal::test
