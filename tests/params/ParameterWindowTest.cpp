@@ -296,6 +296,33 @@ TEST_F(ParamsWindowControls, PotReportLogsTheHighByteTimes256) {
     EXPECT_EQ(Log::instance().lines(), QStringList{QStringLiteral("00000200")});
 }
 
+TEST_F(ParamsWindowControls, AKnobReportOnTheControllerReachesOnlyTheEffectOnThePedal) {
+    const struct {
+        const char* name;
+        bool onPedal;
+        bool open;
+        int slider1;  // slider 1 afterwards; -1: no controls
+    } cases[] = {
+        {"the effect on the pedal", true, true, 512},
+        {"another effect", false, true, 0},
+        {"no controls", true, false, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        open();
+        slider(1)->setValue(0);
+        device.setSelectedIsOnPedal(c.onPedal);
+        if (!c.open) window->closeWindow();
+        device.reportControl(QByteArray::fromHex("AA00010200"));
+        if (c.slider1 >= 0) {
+            EXPECT_EQ(slider(1)->value(), c.slider1);
+        }
+        EXPECT_EQ(window->isBuilt(), c.open);
+        if (window->isBuilt()) window->closeWindow();
+        device.setSelectedIsOnPedal(true);
+    }
+}
+
 class ParamsWindowRequest : public ParamsWindowFixture {
   protected:
     // Pots 100/1023/0, switch on, choice value 400 (second choice), parameter 0
