@@ -146,6 +146,10 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
         if (fxInfo_) fxInfo_();
     });
     connect(swLive, &QCheckBox::toggled, this, &TformMain::SetLive);
+    // The bank shown is the bank the editor knows, chosen here or reported by the pedal.
+    connect(bankGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) device_.setBank(id);
+    });
     connect(chkFirmwareUpgradeMode, &QCheckBox::toggled, this,
             [this](bool on) { device_.setUpgradeMode(on); });
     connect(lstCategory, &QListWidget::itemClicked, this,
@@ -424,6 +428,7 @@ void TformMain::selectBank(int bank) {
     bankGroup_->setExclusive(false);
     for (QRadioButton* b : rdbtnBank) b->setChecked(false);
     bankGroup_->setExclusive(true);
+    device_.setBank(-1);
 }
 
 void TformMain::checkMidiChannelItem(int index) {

@@ -71,6 +71,7 @@ TEST_F(MainWindowPollPedal, MessagesAndWhatTheyChange) {
         main->EnableEditorObjects(false);
         poll(c.message);
         EXPECT_EQ(checkedBank(), c.bank);
+        EXPECT_EQ(device->bank(), c.bank);
         EXPECT_EQ(status(), c.status);
         EXPECT_EQ(autoRequestArmed(), c.autoRequest);
         // Every message from the pedal gives the editor back its controls.
