@@ -156,7 +156,6 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
 #endif
 
     connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
-    watchDeviceList();
 
     startUp();
 }

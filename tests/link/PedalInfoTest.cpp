@@ -1,12 +1,12 @@
 // The device-information reply: its four fields and the exchange behind it.
 #include <gtest/gtest.h>
 
-#include "ScriptedDriver.h"
 #include "core/Errors.h"
 #include "link/D2XXUnit.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "support/FakeClock.h"
+#include "support/ScriptedDriver.h"
 
 using namespace zendal;
 using zendal::test::FakeClock;
@@ -115,7 +115,8 @@ class PedalInfoQuery : public ::testing::Test {
 
 TEST_F(PedalInfoQuery, SendsTheRequestAfterAPurgeAndReadsTheReply) {
     driver.onWrite = [&](const QByteArray& bytes) {
-        EXPECT_EQ(driver.purges, QVector<std::uint32_t>{FT_PURGE_TX}) << "purged before the write";
+        EXPECT_EQ(driver.purges, QVector<PurgeQueue>{PurgeQueue::Transmit})
+            << "purged before the write";
         if (bytes == QByteArray::fromHex("0600")) driver.arriveNow("1\r\n38\r\n1\r\n5\r\n");
     };
     const PedalInfoReply reply = queryPedalInfo(connection);
@@ -132,7 +133,7 @@ TEST_F(PedalInfoQuery, SilentPedalTimesOut) {
 }
 
 TEST_F(PedalInfoQuery, FailedWriteEndsTheExchangeAtOnce) {
-    driver.fail["Write"] = FT_IO_ERROR;
+    driver.fail[ScriptedDriver::Call::Write] = FT_IO_ERROR;
     const qint64 before = clock.nowMs();
     EXPECT_EQ(queryPedalInfo(connection).outcome, ExchangeResult::Outcome::Unplugged);
     EXPECT_EQ(clock.nowMs(), before);

@@ -5,6 +5,7 @@
 
 #include "core/EditorState.h"
 #include "link/D2XXUnit.h"
+#include "support/ForwardingDriver.h"
 
 namespace zendal::test {
 
@@ -23,15 +24,13 @@ QStringList RecordingDriver::writtenHex() const {
     return out;
 }
 
-FT_STATUS RecordingDriver::Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
-                                 std::uint32_t* bytesWritten) {
-    const QByteArray bytes(static_cast<const char*>(buffer), static_cast<qsizetype>(toWrite));
+Transferred RecordingDriver::write(PortHandle, std::span<const std::uint8_t> data) {
+    const QByteArray bytes = bytesOf(data);
     writes.append(bytes);
-    *bytesWritten = toWrite;
     if (bytes.size() == 2 && static_cast<std::uint8_t>(bytes[0]) == 0x02 && answerRequest)
         pending += answerRequest(bytes);
     if (bytes == QByteArray::fromHex("0600")) pending += infoReply;
-    return FT_OK;
+    return {PortStatus::Ok, data.size()};
 }
 
 QByteArray settingsReplyText(const QVector<std::uint8_t>& record) {

@@ -12,7 +12,7 @@
 #include <ostream>
 
 #include "control/MainWindowHooks.h"
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 #include "params/ControlDescriptor.h"
 #include "support/StandInDevice.h"
 
@@ -39,8 +39,7 @@ class RecordingDriver : public StandInDevice {
     QStringList writtenHex() const;  // writes as upper-case hex text
     void clearWrites() { writes.clear(); }
 
-    FT_STATUS Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
-                    std::uint32_t* bytesWritten) override;
+    Transferred write(PortHandle, std::span<const std::uint8_t> data) override;
 };
 
 // The record as the pedal sends it: each byte as a decimal number + CR LF.

@@ -42,20 +42,18 @@ class RecordingDriver : public StandInDevice {
         return w;
     }
 
-    FT_STATUS Write(FT_HANDLE, const void* buffer, std::uint32_t n,
-                    std::uint32_t* written) override {
-        const QByteArray bytes(static_cast<const char*>(buffer), static_cast<qsizetype>(n));
+    Transferred write(PortHandle, std::span<const std::uint8_t> data) override {
+        const QByteArray bytes(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
         events.push_back({QStringLiteral("write"), bytes, clock().nowMs()});
-        *written = n;
         if (onWrite) onWrite(bytes);
-        return FT_OK;
+        return {PortStatus::Ok, data.size()};
     }
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override {
-        events.push_back(
-            {mask & FT_PURGE_TX ? QStringLiteral("purge TX") : QStringLiteral("purge RX"),
-             {},
-             clock().nowMs()});
-        return StandInDevice::Purge(handle, mask);
+    PortStatus purge(PortHandle handle, PurgeQueue queues) override {
+        events.push_back({queues == PurgeQueue::Transmit ? QStringLiteral("purge TX")
+                                                         : QStringLiteral("purge RX"),
+                          {},
+                          clock().nowMs()});
+        return StandInDevice::purge(handle, queues);
     }
 };
 
