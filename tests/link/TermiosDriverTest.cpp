@@ -7,17 +7,21 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <thread>
 
 #include "core/EditorState.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
+#include "link/DeviceHub.h"
 #include "link/FrameCodec.h"
 #include "link/TermiosDriver.h"
 #include "protocol/PedalConnection.h"
@@ -464,6 +468,62 @@ TEST_F(PedalSimulator, UnplugHangsUpTheLineAndReplugLinksAgain) {
     driver = std::make_unique<TermiosDriver>(options);
     d2xx().setDriver(driver.get());
     ASSERT_TRUE(communication::OpenAndConfigure(path)) << driver->lastError().toStdString();
+    const PedalInfoReply info = queryPedalInfo(connection);
+    ASSERT_TRUE(info.ok());
+    EXPECT_EQ(parsePedalInfo(info.reply).effect, 0x26);
+}
+
+// The simulator's link follows the pedal to its new pseudo-terminal; the hub
+// watching the link's folder tells the change, and the same name links again.
+TEST_F(PedalSimulator, ReplugThroughALinkIsToldAndLinksAgainByTheSameName) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString linkPath = folder.filePath(QStringLiteral("zendal-pedal"));
+    sim.start(QStringLiteral(ZENDAL_PEDAL_SIM_PATH),
+              {"--link", linkPath, "--commands", "--exit-on-stdin-eof"});
+    ASSERT_TRUE(sim.waitForStarted(30000));
+    while (!sim.canReadLine() && sim.waitForReadyRead(30000)) {
+    }
+    sim.readLine();
+    TermiosDriver::Options options;
+    options.scanSystemPorts = false;
+    options.extraPorts = {linkPath};
+    driver = std::make_unique<TermiosDriver>(options);
+    DeviceHub hub;
+    hub.addBackend(driver.get(), QStringLiteral("serial"));
+    ASSERT_TRUE(hub.watchKernelDevices({folder.path()}));
+    int changes = 0;
+    QObject::connect(&hub, &DeviceHub::devicesChanged, [&changes] { ++changes; });
+    connection.makeProcessPort();
+    d2xx().setDriver(&hub);
+    struct LetGo {
+        ~LetGo() {
+            d2xx().CloseFTDevice();
+            d2xx().setDriver(nullptr);
+        }
+    } letGo;  // before the hub goes
+    d2xx().setErrorSink([](const QString&) {});
+    communication::SetPortParameters(FT_PARITY_NONE);
+    ASSERT_TRUE(communication::OpenAndConfigure(linkPath)) << hub.lastError().toStdString();
+
+    sim.write("unplug\n");
+    sim.write("replug\n");
+    auto waitFor = [](const std::function<bool()>& done) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        for (;;) {
+            if (done()) return true;
+            if (elapsed.elapsed() > 20000) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    };
+    ASSERT_TRUE(waitFor([&changes] { return changes > 0; }));
+    // The old handle hung up with the old pseudo-terminal.
+    ASSERT_TRUE(waitFor([] { return d2xx().GetFTQueueStatus() != FT_OK; }));
+    EXPECT_TRUE(d2xx().deviceGone());
+    d2xx().CloseFTDevice();
+    ASSERT_TRUE(waitFor([&] { return communication::OpenAndConfigure(linkPath); }))
+        << hub.lastError().toStdString();
     const PedalInfoReply info = queryPedalInfo(connection);
     ASSERT_TRUE(info.ok());
     EXPECT_EQ(parsePedalInfo(info.reply).effect, 0x26);
