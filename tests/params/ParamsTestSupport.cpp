@@ -9,22 +9,22 @@
 
 namespace zendal::test {
 
-RecordingDriver::RecordingDriver() : StandInDevice("PARAMS1") {
+ParamsPedal::ParamsPedal() : StandInDevice("PARAMS1") {
     d2xx().setDriver(this);
     d2xx().Open_USB_Device_By_Serial_Number(QStringLiteral("PARAMS1"));
 }
 
-RecordingDriver::~RecordingDriver() {
+ParamsPedal::~ParamsPedal() {
     d2xx().setDriver(nullptr);
 }
 
-QStringList RecordingDriver::writtenHex() const {
+QStringList ParamsPedal::writtenHex() const {
     QStringList out;
     for (const QByteArray& w : writes) out << QString::fromLatin1(w.toHex().toUpper());
     return out;
 }
 
-Transferred RecordingDriver::write(PortHandle, std::span<const std::uint8_t> data) {
+Transferred ParamsPedal::write(PortHandle, std::span<const std::uint8_t> data) {
     const QByteArray bytes = bytesOf(data);
     writes.append(bytes);
     if (bytes.size() == 2 && static_cast<std::uint8_t>(bytes[0]) == 0x02 && answerRequest)

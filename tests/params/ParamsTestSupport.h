@@ -25,10 +25,10 @@ namespace zendal::test {
 
 // The pedal as far as the parameter window needs it: keeps every write and
 // answers the settings and device-information requests.
-class RecordingDriver : public StandInDevice {
+class ParamsPedal : public StandInDevice {
   public:
-    RecordingDriver();  // installs itself in d2xx() and opens its device
-    ~RecordingDriver() override;
+    ParamsPedal();  // installs itself in d2xx() and opens its device
+    ~ParamsPedal() override;
 
     QVector<QByteArray> writes;  // one entry per Write call
     // Answer to a settings request (02 N): the reply bytes, or nothing at all.

@@ -38,7 +38,7 @@ class ParamsWindowFixture : public ::testing::Test {
     FakeClock clock;
     ScriptedPrompt prompt;
     TempHome home;
-    RecordingDriver driver;
+    ParamsPedal driver;
     HooksRecorder hooks;
     TControlDescriptor descriptor;
     std::unique_ptr<TformFXParameters> window;

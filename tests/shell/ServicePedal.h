@@ -16,7 +16,7 @@ namespace zendal::test {
 // A pedal stand-in behind the port module: one in-process device that records
 // every purge and write (with the virtual time it happened) and answers from a
 // queue that a test or a reply rule fills.
-class RecordingDriver : public StandInDevice {
+class ServicePedal : public StandInDevice {
   public:
     struct Event {
         QString what;  // "purge TX", "purge RX" or "write"
@@ -24,11 +24,11 @@ class RecordingDriver : public StandInDevice {
         qint64 atMs = 0;
     };
 
-    RecordingDriver() : StandInDevice("ZT0001") {
+    ServicePedal() : StandInDevice("ZT0001") {
         d2xx().setDriver(this);
         d2xx().Open_USB_Device_By_Serial_Number(QStringLiteral("ZT0001"));
     }
-    ~RecordingDriver() override { d2xx().setDriver(nullptr); }
+    ~ServicePedal() override { d2xx().setDriver(nullptr); }
 
     // Called with every write; may append to `pending`.
     std::function<void(const QByteArray&)> onWrite;
