@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
     TformMain main(connection, device);
     main.setVirtualPedalToggle([&devices](bool on) { devices.setVirtualPedalEnabled(on); },
                                devices.virtualPedalEnabled());
+    // A pedal plugged back in is offered for linking again.
+    devices.watchForChanges();
+    QObject::connect(&devices.hub(), &DeviceHub::devicesChanged, &main, &TformMain::devicesChanged);
 
     TformPrint console;
     auto* tools = new ServiceToolsPanel;

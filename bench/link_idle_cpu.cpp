@@ -1,8 +1,10 @@
 // CPU cost of a process linked to the in-process virtual pedal while nothing
-// happens: (1) a receive loop that sleeps until bytes arrive, (2) a 1 ms
-// receive tick, (3) the tick woken by PortReadyWatcher instead, (4) waiting for
-// a reply that never comes (ReceiveText with a silent pedal). Prints % of one core (getrusage over
-// wall time). Goals: idle <= 0.5 %, waiting <= 2 %.
+// happens: (0) not linked, watching the device list for a pedal plugged in,
+// (1) a receive loop that sleeps until bytes arrive, (2) a 1 ms receive tick,
+// (3) the tick woken by PortReadyWatcher instead, (3b) the same with the
+// device list watched, as in the editor, (4) waiting for a reply that never
+// comes (ReceiveText with a silent pedal). Prints % of one core (getrusage
+// over wall time). Goals: idle <= 0.5 %, waiting <= 2 %.
 //   bench_link_idle_cpu [--seconds N]   (N per phase, default 10)
 #include <sys/resource.h>
 
@@ -15,6 +17,7 @@
 #include "core/Clock.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
+#include "link/DeviceHub.h"
 #include "link/FrameCodec.h"
 #include "link/PortReadyWatcher.h"
 #include "protocol/PedalConnection.h"
@@ -66,6 +69,16 @@ int main(int argc, char** argv) {
     devices.installInto(d2xx());
     d2xx().setErrorSink(
         [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+    // As the editor does: the kernel's folders and a device list change told.
+    int listChanges = 0;
+    QObject::connect(&devices.hub(), &DeviceHub::devicesChanged, [&listChanges] { ++listChanges; });
+    if (!devices.watchForChanges()) std::fprintf(stderr, "no inotify: device list not watched\n");
+    measure("not linked, watching the device list", 0.5, [&] {
+        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+        app.exec();
+    });
+    devices.hub().watchKernelDevices({});
+
     communication::SetPortParameters(FT_PARITY_NONE);
     if (!communication::OpenAndConfigure(QStringLiteral("ZVP00001"))) {
         std::fprintf(stderr, "cannot open the virtual pedal\n");
@@ -101,6 +114,18 @@ int main(int argc, char** argv) {
         QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
         app.exec();
     });
+
+    devices.watchForChanges();
+    measure("linked, ready-woken tick, device list watched", 0.5, [&] {
+        PortReadyWatcher watcher;
+        QObject::connect(&watcher, &PortReadyWatcher::ready, [&] {
+            if (port.GetFTQueueStatus() == FT_OK) port.ReadFTDevice();
+        });
+        watcher.start();
+        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+        app.exec();
+    });
+    std::printf("device list changes told meanwhile: %d\n", listChanges);
 
     devices.virtualPedal().setSilentOn(0x06);
     measure("waiting for a reply that never comes", 2.0, [&] {

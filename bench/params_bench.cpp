@@ -33,43 +33,31 @@ QTextStream& out() {
 }
 
 // Stamps the moment each write arrives; answers nothing.
-class StampingDriver : public FtDriver {
+class StampingDriver : public PortDriver {
   public:
     Steady::time_point lastWrite;
-    std::uint32_t lastSize = 0;
-    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override {
-        if (flags & FT_LIST_NUMBER_ONLY) {
-            *static_cast<std::uint32_t*>(arg1) = 1;
-        } else {
-            std::strcpy(static_cast<char*>(arg2), "BENCH");
-        }
-        return FT_OK;
+    std::size_t lastSize = 0;
+    DeviceListing listDevices() override {
+        DeviceListing listing;
+        DeviceEntry entry;
+        entry.serial = entry.description = "BENCH";
+        entry.kind = DeviceKind::VirtualInProcess;
+        listing.devices.push_back(entry);
+        return listing;
     }
-    FT_STATUS OpenEx(const char*, std::uint32_t, FT_HANDLE* h) override {
-        *h = 1;
-        return FT_OK;
-    }
-    FT_STATUS Close(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS Read(FT_HANDLE, void*, std::uint32_t, std::uint32_t* got) override {
-        *got = 0;
-        return FT_OK;
-    }
-    FT_STATUS Write(FT_HANDLE, const void*, std::uint32_t n, std::uint32_t* written) override {
+    Opened open(const QByteArray&) override { return {PortStatus::Ok, PortHandle{1}}; }
+    PortStatus close(PortHandle) override { return PortStatus::Ok; }
+    Transferred read(PortHandle, std::span<std::uint8_t>) override { return {}; }
+    Transferred write(PortHandle, std::span<const std::uint8_t> bytes) override {
         lastWrite = Steady::now();
-        lastSize = n;
-        *written = n;
-        return FT_OK;
+        lastSize = bytes.size();
+        return {PortStatus::Ok, bytes.size()};
     }
-    FT_STATUS SetBaudRate(FT_HANDLE, std::uint32_t) override { return FT_OK; }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE, std::uint8_t, std::uint8_t, std::uint8_t) override {
-        return FT_OK;
-    }
-    FT_STATUS Purge(FT_HANDLE, std::uint32_t) override { return FT_OK; }
-    FT_STATUS GetQueueStatus(FT_HANDLE, std::uint32_t* q) override {
-        *q = 0;
-        return FT_OK;
-    }
-    DeviceKind Kind(FT_HANDLE) override { return DeviceKind::VirtualInProcess; }
+    Transferred queued(PortHandle) override { return {}; }
+    PortStatus setBaudRate(PortHandle, std::uint32_t) override { return PortStatus::Ok; }
+    PortStatus setFraming(PortHandle, Framing) override { return PortStatus::Ok; }
+    PortStatus purge(PortHandle, PurgeQueue) override { return PortStatus::Ok; }
+    DeviceKind kind(PortHandle) override { return DeviceKind::VirtualInProcess; }
 };
 
 TControlDescriptor largestDescriptor() {

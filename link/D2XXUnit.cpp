@@ -1,25 +1,26 @@
 #include "link/D2XXUnit.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
+#include <span>
 
 #include "core/Clock.h"
 #include "core/Log.h"
 
 namespace zendal {
 
-FT_STATUS NullFtDriver::ListDevices(void* arg1, void* /*arg2*/, std::uint32_t flags) {
-    if (flags & FT_LIST_NUMBER_ONLY) {
-        if (!arg1) return FT_INVALID_PARAMETER;
-        *static_cast<std::uint32_t*>(arg1) = 0;
-        return FT_OK;
-    }
-    return FT_DEVICE_NOT_FOUND;
+namespace {
+NullPortDriver& nullDriver() {
+    static NullPortDriver d;
+    return d;
 }
 
-namespace {
-NullFtDriver& nullDriver() {
-    static NullFtDriver d;
-    return d;
+// The library writes NUL-terminated text into a 64-byte answer buffer.
+void fillAnswer(std::array<char, D2XXUnit::kAnswerBufferSize>& buffer, const QByteArray& text) {
+    buffer.fill(0);
+    const auto n = std::min<std::size_t>(static_cast<std::size_t>(text.size()), buffer.size() - 1);
+    std::memcpy(buffer.data(), text.constData(), n);
 }
 
 QByteArray textFromAnswer(const std::array<char, D2XXUnit::kAnswerBufferSize>& buffer) {
@@ -32,9 +33,15 @@ QByteArray textFromAnswer(const std::array<char, D2XXUnit::kAnswerBufferSize>& b
 
 D2XXUnit::D2XXUnit() : driver_(&nullDriver()) {}
 
-void D2XXUnit::setDriver(FtDriver* driver) {
+void D2XXUnit::setDriver(PortDriver* driver) {
     driver_ = driver ? driver : &nullDriver();
     open_ = false;
+    gone_ = false;
+}
+
+FT_STATUS D2XXUnit::noted(PortStatus status) {
+    if (status == PortStatus::Unplugged && open_) gone_ = true;
+    return ftStatus(status);
 }
 
 QString D2XXUnit::StatusText(FT_STATUS status) {
@@ -90,46 +97,53 @@ void D2XXUnit::ReportFTError(const QString& label, FT_STATUS status, const QStri
 }
 
 FT_STATUS D2XXUnit::GetFTDeviceCount() {
-    const FT_STATUS s = driver_->ListDevices(&FTDeviceCount, nullptr, FT_LIST_NUMBER_ONLY);
-    if (s != FT_OK) ReportFTError(QStringLiteral("GetFTDeviceCount"), s);
+    const DeviceListing listing = driver_->listDevices();
+    const FT_STATUS s = ftStatus(listing.status);
+    if (s == FT_OK) {
+        FTDeviceCount = static_cast<std::uint32_t>(listing.devices.size());
+    } else {
+        ReportFTError(QStringLiteral("GetFTDeviceCount"), s);
+    }
+    return s;
+}
+
+FT_STATUS D2XXUnit::listingAt(std::uint32_t index, bool serial) {
+    auto& answer = serial ? serialAnswer : descriptionAnswer;
+    answer.fill(0);
+    // Every listing call looks afresh, as the library's does.
+    const DeviceListing listing = driver_->listDevices();
+    FT_STATUS s = ftStatus(listing.status);
+    if (s == FT_OK && index >= listing.devices.size()) s = FT_DEVICE_NOT_FOUND;
+    if (s == FT_OK) {
+        const DeviceEntry& entry = listing.devices[index];
+        fillAnswer(answer, serial ? entry.serial : entry.description);
+        FT_Device_String = textFromAnswer(answer);
+    } else {
+        ReportFTError(serial ? QStringLiteral("GetFTDeviceSerialNo")
+                             : QStringLiteral("GetFTDeviceDescription"),
+                      s);
+    }
     return s;
 }
 
 FT_STATUS D2XXUnit::GetFTDeviceSerialNo(std::uint32_t index) {
-    serialAnswer.fill(0);
-    const FT_STATUS s =
-        driver_->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
-                             serialAnswer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
-    if (s == FT_OK) {
-        FT_Device_String = textFromAnswer(serialAnswer);
-    } else {
-        ReportFTError(QStringLiteral("GetFTDeviceSerialNo"), s);
-    }
-    return s;
+    return listingAt(index, true);
 }
 
 FT_STATUS D2XXUnit::GetFTDeviceDescription(std::uint32_t index) {
-    descriptionAnswer.fill(0);
-    const FT_STATUS s =
-        driver_->ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
-                             descriptionAnswer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
-    if (s == FT_OK) {
-        FT_Device_String = textFromAnswer(descriptionAnswer);
-    } else {
-        ReportFTError(QStringLiteral("GetFTDeviceDescription"), s);
-    }
-    return s;
+    return listingAt(index, false);
 }
 
 FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const QString& serial) {
     const QByteArray local = serial.toLocal8Bit().left(kOpenSerialMax);
     openBuffer.fill(0);
     std::memcpy(openBuffer.data(), local.constData(), static_cast<std::size_t>(local.size()));
-    FT_HANDLE handle = FTHandle;
-    const FT_STATUS s = driver_->OpenEx(openBuffer.data(), FT_OPEN_BY_SERIAL_NUMBER, &handle);
+    const Opened opened = driver_->open(QByteArray(openBuffer.data()));
+    const FT_STATUS s = ftStatus(opened.status);
     if (s == FT_OK) {
-        FTHandle = handle;
+        FTHandle = opened.handle.id;
         open_ = true;
+        gone_ = false;
     } else {
         ReportFTError(QStringLiteral("Open_USB_Device_By_Serial_Number"), s, driver_->lastError());
     }
@@ -137,9 +151,10 @@ FT_STATUS D2XXUnit::Open_USB_Device_By_Serial_Number(const QString& serial) {
 }
 
 FT_STATUS D2XXUnit::CloseFTDevice() {
-    const FT_STATUS s = driver_->Close(FTHandle);
+    const FT_STATUS s = ftStatus(driver_->close(handle()));
     if (s == FT_OK) {
         open_ = false;
+        gone_ = false;
     } else {
         ReportFTError(QStringLiteral("FT_Close"), s);
     }
@@ -149,74 +164,82 @@ FT_STATUS D2XXUnit::CloseFTDevice() {
 }
 
 FT_STATUS D2XXUnit::GetFTQueueStatus() {
-    const FT_STATUS s = driver_->GetQueueStatus(FTHandle, &FTQueueCount);
-    if (s != FT_OK) ReportFTError(QStringLiteral("FT_GetQueueStatus"), s);
+    const Transferred queued = driver_->queued(handle());
+    const FT_STATUS s = noted(queued.status);
+    if (s == FT_OK) {
+        FTQueueCount = static_cast<std::uint32_t>(
+            std::min<std::size_t>(queued.count, std::numeric_limits<std::uint32_t>::max()));
+    } else {
+        ReportFTError(QStringLiteral("FT_GetQueueStatus"), s);
+    }
     return s;
 }
 
 std::uint32_t D2XXUnit::ReadFTDevice() {
-    std::uint32_t waiting = 0;
-    driver_->GetQueueStatus(FTHandle, &waiting);  // status deliberately ignored
-    if (waiting > kBufferSize) waiting = kBufferSize;
-    std::uint32_t got = 0;
-    const FT_STATUS s = driver_->Read(FTHandle, FTReceiveBuffer.data(), waiting, &got);
+    const Transferred queued = driver_->queued(handle());  // status deliberately ignored
+    noted(queued.status);
+    const std::size_t waiting =
+        queued.status == PortStatus::Ok ? std::min<std::size_t>(queued.count, kBufferSize) : 0;
+    const Transferred got = driver_->read(handle(), std::span(FTReceiveBuffer).first(waiting));
+    const FT_STATUS s = noted(got.status);
     if (s != FT_OK) {
         ReportFTError(QStringLiteral("FT_Read"), s);
         return 0;
     }
-    return got > waiting ? waiting : got;
+    return static_cast<std::uint32_t>(std::min(got.count, waiting));
 }
 
 std::uint32_t D2XXUnit::WriteFTDevice(std::uint32_t n) {
     if (n > kBufferSize) n = kBufferSize;
-    std::uint32_t written = 0;
-    const FT_STATUS s = driver_->Write(FTHandle, FTTransmitBuffer.data(), n, &written);
+    const Transferred sent = driver_->write(handle(), std::span(FTTransmitBuffer).first(n));
+    const FT_STATUS s = noted(sent.status);
     if (s != FT_OK) {
         ReportFTError(QStringLiteral("FT_Write"), s);
         return 0;
     }
-    return written;
+    return static_cast<std::uint32_t>(std::min<std::size_t>(sent.count, n));
 }
 
 FT_STATUS D2XXUnit::SetFTBaudRate() {
-    const FT_STATUS s = driver_->SetBaudRate(FTHandle, FTBaudRate);
+    const FT_STATUS s = noted(driver_->setBaudRate(handle(), FTBaudRate));
     if (s != FT_OK) ReportFTError(QStringLiteral("FT_SetBaudRate"), s);
     return s;
 }
 
 FT_STATUS D2XXUnit::SetFTDataCharacteristics() {
     const FT_STATUS s =
-        driver_->SetDataCharacteristics(FTHandle, FTWordLength, FTStopBits, FTParity);
+        noted(driver_->setFraming(handle(), Framing{FTWordLength, FTStopBits, FTParity}));
     if (s != FT_OK) ReportFTError(QStringLiteral("FT_SetDataCharacteristics"), s);
     return s;
 }
 
 FT_STATUS D2XXUnit::PurgeFTReceive() {
-    const FT_STATUS s = driver_->Purge(FTHandle, FT_PURGE_RX);
+    const FT_STATUS s = noted(driver_->purge(handle(), PurgeQueue::Receive));
     if (s != FT_OK) ReportFTError(QStringLiteral("FT_Purge RX"), s);
     return s;
 }
 
 FT_STATUS D2XXUnit::PurgeFTTransmit() {
-    const FT_STATUS s = driver_->Purge(FTHandle, FT_PURGE_TX);
+    const FT_STATUS s = noted(driver_->purge(handle(), PurgeQueue::Transmit));
     if (s != FT_OK) ReportFTError(QStringLiteral("FT_Purge TX"), s);
     return s;
 }
 
 int D2XXUnit::readyFd() {
-    return open_ ? driver_->ReadyFd(FTHandle) : -1;
+    return open_ ? driver_->readyFd(handle()) : -1;
 }
 
 DeviceKind D2XXUnit::openDeviceKind() {
-    return open_ ? driver_->Kind(FTHandle) : DeviceKind::None;
+    return open_ ? driver_->kind(handle()) : DeviceKind::None;
 }
 
 FT_STATUS D2XXUnit::SetLatencyTimer(std::uint8_t ms) {
-    return driver_->SetLatencyTimer(FTHandle, ms);
+    return noted(driver_->setLatencyTimer(handle(), ms));
 }
 
 FT_STATUS D2XXUnit::GetLatencyTimer(std::uint8_t* ms) {
-    return driver_->GetLatencyTimer(FTHandle, ms);
+    if (!ms) return FT_INVALID_PARAMETER;
+    return noted(driver_->latencyTimer(handle(), *ms));
 }
 
 namespace {

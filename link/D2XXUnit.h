@@ -5,7 +5,7 @@
 #include <array>
 #include <functional>
 
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 
 namespace zendal {
 
@@ -21,7 +21,7 @@ class D2XXUnit {
     D2XXUnit();
 
     // --- module state ---
-    FT_HANDLE FTHandle = 0;
+    std::uint32_t FTHandle = 0;
     std::uint32_t FTBaudRate = 0;
     std::uint8_t FTWordLength = 0;
     std::uint8_t FTStopBits = 0;
@@ -58,8 +58,9 @@ class D2XXUnit {
     static QString StatusText(FT_STATUS status);
 
     // --- beyond the library ---
-    void setDriver(FtDriver* driver);  // nullptr: no devices
-    FtDriver& driver() { return *driver_; }
+    void setDriver(PortDriver* driver);  // nullptr: no devices
+    PortDriver& driver() { return *driver_; }
+    PortHandle handle() const { return PortHandle{FTHandle}; }
     // Where a modal box would show failures; the windows install one. Without a
     // sink, failures only go to the log.
     void setErrorSink(std::function<void(const QString&)> sink) { errorSink_ = std::move(sink); }
@@ -69,9 +70,16 @@ class D2XXUnit {
     bool isOpen() const { return open_; }
     FT_STATUS SetLatencyTimer(std::uint8_t ms);
     FT_STATUS GetLatencyTimer(std::uint8_t* ms);
+    // The open device went away (the last call on it said so): its handle is
+    // dead even if the device is back, and only closing it helps.
+    bool deviceGone() const { return gone_; }
 
   private:
-    FtDriver* driver_;
+    FT_STATUS noted(PortStatus status);
+    FT_STATUS listingAt(std::uint32_t index, bool serial);
+
+    PortDriver* driver_;
+    bool gone_ = false;
     bool open_ = false;
     std::function<void(const QString&)> errorSink_;
 };

@@ -28,10 +28,30 @@ struct D2xxLibraryDriver::Api {
     Wide (*GetLatencyTimer)(void*, unsigned char*) = nullptr;  // optional
 };
 
+// The library's handle.
+struct D2xxLibraryDriver::Native {
+    void* handle;
+};
+
 namespace {
 
-FT_STATUS status(unsigned long s) {
-    return static_cast<FT_STATUS>(s & 0xFFFFFFFFu);
+using FT_HANDLE = void*;
+
+// FT_ListDevices flags and FT_Purge masks, as the library defines them.
+constexpr unsigned long FT_LIST_NUMBER_ONLY = 0x80000000u;
+constexpr unsigned long FT_LIST_BY_INDEX = 0x40000000u;
+constexpr unsigned long FT_OPEN_BY_SERIAL_NUMBER = 1u;
+constexpr unsigned long FT_OPEN_BY_DESCRIPTION = 2u;
+
+PortStatus status(unsigned long s) {
+    return static_cast<PortStatus>(s & 0xFFFFFFFFu);
+}
+
+// What the library says about a device pulled out under an open handle.
+PortStatus ioStatus(unsigned long s) {
+    const PortStatus st = status(s);
+    return st == PortStatus::IoError || st == PortStatus::DeviceNotFound ? PortStatus::Unplugged
+                                                                         : st;
 }
 
 std::uint32_t low32(std::uint64_t v) {
@@ -90,136 +110,134 @@ D2xxLibraryDriver::D2xxLibraryDriver(const QString& path) {
 }
 
 D2xxLibraryDriver::~D2xxLibraryDriver() {
-    if (api_) {
-        for (const auto& [h, native] : handles_) api_->Close(native);
+    for (const auto& [h, n] : handles_) {
+        if (api_) api_->Close(n->handle);
+        delete n;
     }
     delete api_;
     if (library_) ::dlclose(library_);
 }
 
-void* D2xxLibraryDriver::native(FT_HANDLE handle) const {
+D2xxLibraryDriver::Native* D2xxLibraryDriver::native(PortHandle handle) const {
     const auto it = handles_.find(handle);
     return it == handles_.end() ? nullptr : it->second;
 }
 
-FT_STATUS D2xxLibraryDriver::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
-    if (!api_) {
-        if (flags & FT_LIST_NUMBER_ONLY) {
-            if (!arg1) return FT_INVALID_PARAMETER;
-            *static_cast<std::uint32_t*>(arg1) = 0;
-            return FT_OK;
-        }
-        return FT_DEVICE_NOT_FOUND;
-    }
-    if (flags & FT_LIST_NUMBER_ONLY) {
-        if (!arg1) return FT_INVALID_PARAMETER;
-        std::uint64_t count = 0;
-        const FT_STATUS s = status(api_->ListDevices(&count, nullptr, flags));
-        if (s == FT_OK) *static_cast<std::uint32_t*>(arg1) = low32(count);
-        return s;
-    }
-    if (!arg2) return FT_INVALID_PARAMETER;
-    // Room to spare in case the library writes past 64 bytes; the caller's
-    // buffer gets at most 63 characters and a NUL.
+bool D2xxLibraryDriver::listed(std::uint32_t index, std::uint32_t what, QByteArray* text) {
+    // Room to spare in case the library writes past its 64 bytes.
     char answer[256] = {};
-    const FT_STATUS s = status(api_->ListDevices(arg1, answer, flags));
-    if (s == FT_OK) {
-        answer[63] = '\0';
-        std::memcpy(arg2, answer, std::strlen(answer) + 1);
+    // The library takes the index in place of a pointer.
+    void* byIndex = reinterpret_cast<void*>(static_cast<std::uintptr_t>(index));
+    if (status(api_->ListDevices(byIndex, answer, FT_LIST_BY_INDEX | what)) != PortStatus::Ok)
+        return false;
+    answer[63] = '\0';
+    *text = QByteArray(answer);
+    return true;
+}
+
+DeviceListing D2xxLibraryDriver::listDevices() {
+    DeviceListing listing;
+    if (!api_) return listing;
+    std::uint64_t count = 0;
+    listing.status = status(api_->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY));
+    if (listing.status != PortStatus::Ok) return listing;
+    for (std::uint32_t i = 0; i < low32(count); ++i) {
+        DeviceEntry entry;
+        if (!listed(i, FT_OPEN_BY_SERIAL_NUMBER, &entry.serial)) continue;
+        listed(i, FT_OPEN_BY_DESCRIPTION, &entry.description);
+        listing.devices.push_back(entry);
+    }
+    return listing;
+}
+
+Opened D2xxLibraryDriver::open(const QByteArray& serial) {
+    if (!api_) return {PortStatus::DeviceNotFound, {}};
+    QByteArray text = serial;  // the library wants a NUL-terminated, writable string
+    FT_HANDLE opened = nullptr;
+    const PortStatus s = status(api_->OpenEx(text.data(), FT_OPEN_BY_SERIAL_NUMBER, &opened));
+    if (s != PortStatus::Ok) return {s, {}};
+    if (!opened) return {PortStatus::DeviceNotOpened, {}};
+    const PortHandle h{nextHandle_++};
+    if (nextHandle_ == 0) nextHandle_ = 1;
+    handles_.emplace(h, new Native{opened});
+    return {PortStatus::Ok, h};
+}
+
+PortStatus D2xxLibraryDriver::close(PortHandle handle) {
+    Native* n = native(handle);
+    if (!n) return PortStatus::InvalidHandle;
+    const PortStatus s = status(api_->Close(n->handle));
+    if (s == PortStatus::Ok) {
+        handles_.erase(handle);
+        delete n;
     }
     return s;
 }
 
-FT_STATUS D2xxLibraryDriver::OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) {
-    if (!api_) return FT_DEVICE_NOT_FOUND;
-    if (!serial || !handle) return FT_INVALID_PARAMETER;
-    void* opened = nullptr;
-    const FT_STATUS s = status(api_->OpenEx(const_cast<char*>(serial), flags, &opened));
-    if (s != FT_OK) return s;
-    if (!opened) return FT_DEVICE_NOT_OPENED;
-    const FT_HANDLE h = nextHandle_++;
-    if (nextHandle_ == 0) nextHandle_ = 1;
-    handles_.emplace(h, opened);
-    *handle = h;
-    return FT_OK;
-}
-
-FT_STATUS D2xxLibraryDriver::Close(FT_HANDLE handle) {
-    void* n = native(handle);
-    if (!n) return FT_INVALID_HANDLE;
-    const FT_STATUS s = status(api_->Close(n));
-    if (s == FT_OK) handles_.erase(handle);
-    return s;
-}
-
-FT_STATUS D2xxLibraryDriver::Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
-                                  std::uint32_t* bytesRead) {
-    void* n = native(handle);
-    if (!n) return FT_INVALID_HANDLE;
-    if (!bytesRead) return FT_INVALID_PARAMETER;
+Transferred D2xxLibraryDriver::read(PortHandle handle, std::span<std::uint8_t> into) {
+    Native* n = native(handle);
+    if (!n) return {PortStatus::InvalidHandle, 0};
     std::uint64_t got = 0;
-    const FT_STATUS s = status(api_->Read(n, buffer, toRead, &got));
-    *bytesRead = std::min(low32(got), toRead);
-    return s;
+    const PortStatus s =
+        ioStatus(api_->Read(n->handle, into.data(), static_cast<unsigned long>(into.size()), &got));
+    return {s, std::min<std::size_t>(low32(got), into.size())};
 }
 
-FT_STATUS D2xxLibraryDriver::Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
-                                   std::uint32_t* bytesWritten) {
-    void* n = native(handle);
-    if (!n) return FT_INVALID_HANDLE;
-    if (!bytesWritten) return FT_INVALID_PARAMETER;
+Transferred D2xxLibraryDriver::write(PortHandle handle, std::span<const std::uint8_t> bytes) {
+    Native* n = native(handle);
+    if (!n) return {PortStatus::InvalidHandle, 0};
     std::uint64_t sent = 0;
-    const FT_STATUS s = status(api_->Write(n, const_cast<void*>(buffer), toWrite, &sent));
-    *bytesWritten = std::min(low32(sent), toWrite);
-    return s;
+    // The library's prototype is not const-correct; it only reads the bytes.
+    void* data = const_cast<std::uint8_t*>(bytes.data());
+    const PortStatus s =
+        ioStatus(api_->Write(n->handle, data, static_cast<unsigned long>(bytes.size()), &sent));
+    return {s, std::min<std::size_t>(low32(sent), bytes.size())};
 }
 
-FT_STATUS D2xxLibraryDriver::SetBaudRate(FT_HANDLE handle, std::uint32_t baud) {
-    void* n = native(handle);
-    return n ? status(api_->SetBaudRate(n, baud)) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS D2xxLibraryDriver::SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
-                                                    std::uint8_t stopBits, std::uint8_t parity) {
-    void* n = native(handle);
-    return n ? status(api_->SetDataCharacteristics(n, wordLength, stopBits, parity))
-             : FT_INVALID_HANDLE;
-}
-
-FT_STATUS D2xxLibraryDriver::Purge(FT_HANDLE handle, std::uint32_t mask) {
-    void* n = native(handle);
-    return n ? status(api_->Purge(n, mask)) : FT_INVALID_HANDLE;
-}
-
-FT_STATUS D2xxLibraryDriver::GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued) {
-    void* n = native(handle);
-    if (!n) return FT_INVALID_HANDLE;
-    if (!queued) return FT_INVALID_PARAMETER;
+Transferred D2xxLibraryDriver::queued(PortHandle handle) {
+    Native* n = native(handle);
+    if (!n) return {PortStatus::InvalidHandle, 0};
     std::uint64_t count = 0;
-    const FT_STATUS s = status(api_->GetQueueStatus(n, &count));
-    if (s == FT_OK) *queued = low32(count);
-    return s;
+    const PortStatus s = ioStatus(api_->GetQueueStatus(n->handle, &count));
+    return {s, s == PortStatus::Ok ? low32(count) : 0u};
 }
 
-DeviceKind D2xxLibraryDriver::Kind(FT_HANDLE handle) {
+PortStatus D2xxLibraryDriver::setBaudRate(PortHandle handle, std::uint32_t baud) {
+    Native* n = native(handle);
+    return n ? status(api_->SetBaudRate(n->handle, baud)) : PortStatus::InvalidHandle;
+}
+
+PortStatus D2xxLibraryDriver::setFraming(PortHandle handle, Framing framing) {
+    Native* n = native(handle);
+    return n ? status(api_->SetDataCharacteristics(n->handle, framing.wordLength, framing.stopBits,
+                                                   framing.parity))
+             : PortStatus::InvalidHandle;
+}
+
+PortStatus D2xxLibraryDriver::purge(PortHandle handle, PurgeQueue queues) {
+    Native* n = native(handle);
+    return n ? status(api_->Purge(n->handle, static_cast<unsigned long>(queues)))
+             : PortStatus::InvalidHandle;
+}
+
+DeviceKind D2xxLibraryDriver::kind(PortHandle handle) {
     return native(handle) ? DeviceKind::Hardware : DeviceKind::None;
 }
 
-FT_STATUS D2xxLibraryDriver::SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) {
-    void* n = native(handle);
-    if (!n) return FT_INVALID_HANDLE;
-    if (!api_->SetLatencyTimer) return FT_NOT_SUPPORTED;
-    return status(api_->SetLatencyTimer(n, ms < 1 ? 1 : ms));
+PortStatus D2xxLibraryDriver::setLatencyTimer(PortHandle handle, std::uint8_t ms) {
+    Native* n = native(handle);
+    if (!n) return PortStatus::InvalidHandle;
+    if (!api_->SetLatencyTimer) return PortStatus::NotSupported;
+    return status(api_->SetLatencyTimer(n->handle, ms < 1 ? 1 : ms));
 }
 
-FT_STATUS D2xxLibraryDriver::GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) {
-    void* n = native(handle);
-    if (!n) return FT_INVALID_HANDLE;
-    if (!ms) return FT_INVALID_PARAMETER;
-    if (!api_->GetLatencyTimer) return FT_NOT_SUPPORTED;
+PortStatus D2xxLibraryDriver::latencyTimer(PortHandle handle, std::uint8_t& ms) {
+    Native* n = native(handle);
+    if (!n) return PortStatus::InvalidHandle;
+    if (!api_->GetLatencyTimer) return PortStatus::NotSupported;
     unsigned char value = 0;
-    const FT_STATUS s = status(api_->GetLatencyTimer(n, &value));
-    if (s == FT_OK) *ms = value;
+    const PortStatus s = status(api_->GetLatencyTimer(n->handle, &value));
+    if (s == PortStatus::Ok) ms = value;
     return s;
 }
 

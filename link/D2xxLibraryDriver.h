@@ -3,14 +3,15 @@
 #include <QString>
 #include <map>
 
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 
 namespace zendal {
 
 // FTDI's own D2XX library, loaded at run time. Without the library the backend
 // is simply absent (no devices, no error): most Linux users reach the pedal
-// through the kernel's serial driver instead.
-class D2xxLibraryDriver : public FtDriver {
+// through the kernel's serial driver instead. The only place that knows the
+// library's C calls, its pointer handles and its buffers.
+class D2xxLibraryDriver : public PortDriver {
   public:
     // Loads `path`; an empty path means libraryPathFromEnvironment().
     explicit D2xxLibraryDriver(const QString& path = {});
@@ -27,32 +28,32 @@ class D2xxLibraryDriver : public FtDriver {
     // Why it is not available (dlopen/dlsym message), for the log.
     QString loadError() const { return loadError_; }
 
-    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-    FT_STATUS OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) override;
-    FT_STATUS Close(FT_HANDLE handle) override;
-    FT_STATUS Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
-                   std::uint32_t* bytesRead) override;
-    FT_STATUS Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
-                    std::uint32_t* bytesWritten) override;
-    FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
-                                     std::uint8_t stopBits, std::uint8_t parity) override;
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override;
-    FT_STATUS GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued) override;
-    DeviceKind Kind(FT_HANDLE handle) override;
-    FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) override;
-    FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) override;
+    DeviceListing listDevices() override;
+    Opened open(const QByteArray& serial) override;
+    PortStatus close(PortHandle handle) override;
+    Transferred read(PortHandle handle, std::span<std::uint8_t> into) override;
+    Transferred write(PortHandle handle, std::span<const std::uint8_t> bytes) override;
+    Transferred queued(PortHandle handle) override;
+    PortStatus setBaudRate(PortHandle handle, std::uint32_t baud) override;
+    PortStatus setFraming(PortHandle handle, Framing framing) override;
+    PortStatus purge(PortHandle handle, PurgeQueue queues) override;
+    DeviceKind kind(PortHandle handle) override;
+    PortStatus setLatencyTimer(PortHandle handle, std::uint8_t ms) override;
+    PortStatus latencyTimer(PortHandle handle, std::uint8_t& ms) override;
 
   private:
-    void* native(FT_HANDLE handle) const;
-
     struct Api;
+    struct Native;
+    Native* native(PortHandle handle) const;
+    // One listing call by index (serial number or description).
+    bool listed(std::uint32_t index, std::uint32_t what, QByteArray* text);
+
     void* library_ = nullptr;
     Api* api_ = nullptr;
     QString loadError_;
-    // The library's handles are pointers; the port module keeps 32 bits.
-    std::map<FT_HANDLE, void*> handles_;
-    FT_HANDLE nextHandle_ = 1;
+    // The library's handles are pointers; ours are small numbers.
+    std::map<PortHandle, Native*> handles_;
+    std::uint32_t nextHandle_ = 1;
 };
 
 }  // namespace zendal

@@ -1,231 +1,181 @@
 #include "link/DeviceHub.h"
 
-#include <cstring>
-
 namespace zendal {
 
-namespace {
-
-QByteArray answerText(const char (&buffer)[64]) {
-    const void* nul = std::memchr(buffer, 0, sizeof buffer);
-    const auto length =
-        nul ? static_cast<const char*>(nul) - buffer : static_cast<std::ptrdiff_t>(sizeof buffer);
-    return QByteArray(buffer, static_cast<int>(length));
+DeviceHub::DeviceHub(QObject* parent) : QObject(parent) {
+    connect(&watcher_, &DeviceListWatcher::changed, this, &DeviceHub::devicesChanged);
 }
 
-void* indexArgument(std::uint32_t index) {
-    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(index));
-}
+DeviceHub::~DeviceHub() = default;
 
-}  // namespace
-
-void DeviceHub::addBackend(FtDriver* driver, const QString& name) {
+void DeviceHub::addBackend(PortDriver* driver, const QString& name) {
     if (!driver || backend(driver)) return;
     backends_.append(Backend{driver, name, true});
-    listedValid_ = false;
 }
 
-DeviceHub::Backend* DeviceHub::backend(FtDriver* driver) {
+DeviceHub::Backend* DeviceHub::backend(PortDriver* driver) {
     for (Backend& b : backends_) {
         if (b.driver == driver) return &b;
     }
     return nullptr;
 }
 
-bool DeviceHub::backendEnabled(FtDriver* driver) const {
+bool DeviceHub::backendEnabled(PortDriver* driver) const {
     for (const Backend& b : backends_) {
         if (b.driver == driver) return b.enabled;
     }
     return false;
 }
 
-void DeviceHub::setBackendEnabled(FtDriver* driver, bool enabled) {
+void DeviceHub::setBackendEnabled(PortDriver* driver, bool enabled) {
     Backend* b = backend(driver);
     if (!b || b->enabled == enabled) return;
     b->enabled = enabled;
-    listedValid_ = false;
     if (!enabled) {
         // Its devices vanish like unplugged ones: closed underneath, failing
-        // every call but Close until the port module lets go of them.
+        // every call but close until the port module lets go of them.
         for (auto& [h, r] : routes_) {
             if (r.driver == driver && !r.gone) {
-                r.driver->Close(r.handle);
+                r.driver->close(r.handle);
                 r.gone = true;
             }
         }
     }
+    notifyDevicesChanged();
 }
 
-void DeviceHub::refresh() {
-    listed_.clear();
+bool DeviceHub::watchKernelDevices(const QStringList& folders) {
+    return watcher_.watch(folders);
+}
+
+QVector<DeviceHub::Listed> DeviceHub::list() {
+    QVector<Listed> out;
     for (const Backend& b : backends_) {
         if (!b.enabled) continue;
-        std::uint32_t count = 0;
-        if (b.driver->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY) != FT_OK) continue;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            char answer[64] = {};
-            if (b.driver->ListDevices(indexArgument(i), answer,
-                                      FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_OK) {
-                continue;
-            }
-            const QByteArray serial = answerText(answer);
+        DeviceListing listing = b.driver->listDevices();
+        // A backend that cannot list hides only its own devices.
+        if (listing.status != PortStatus::Ok) continue;
+        for (DeviceEntry& entry : listing.devices) {
             bool seen = false;
-            for (const Entry& e : listed_) seen = seen || e.serial == serial;
-            if (!seen) listed_.append(Entry{b.driver, i, serial, b.name});
+            for (const Listed& l : out) seen = seen || l.entry.serial == entry.serial;
+            if (seen) continue;
+            entry.backend = b.name;
+            out.append(Listed{b.driver, std::move(entry)});
         }
-    }
-    listedValid_ = true;
-}
-
-QVector<DeviceHub::Listed> DeviceHub::devices() {
-    refresh();
-    QVector<Listed> out;
-    for (int i = 0; i < listed_.size(); ++i) {
-        const Entry& e = listed_[i];
-        char answer[64] = {};
-        Listed item;
-        item.serial = e.serial;
-        if (e.driver->ListDevices(indexArgument(e.index), answer,
-                                  FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION) == FT_OK) {
-            item.description = answerText(answer);
-        }
-        item.path = e.driver->devicePath(e.index);
-        item.backend = e.backend;
-        out.append(item);
     }
     return out;
 }
 
-FT_STATUS DeviceHub::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
-    if (flags & FT_LIST_NUMBER_ONLY) {
-        if (!arg1) return FT_INVALID_PARAMETER;
-        refresh();
-        *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(listed_.size());
-        return FT_OK;
-    }
-    if (!(flags & FT_LIST_BY_INDEX) || !arg2) return FT_INVALID_PARAMETER;
-    if (!listedValid_) refresh();
-    const auto index = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg1));
-    if (index >= static_cast<std::uint32_t>(listed_.size())) return FT_DEVICE_NOT_FOUND;
-    const Entry& e = listed_[static_cast<int>(index)];
-    if (!backendEnabled(e.driver)) return FT_DEVICE_NOT_FOUND;
-    return e.driver->ListDevices(indexArgument(e.index), arg2, flags);
+DeviceListing DeviceHub::listDevices() {
+    DeviceListing listing;
+    for (Listed& l : list()) listing.devices.push_back(std::move(l.entry));
+    return listing;
 }
 
-QString DeviceHub::devicePath(std::uint32_t index) {
-    if (!listedValid_ || index >= static_cast<std::uint32_t>(listed_.size())) return {};
-    const Entry& e = listed_[static_cast<int>(index)];
-    return e.driver->devicePath(e.index);
-}
-
-FT_STATUS DeviceHub::OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) {
+Opened DeviceHub::open(const QByteArray& wanted) {
     lastError_.clear();
-    if (!serial || !handle) return FT_INVALID_PARAMETER;
-    const QByteArray wanted(serial);
-    // The backend that listed the serial first opens it; a serial nobody
+    // The backend that lists the serial first opens it; a serial nobody
     // lists (a path typed by the user) is offered to every backend in turn.
-    refresh();
-    QVector<FtDriver*> candidates;
-    for (const Entry& e : listed_) {
-        if (e.serial == wanted) candidates.append(e.driver);
+    QVector<PortDriver*> candidates;
+    for (const Listed& l : list()) {
+        if (l.entry.serial == wanted) candidates.append(l.driver);
     }
     if (candidates.isEmpty()) {
         for (const Backend& b : backends_) {
             if (b.enabled) candidates.append(b.driver);
         }
     }
-    FT_STATUS result = FT_DEVICE_NOT_FOUND;
-    for (FtDriver* driver : candidates) {
-        FT_HANDLE inner = 0;
-        const FT_STATUS s = driver->OpenEx(serial, flags, &inner);
-        if (s == FT_OK) {
-            const FT_HANDLE h = nextHandle_++;
+    PortStatus result = PortStatus::DeviceNotFound;
+    for (PortDriver* driver : candidates) {
+        const Opened opened = driver->open(wanted);
+        if (opened.status == PortStatus::Ok) {
+            const PortHandle h{nextHandle_++};
             if (nextHandle_ == 0) nextHandle_ = 1;
-            routes_.emplace(h, Route{driver, inner, false});
-            *handle = h;
-            return FT_OK;
+            routes_.emplace(h, Route{driver, opened.handle, false});
+            return {PortStatus::Ok, h};
         }
         // The most telling failure wins: "not found" only if nobody knew it.
-        if (result == FT_DEVICE_NOT_FOUND) {
-            result = s;
+        if (result == PortStatus::DeviceNotFound) {
+            result = opened.status;
             lastError_ = driver->lastError();
         }
     }
-    return result;
+    return {result, {}};
 }
 
-const DeviceHub::Route* DeviceHub::route(FT_HANDLE handle) const {
+const DeviceHub::Route* DeviceHub::route(PortHandle handle) const {
     const auto it = routes_.find(handle);
     return it == routes_.end() ? nullptr : &it->second;
 }
 
-FtDriver* DeviceHub::backendOf(FT_HANDLE handle) const {
+PortDriver* DeviceHub::backendOf(PortHandle handle) const {
     const Route* r = route(handle);
     return r && !r->gone ? r->driver : nullptr;
 }
 
-FT_STATUS DeviceHub::Close(FT_HANDLE handle) {
+PortStatus DeviceHub::close(PortHandle handle) {
     const Route* r = route(handle);
-    if (!r) return FT_INVALID_HANDLE;
+    if (!r) return PortStatus::InvalidHandle;
     if (r->gone) {
         routes_.erase(handle);
-        return FT_OK;
+        return PortStatus::Ok;
     }
-    const FT_STATUS s = r->driver->Close(r->handle);
+    const PortStatus s = r->driver->close(r->handle);
     // A backend that no longer knows the handle has let go of it too; any
     // other failure keeps the route so that closing can be tried again.
-    if (s == FT_OK || s == FT_INVALID_HANDLE) routes_.erase(handle);
+    if (s == PortStatus::Ok || s == PortStatus::InvalidHandle) routes_.erase(handle);
     return s;
 }
 
-#define ZENDAL_ROUTE(call)                   \
-    const Route* r = route(handle);          \
-    if (!r) return FT_INVALID_HANDLE;        \
-    if (r->gone) return FT_DEVICE_NOT_FOUND; \
+#define ZENDAL_ROUTE(failed, call)                     \
+    const Route* r = route(handle);                    \
+    if (!r) return failed(PortStatus::InvalidHandle);  \
+    if (r->gone) return failed(PortStatus::Unplugged); \
     return r->driver->call;
 
-FT_STATUS DeviceHub::Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
-                          std::uint32_t* bytesRead) {
-    if (bytesRead) *bytesRead = 0;
-    ZENDAL_ROUTE(Read(r->handle, buffer, toRead, bytesRead))
+namespace {
+PortStatus plain(PortStatus s) {
+    return s;
 }
-
-FT_STATUS DeviceHub::Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
-                           std::uint32_t* bytesWritten) {
-    if (bytesWritten) *bytesWritten = 0;
-    ZENDAL_ROUTE(Write(r->handle, buffer, toWrite, bytesWritten))
+Transferred none(PortStatus s) {
+    return {s, 0};
 }
+}  // namespace
 
-FT_STATUS DeviceHub::SetBaudRate(FT_HANDLE handle,
-                                 std::uint32_t baud){ZENDAL_ROUTE(SetBaudRate(r->handle, baud))}
+Transferred DeviceHub::read(PortHandle handle,
+                            std::span<std::uint8_t> into){ZENDAL_ROUTE(none, read(r->handle, into))}
 
-FT_STATUS DeviceHub::SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
-                                            std::uint8_t stopBits, std::uint8_t parity){
-    ZENDAL_ROUTE(SetDataCharacteristics(r->handle, wordLength, stopBits, parity))}
+Transferred DeviceHub::write(PortHandle handle, std::span<const std::uint8_t> bytes){
+    ZENDAL_ROUTE(none, write(r->handle, bytes))}
 
-FT_STATUS DeviceHub::Purge(FT_HANDLE handle,
-                           std::uint32_t mask){ZENDAL_ROUTE(Purge(r->handle, mask))}
+Transferred DeviceHub::queued(PortHandle handle){ZENDAL_ROUTE(none, queued(r->handle))}
 
-FT_STATUS DeviceHub::GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued){
-    ZENDAL_ROUTE(GetQueueStatus(r->handle, queued))}
+PortStatus DeviceHub::setBaudRate(PortHandle handle, std::uint32_t baud){
+    ZENDAL_ROUTE(plain, setBaudRate(r->handle, baud))}
 
-FT_STATUS DeviceHub::SetLatencyTimer(FT_HANDLE handle,
-                                     std::uint8_t ms){ZENDAL_ROUTE(SetLatencyTimer(r->handle, ms))}
+PortStatus DeviceHub::setFraming(PortHandle handle, Framing framing){
+    ZENDAL_ROUTE(plain, setFraming(r->handle, framing))}
 
-FT_STATUS DeviceHub::GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) {
-    ZENDAL_ROUTE(GetLatencyTimer(r->handle, ms))
+PortStatus DeviceHub::purge(PortHandle handle,
+                            PurgeQueue queues){ZENDAL_ROUTE(plain, purge(r->handle, queues))}
+
+PortStatus DeviceHub::setLatencyTimer(PortHandle handle, std::uint8_t ms){
+    ZENDAL_ROUTE(plain, setLatencyTimer(r->handle, ms))}
+
+PortStatus DeviceHub::latencyTimer(PortHandle handle, std::uint8_t& ms) {
+    ZENDAL_ROUTE(plain, latencyTimer(r->handle, ms))
 }
 
 #undef ZENDAL_ROUTE
 
-int DeviceHub::ReadyFd(FT_HANDLE handle) {
+int DeviceHub::readyFd(PortHandle handle) {
     const Route* r = route(handle);
-    return r && !r->gone ? r->driver->ReadyFd(r->handle) : -1;
+    return r && !r->gone ? r->driver->readyFd(r->handle) : -1;
 }
 
-DeviceKind DeviceHub::Kind(FT_HANDLE handle) {
+DeviceKind DeviceHub::kind(PortHandle handle) {
     const Route* r = route(handle);
-    return r && !r->gone ? r->driver->Kind(r->handle) : DeviceKind::None;
+    return r && !r->gone ? r->driver->kind(r->handle) : DeviceKind::None;
 }
 
 }  // namespace zendal

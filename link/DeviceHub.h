@@ -1,11 +1,13 @@
 #pragma once
 
-#include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <map>
 
-#include "link/FtDriver.h"
+#include "link/DeviceListWatcher.h"
+#include "link/PortDriver.h"
 
 namespace zendal {
 
@@ -15,74 +17,72 @@ namespace zendal {
 // are the hub's own small numbers (never 0, never reused), each routed to the
 // backend that opened the device. A backend can be switched off at run time;
 // its open devices then read as unplugged until they are closed.
-class DeviceHub : public FtDriver {
+// devicesChanged() says that the list may have changed: a device node came or
+// went (once watchKernelDevices() runs), a backend told the hub so, or a
+// backend was switched on or off.
+class DeviceHub : public QObject, public PortDriver {
+    Q_OBJECT
   public:
-    struct Listed {
-        QByteArray serial;
-        QByteArray description;
-        QString path;     // empty when the backend has no path
-        QString backend;  // name given to addBackend
-    };
+    explicit DeviceHub(QObject* parent = nullptr);
+    ~DeviceHub() override;
 
     // The hub does not own the backends.
-    void addBackend(FtDriver* backend, const QString& name);
-    void setBackendEnabled(FtDriver* backend, bool enabled);
-    bool backendEnabled(FtDriver* backend) const;
+    void addBackend(PortDriver* backend, const QString& name);
+    void setBackendEnabled(PortDriver* backend, bool enabled);
+    bool backendEnabled(PortDriver* backend) const;
 
-    // Lists every enabled backend now (as a count call does) and returns the
-    // devices with their descriptions.
-    QVector<Listed> devices();
+    // Starts watching these folders for device nodes coming and going.
+    bool watchKernelDevices(const QStringList& folders = DeviceListWatcher::kernelFolders());
+    const DeviceListWatcher& watcher() const { return watcher_; }
+    // A backend saw its devices change (the virtual pedal plugged in or out).
+    void notifyDevicesChanged() { watcher_.poke(); }
 
-    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-    FT_STATUS OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) override;
-    FT_STATUS Close(FT_HANDLE handle) override;
-    FT_STATUS Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
-                   std::uint32_t* bytesRead) override;
-    FT_STATUS Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
-                    std::uint32_t* bytesWritten) override;
-    FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
-                                     std::uint8_t stopBits, std::uint8_t parity) override;
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override;
-    FT_STATUS GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued) override;
-    int ReadyFd(FT_HANDLE handle) override;
-    DeviceKind Kind(FT_HANDLE handle) override;
-    FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) override;
-    FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) override;
-    QString devicePath(std::uint32_t index) override;
+    DeviceListing listDevices() override;
+    Opened open(const QByteArray& serial) override;
+    PortStatus close(PortHandle handle) override;
+    Transferred read(PortHandle handle, std::span<std::uint8_t> into) override;
+    Transferred write(PortHandle handle, std::span<const std::uint8_t> bytes) override;
+    Transferred queued(PortHandle handle) override;
+    PortStatus setBaudRate(PortHandle handle, std::uint32_t baud) override;
+    PortStatus setFraming(PortHandle handle, Framing framing) override;
+    PortStatus purge(PortHandle handle, PurgeQueue queues) override;
+    int readyFd(PortHandle handle) override;
+    DeviceKind kind(PortHandle handle) override;
+    PortStatus setLatencyTimer(PortHandle handle, std::uint8_t ms) override;
+    PortStatus latencyTimer(PortHandle handle, std::uint8_t& ms) override;
     QString lastError() const override { return lastError_; }
 
     // The backend behind an open hub handle (nullptr when unknown or closed).
-    FtDriver* backendOf(FT_HANDLE handle) const;
+    PortDriver* backendOf(PortHandle handle) const;
+
+  signals:
+    void devicesChanged();
 
   private:
     struct Backend {
-        FtDriver* driver;
+        PortDriver* driver;
         QString name;
         bool enabled;
     };
-    struct Entry {
-        FtDriver* driver;
-        std::uint32_t index;  // in the backend's own listing
-        QByteArray serial;
-        QString backend;
+    struct Listed {
+        PortDriver* driver;
+        DeviceEntry entry;
     };
     struct Route {
-        FtDriver* driver;
-        FT_HANDLE handle;  // the backend's
-        bool gone;         // its backend was switched off
+        PortDriver* driver;
+        PortHandle handle;  // the backend's
+        bool gone;          // its backend was switched off
     };
 
-    void refresh();
-    const Route* route(FT_HANDLE handle) const;
-    Backend* backend(FtDriver* driver);
+    QVector<Listed> list();
+    const Route* route(PortHandle handle) const;
+    Backend* backend(PortDriver* driver);
 
     QVector<Backend> backends_;
-    QVector<Entry> listed_;  // snapshot of the last count
-    bool listedValid_ = false;
-    std::map<FT_HANDLE, Route> routes_;
-    FT_HANDLE nextHandle_ = 1;
+    std::map<PortHandle, Route> routes_;
+    std::uint32_t nextHandle_ = 1;
     QString lastError_;
+    DeviceListWatcher watcher_;
 };
 
 }  // namespace zendal

@@ -4,7 +4,7 @@
 
 namespace zendal {
 
-// D2XX status codes, as the library reports them.
+// D2XX status codes, as the port module reports them.
 using FT_STATUS = std::uint32_t;
 enum : FT_STATUS {
     FT_OK = 0,
@@ -27,19 +27,6 @@ enum : FT_STATUS {
     FT_NOT_SUPPORTED = 17,
     FT_OTHER_ERROR = 18,
 };
-
-// The handle of an open device (32 bits, 0 = none).
-using FT_HANDLE = std::uint32_t;
-
-// FT_ListDevices flags.
-constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
-constexpr std::uint32_t FT_LIST_BY_INDEX = 0x40000000u;
-constexpr std::uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1u;
-constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2u;
-
-// FT_Purge masks.
-constexpr std::uint32_t FT_PURGE_RX = 1u;
-constexpr std::uint32_t FT_PURGE_TX = 2u;
 
 // Data characteristics codes.
 constexpr std::uint8_t FT_BITS_8 = 8;

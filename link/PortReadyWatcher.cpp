@@ -46,9 +46,8 @@ void PortReadyWatcher::onActivity() {
     if (notifier_) {
         // Readable with nothing queued means the line failed (hang-up): look
         // slowly from now on instead of waking at once again and again.
-        std::uint32_t queued = 0;
         D2XXUnit& unit = port();
-        if (unit.driver().GetQueueStatus(unit.FTHandle, &queued) != FT_OK) {
+        if (unit.driver().queued(unit.handle()).status != PortStatus::Ok) {
             notifier_.reset();
             timer_.start(kBrokenLineLookMs);
         }

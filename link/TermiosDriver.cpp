@@ -52,12 +52,12 @@ bool portNameLess(const QString& a, const QString& b) {
     return split(a) < split(b);
 }
 
-void copyAnswer(const QByteArray& text, void* buffer) {
-    // D2XX answer buffers are 64 bytes: at most 63 characters and a NUL.
-    auto* out = static_cast<char*>(buffer);
-    const auto n = std::min<qsizetype>(text.size(), 63);
-    std::memcpy(out, text.constData(), static_cast<std::size_t>(n));
-    out[n] = '\0';
+QString permissionRemedy(const QString& path) {
+    return QStringLiteral(
+               "Permission denied opening %1: add yourself to the 'dialout' group "
+               "(sudo usermod -aG dialout $USER, then log in again) or install the "
+               "udev rule from the README.")
+        .arg(path);
 }
 
 bool speedFor(std::uint32_t baud, speed_t* speed) {
@@ -90,7 +90,7 @@ TermiosDriver::TermiosDriver() : TermiosDriver(Options{}) {}
 TermiosDriver::TermiosDriver(Options options) : options_(std::move(options)) {}
 
 TermiosDriver::~TermiosDriver() {
-    while (!open_.empty()) Close(open_.begin()->first);
+    while (!open_.empty()) close(open_.begin()->first);
 }
 
 QStringList TermiosDriver::extraPortsFromEnvironment() {
@@ -155,37 +155,33 @@ QVector<TermiosDriver::Port> TermiosDriver::scan() const {
     return ports;
 }
 
-FT_STATUS TermiosDriver::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
-    if (flags & FT_LIST_NUMBER_ONLY) {
-        if (!arg1) return FT_INVALID_PARAMETER;
-        listed_ = scan();
-        *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(listed_.size());
-        return FT_OK;
+DeviceListing TermiosDriver::listDevices() {
+    DeviceListing listing;
+    for (const Port& port : scan()) {
+        DeviceEntry entry;
+        entry.serial = port.serial;
+        entry.description = port.description;
+        entry.path = port.path;
+        entry.kind =
+            isPseudoTerminal(port.path) ? DeviceKind::PseudoTerminal : DeviceKind::Hardware;
+        if (::access(QFile::encodeName(port.path).constData(), R_OK | W_OK) != 0 &&
+            (errno == EACCES || errno == EPERM)) {
+            entry.openable = false;
+            entry.whyNot = permissionRemedy(port.path);
+        }
+        for (const auto& [h, open] : open_) {
+            if (open.path == port.path) {
+                entry.openable = false;
+                entry.whyNot = QStringLiteral("%1 is open in this program.").arg(port.path);
+            }
+        }
+        listing.devices.push_back(entry);
     }
-    if (!(flags & FT_LIST_BY_INDEX) || !arg2) return FT_INVALID_PARAMETER;
-    const auto index = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg1));
-    if (listed_.isEmpty()) listed_ = scan();
-    if (index >= static_cast<std::uint32_t>(listed_.size())) return FT_DEVICE_NOT_FOUND;
-    const Port& port = listed_[static_cast<int>(index)];
-    if (flags & FT_OPEN_BY_SERIAL_NUMBER) {
-        copyAnswer(port.serial, arg2);
-    } else if (flags & FT_OPEN_BY_DESCRIPTION) {
-        copyAnswer(port.description, arg2);
-    } else {
-        return FT_INVALID_PARAMETER;
-    }
-    return FT_OK;
+    return listing;
 }
 
-QString TermiosDriver::devicePath(std::uint32_t index) {
-    if (index >= static_cast<std::uint32_t>(listed_.size())) return {};
-    return listed_[static_cast<int>(index)].path;
-}
-
-FT_STATUS TermiosDriver::OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) {
+Opened TermiosDriver::open(const QByteArray& wanted) {
     lastError_.clear();
-    if (!serial || !handle || flags != FT_OPEN_BY_SERIAL_NUMBER) return FT_INVALID_PARAMETER;
-    const QByteArray wanted(serial);
     QString path;
     for (const Port& p : scan()) {
         if (p.serial == wanted) {
@@ -196,13 +192,13 @@ FT_STATUS TermiosDriver::OpenEx(const char* serial, std::uint32_t flags, FT_HAND
     if (path.isEmpty()) {
         lastError_ = QStringLiteral("No serial port with serial number %1 is attached.")
                          .arg(QString::fromLocal8Bit(wanted));
-        return FT_DEVICE_NOT_FOUND;
+        return {PortStatus::DeviceNotFound, {}};
     }
     for (const auto& [h, port] : open_) {
         if (port.path == path) {
             lastError_ =
                 QStringLiteral("Cannot open %1: it is already open in this program.").arg(path);
-            return FT_DEVICE_NOT_OPENED;
+            return {PortStatus::DeviceNotOpened, {}};
         }
     }
 
@@ -211,39 +207,35 @@ FT_STATUS TermiosDriver::OpenEx(const char* serial, std::uint32_t flags, FT_HAND
     if (fd < 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM) {
-            lastError_ = QStringLiteral(
-                             "Permission denied opening %1: add yourself to the 'dialout' group "
-                             "(sudo usermod -aG dialout $USER, then log in again) or install the "
-                             "udev rule from the README.")
-                             .arg(path);
-            return FT_DEVICE_NOT_OPENED;
+            lastError_ = permissionRemedy(path);
+            return {PortStatus::DeviceNotOpened, {}};
         }
         if (error == EBUSY) {
             lastError_ =
                 QStringLiteral("Cannot open %1: it is in use by another program.").arg(path);
-            return FT_DEVICE_NOT_OPENED;
+            return {PortStatus::DeviceNotOpened, {}};
         }
         if (error == ENOENT || error == ENODEV || error == ENXIO) {
             lastError_ =
                 QStringLiteral("Cannot open %1: the device is gone (unplugged?).").arg(path);
-            return FT_DEVICE_NOT_FOUND;
+            return {PortStatus::DeviceNotFound, {}};
         }
         lastError_ = QStringLiteral("Cannot open %1: %2.")
                          .arg(path, QString::fromLocal8Bit(std::strerror(error)));
-        return FT_DEVICE_NOT_OPENED;
+        return {PortStatus::DeviceNotOpened, {}};
     }
     // Two programs must never share the pedal: the second one would take the
     // first one's replies.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         lastError_ = QStringLiteral("Cannot open %1: it is in use by another program.").arg(path);
-        return FT_DEVICE_NOT_OPENED;
+        return {PortStatus::DeviceNotOpened, {}};
     }
     struct termios attributes {};
     if (::tcgetattr(fd, &attributes) != 0) {
         ::close(fd);
         lastError_ = QStringLiteral("Cannot open %1: it is not a serial port.").arg(path);
-        return FT_DEVICE_NOT_OPENED;
+        return {PortStatus::DeviceNotOpened, {}};
     }
     Open port;
     port.fd = fd;
@@ -262,30 +254,43 @@ FT_STATUS TermiosDriver::OpenEx(const char* serial, std::uint32_t flags, FT_HAND
         ::close(fd);
         lastError_ = QStringLiteral("Cannot configure %1: %2.")
                          .arg(path, QString::fromLocal8Bit(std::strerror(error)));
-        return FT_DEVICE_NOT_OPENED;
+        return {PortStatus::DeviceNotOpened, {}};
     }
-    const FT_HANDLE h = nextHandle_++;
+    const PortHandle h{nextHandle_++};
     if (nextHandle_ == 0) nextHandle_ = 1;
     open_.emplace(h, port);
-    *handle = h;
-    return FT_OK;
+    return {PortStatus::Ok, h};
 }
 
-TermiosDriver::Open* TermiosDriver::find(FT_HANDLE handle) {
+TermiosDriver::Open* TermiosDriver::find(PortHandle handle) {
     const auto it = open_.find(handle);
     return it == open_.end() ? nullptr : &it->second;
 }
 
-FT_STATUS TermiosDriver::failIo(const Open& port, const char* what, int error) {
+PortStatus TermiosDriver::failIo(const Open& port, const char* what, int error) {
+    // The kernel says so when the adapter was pulled out under us.
+    if (error == EIO || error == ENODEV || error == ENXIO) {
+        lastError_ = QStringLiteral("%1 is gone (unplugged?).").arg(port.path);
+        return PortStatus::Unplugged;
+    }
     lastError_ =
         QStringLiteral("%1 on %2 failed: %3.")
             .arg(QLatin1String(what), port.path, QString::fromLocal8Bit(std::strerror(error)));
-    return FT_IO_ERROR;
+    return PortStatus::IoError;
 }
 
-FT_STATUS TermiosDriver::Close(FT_HANDLE handle) {
+PortStatus TermiosDriver::hungUp(const Open& port) {
+    pollfd p{port.fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        lastError_ = QStringLiteral("%1 hung up.").arg(port.path);
+        return PortStatus::Unplugged;
+    }
+    return PortStatus::Ok;
+}
+
+PortStatus TermiosDriver::close(PortHandle handle) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
+    if (!port) return PortStatus::InvalidHandle;
     if (port->latencyChanged) {
         serial_struct info{};
         if (::ioctl(port->fd, TIOCGSERIAL, &info) == 0) {
@@ -299,46 +304,37 @@ FT_STATUS TermiosDriver::Close(FT_HANDLE handle) {
     }
     ::close(port->fd);  // also drops the lock
     open_.erase(handle);
-    return FT_OK;
+    return PortStatus::Ok;
 }
 
-FT_STATUS TermiosDriver::Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
-                              std::uint32_t* bytesRead) {
+Transferred TermiosDriver::read(PortHandle handle, std::span<std::uint8_t> into) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
-    if (!bytesRead || (!buffer && toRead > 0)) return FT_INVALID_PARAMETER;
-    *bytesRead = 0;
-    if (toRead == 0) return FT_OK;
+    if (!port) return {PortStatus::InvalidHandle, 0};
+    if (into.empty()) return {hungUp(*port), 0};
     for (;;) {
-        const ssize_t n = ::read(port->fd, buffer, toRead);
-        if (n >= 0) {
-            *bytesRead = static_cast<std::uint32_t>(n);
-            return FT_OK;
-        }
+        const ssize_t n = ::read(port->fd, into.data(), into.size());
+        if (n > 0) return {PortStatus::Ok, static_cast<std::size_t>(n)};
+        // End of file on a tty: the other side hung up.
+        if (n == 0) return {hungUp(*port), 0};
         if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return FT_OK;
-        return failIo(*port, "Reading", errno);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return {PortStatus::Ok, 0};
+        return {failIo(*port, "Reading", errno), 0};
     }
 }
 
-FT_STATUS TermiosDriver::Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
-                               std::uint32_t* bytesWritten) {
+Transferred TermiosDriver::write(PortHandle handle, std::span<const std::uint8_t> bytes) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
-    if (!bytesWritten || (!buffer && toWrite > 0)) return FT_INVALID_PARAMETER;
-    *bytesWritten = 0;
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    std::uint32_t done = 0;
-    while (done < toWrite) {
-        const ssize_t n = ::write(port->fd, bytes + done, toWrite - done);
+    if (!port) return {PortStatus::InvalidHandle, 0};
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(port->fd, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
-            done += static_cast<std::uint32_t>(n);
-            *bytesWritten = done;
+            done += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return failIo(*port, "Writing", errno);
+            return {failIo(*port, "Writing", errno), done};
         }
         // The kernel's buffer is full: wait for room, but not for ever.
         pollfd p{port->fd, POLLOUT, 0};
@@ -346,42 +342,46 @@ FT_STATUS TermiosDriver::Write(FT_HANDLE handle, const void* buffer, std::uint32
         do {
             ready = ::poll(&p, 1, timeouts::kWriteStallMs);
         } while (ready < 0 && errno == EINTR);
-        if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+        if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            lastError_ = QStringLiteral("%1 hung up.").arg(port->path);
+            return {PortStatus::Unplugged, done};
+        }
+        if (ready <= 0) {
             lastError_ = QStringLiteral("Writing to %1 stalled: %2 of %3 bytes sent.")
                              .arg(port->path)
                              .arg(done)
-                             .arg(toWrite);
-            return FT_IO_ERROR;
+                             .arg(bytes.size());
+            return {PortStatus::IoError, done};
         }
     }
-    return FT_OK;
+    return {PortStatus::Ok, done};
 }
 
-FT_STATUS TermiosDriver::applyAttributes(Open& port, const ::termios& attributes) {
-    if (::tcsetattr(port.fd, TCSANOW, &attributes) == 0) return FT_OK;
+PortStatus TermiosDriver::applyAttributes(Open& port, const ::termios& attributes) {
+    if (::tcsetattr(port.fd, TCSANOW, &attributes) == 0) return PortStatus::Ok;
     // A pseudo-terminal has no line: it may refuse settings it cannot carry
     // (parity), which is harmless.
-    if (port.kind == DeviceKind::PseudoTerminal) return FT_OK;
+    if (port.kind == DeviceKind::PseudoTerminal) return PortStatus::Ok;
     return failIo(port, "Configuring", errno);
 }
 
-FT_STATUS TermiosDriver::SetBaudRate(FT_HANDLE handle, std::uint32_t baud) {
+PortStatus TermiosDriver::setBaudRate(PortHandle handle, std::uint32_t baud) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
+    if (!port) return PortStatus::InvalidHandle;
     speed_t speed{};
-    if (!speedFor(baud, &speed)) return FT_INVALID_BAUD_RATE;
+    if (!speedFor(baud, &speed)) return PortStatus::InvalidBaudRate;
     struct termios attributes {};
     if (::tcgetattr(port->fd, &attributes) != 0) return failIo(*port, "Configuring", errno);
-    if (::cfsetspeed(&attributes, speed) != 0) return FT_INVALID_BAUD_RATE;
+    if (::cfsetspeed(&attributes, speed) != 0) return PortStatus::InvalidBaudRate;
     return applyAttributes(*port, attributes);
 }
 
-FT_STATUS TermiosDriver::SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
-                                                std::uint8_t stopBits, std::uint8_t parity) {
+PortStatus TermiosDriver::setFraming(PortHandle handle, Framing framing) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
+    if (!port) return PortStatus::InvalidHandle;
+    const auto [wordLength, stopBits, parity] = framing;
     if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 2) {
-        return FT_INVALID_PARAMETER;
+        return PortStatus::InvalidParameter;
     }
     struct termios attributes {};
     if (::tcgetattr(port->fd, &attributes) != 0) return failIo(*port, "Configuring", errno);
@@ -393,76 +393,66 @@ FT_STATUS TermiosDriver::SetDataCharacteristics(FT_HANDLE handle, std::uint8_t w
     return applyAttributes(*port, attributes);
 }
 
-FT_STATUS TermiosDriver::Purge(FT_HANDLE handle, std::uint32_t mask) {
+PortStatus TermiosDriver::purge(PortHandle handle, PurgeQueue queues) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
-    const bool rx = mask & FT_PURGE_RX;
-    const bool tx = mask & FT_PURGE_TX;
-    if (!rx && !tx) return FT_INVALID_PARAMETER;
-    const int queue = rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH);
+    if (!port) return PortStatus::InvalidHandle;
+    const int queue = queues == PurgeQueue::Both
+                          ? TCIOFLUSH
+                          : (queues == PurgeQueue::Receive ? TCIFLUSH : TCOFLUSH);
     if (::tcflush(port->fd, queue) != 0) return failIo(*port, "Purging", errno);
-    return FT_OK;
+    return PortStatus::Ok;
 }
 
-FT_STATUS TermiosDriver::GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued) {
+Transferred TermiosDriver::queued(PortHandle handle) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
-    if (!queued) return FT_INVALID_PARAMETER;
+    if (!port) return {PortStatus::InvalidHandle, 0};
     int count = 0;
-    if (::ioctl(port->fd, FIONREAD, &count) != 0) return failIo(*port, "Reading", errno);
-    if (count == 0) {
-        // Nothing waiting; a hung-up line (adapter pulled, simulator gone)
-        // must fail here so that a wait for a reply ends.
-        pollfd p{port->fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            lastError_ = QStringLiteral("%1 hung up.").arg(port->path);
-            return FT_IO_ERROR;
-        }
-    }
-    *queued = static_cast<std::uint32_t>(count);
-    return FT_OK;
+    if (::ioctl(port->fd, FIONREAD, &count) != 0) return {failIo(*port, "Reading", errno), 0};
+    // Nothing waiting; a hung-up line (adapter pulled, simulator gone) must
+    // fail here so that a wait for a reply ends.
+    if (count == 0) return {hungUp(*port), 0};
+    return {PortStatus::Ok, static_cast<std::size_t>(count)};
 }
 
-int TermiosDriver::ReadyFd(FT_HANDLE handle) {
+int TermiosDriver::readyFd(PortHandle handle) {
     Open* port = find(handle);
     return port ? port->fd : -1;
 }
 
-DeviceKind TermiosDriver::Kind(FT_HANDLE handle) {
+DeviceKind TermiosDriver::kind(PortHandle handle) {
     Open* port = find(handle);
     return port ? port->kind : DeviceKind::None;
 }
 
-FT_STATUS TermiosDriver::SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) {
+PortStatus TermiosDriver::setLatencyTimer(PortHandle handle, std::uint8_t ms) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
-    if (port->kind == DeviceKind::PseudoTerminal) return FT_NOT_SUPPORTED;
+    if (!port) return PortStatus::InvalidHandle;
+    if (port->kind == DeviceKind::PseudoTerminal) return PortStatus::NotSupported;
     serial_struct info{};
-    if (::ioctl(port->fd, TIOCGSERIAL, &info) != 0) return FT_NOT_SUPPORTED;
+    if (::ioctl(port->fd, TIOCGSERIAL, &info) != 0) return PortStatus::NotSupported;
     const bool wasLow = (info.flags & ASYNC_LOW_LATENCY) != 0;
     if (ms <= 1) {
         info.flags |= ASYNC_LOW_LATENCY;
     } else {
         info.flags &= ~ASYNC_LOW_LATENCY;
     }
-    if (::ioctl(port->fd, TIOCSSERIAL, &info) != 0) return FT_NOT_SUPPORTED;
+    if (::ioctl(port->fd, TIOCSSERIAL, &info) != 0) return PortStatus::NotSupported;
     if (!port->latencyChanged) {
         port->latencyChanged = true;
         port->oldLowLatency = wasLow;
     }
-    return FT_OK;
+    return PortStatus::Ok;
 }
 
-FT_STATUS TermiosDriver::GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) {
+PortStatus TermiosDriver::latencyTimer(PortHandle handle, std::uint8_t& ms) {
     Open* port = find(handle);
-    if (!port) return FT_INVALID_HANDLE;
-    if (!ms) return FT_INVALID_PARAMETER;
-    if (port->kind == DeviceKind::PseudoTerminal) return FT_NOT_SUPPORTED;
+    if (!port) return PortStatus::InvalidHandle;
+    if (port->kind == DeviceKind::PseudoTerminal) return PortStatus::NotSupported;
     serial_struct info{};
-    if (::ioctl(port->fd, TIOCGSERIAL, &info) != 0) return FT_NOT_SUPPORTED;
+    if (::ioctl(port->fd, TIOCGSERIAL, &info) != 0) return PortStatus::NotSupported;
     // ftdi_sio runs its latency timer at 1 ms in low-latency mode, 16 ms otherwise.
-    *ms = (info.flags & ASYNC_LOW_LATENCY) ? 1 : 16;
-    return FT_OK;
+    ms = (info.flags & ASYNC_LOW_LATENCY) ? 1 : 16;
+    return PortStatus::Ok;
 }
 
 }  // namespace zendal

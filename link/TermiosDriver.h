@@ -6,19 +6,19 @@
 #include <QVector>
 #include <map>
 
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 
 struct termios;
 
 namespace zendal {
 
 // The kernel's serial ports (ftdi_sio's /dev/ttyUSB*, cdc-acm's /dev/ttyACM*)
-// offered with D2XX semantics. Only ports whose USB vendor is FTDI (0403) are
+// offered as a port driver. Only ports whose USB vendor is FTDI (0403) are
 // listed, with the USB serial number and product string; extra ports given by
 // path (a pseudo-terminal of zendal-pedal-sim, a port the listing cannot see)
 // are listed after them with the path as their serial number. I/O is plain
 // POSIX termios, non-blocking, raw.
-class TermiosDriver : public FtDriver {
+class TermiosDriver : public PortDriver {
   public:
     struct Options {
         QString sysfsTtyRoot = QStringLiteral("/sys/class/tty");
@@ -49,23 +49,19 @@ class TermiosDriver : public FtDriver {
     static constexpr const char* kPtyDescription = "Virtual Pedal (pty)";
     static constexpr const char* kSerialDescription = "Serial port";
 
-    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-    FT_STATUS OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) override;
-    FT_STATUS Close(FT_HANDLE handle) override;
-    FT_STATUS Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
-                   std::uint32_t* bytesRead) override;
-    FT_STATUS Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
-                    std::uint32_t* bytesWritten) override;
-    FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
-                                     std::uint8_t stopBits, std::uint8_t parity) override;
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override;
-    FT_STATUS GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued) override;
-    int ReadyFd(FT_HANDLE handle) override;
-    DeviceKind Kind(FT_HANDLE handle) override;
-    FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) override;
-    FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) override;
-    QString devicePath(std::uint32_t index) override;
+    DeviceListing listDevices() override;
+    Opened open(const QByteArray& serial) override;
+    PortStatus close(PortHandle handle) override;
+    Transferred read(PortHandle handle, std::span<std::uint8_t> into) override;
+    Transferred write(PortHandle handle, std::span<const std::uint8_t> bytes) override;
+    Transferred queued(PortHandle handle) override;
+    PortStatus setBaudRate(PortHandle handle, std::uint32_t baud) override;
+    PortStatus setFraming(PortHandle handle, Framing framing) override;
+    PortStatus purge(PortHandle handle, PurgeQueue queues) override;
+    int readyFd(PortHandle handle) override;
+    DeviceKind kind(PortHandle handle) override;
+    PortStatus setLatencyTimer(PortHandle handle, std::uint8_t ms) override;
+    PortStatus latencyTimer(PortHandle handle, std::uint8_t& ms) override;
     QString lastError() const override { return lastError_; }
 
     // Whether the character device at path is a pseudo-terminal.
@@ -79,14 +75,15 @@ class TermiosDriver : public FtDriver {
         bool latencyChanged = false;
         bool oldLowLatency = false;
     };
-    Open* find(FT_HANDLE handle);
-    FT_STATUS applyAttributes(Open& port, const ::termios& attributes);
-    FT_STATUS failIo(const Open& port, const char* what, int error);
+    Open* find(PortHandle handle);
+    PortStatus applyAttributes(Open& port, const ::termios& attributes);
+    // Unplugged when the error says the device is gone, else IoError.
+    PortStatus failIo(const Open& port, const char* what, int error);
+    PortStatus hungUp(const Open& port);
 
     Options options_;
-    QVector<Port> listed_;  // snapshot of the last count
-    std::map<FT_HANDLE, Open> open_;
-    FT_HANDLE nextHandle_ = 1;
+    std::map<PortHandle, Open> open_;
+    std::uint32_t nextHandle_ = 1;
     QString lastError_;
 };
 

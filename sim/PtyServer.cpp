@@ -35,9 +35,11 @@ void PtyServer::close() {
 }
 
 void PtyServer::followPlug() {
-    if (!pedal_.plugged() && master_ >= 0) {
+    // An unplug and replug between two looks still ends the old line.
+    if (master_ >= 0 && (!pedal_.plugged() || pedal_.plugGeneration() != openGeneration_)) {
         close();  // the host's slave descriptor hangs up
-    } else if (pedal_.plugged() && master_ < 0) {
+    }
+    if (pedal_.plugged() && master_ < 0) {
         QString error;
         const bool opened = open(&error);
         if (replugHandler_) replugHandler_(opened ? slavePath_ : QString());
@@ -51,6 +53,7 @@ bool PtyServer::open(QString* error) {
         close();
         return false;
     };
+    openGeneration_ = pedal_.plugGeneration();
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0) return fail("posix_openpt");
     if (::grantpt(master_) != 0) return fail("grantpt");

@@ -50,6 +50,7 @@ class PtyServer {
     VirtualPedal& pedal_;
     int master_ = -1;
     int slave_ = -1;
+    int openGeneration_ = 0;  // the pedal's plug generation the line belongs to
     QString slavePath_;
     QByteArray unsent_;
     QByteArray lineBuffer_;

@@ -19,13 +19,6 @@ qint64 editorNowUs() {
     return clock().nowMs() * 1000;
 }
 
-void copyAnswer(const QByteArray& text, void* buffer) {
-    // The library's answer buffers hold 64 bytes, NUL included.
-    const int n = std::min<int>(text.size(), 63);
-    std::memcpy(buffer, text.constData(), n);
-    static_cast<char*>(buffer)[n] = '\0';
-}
-
 }  // namespace
 
 VirtualPedalDriver::VirtualPedalDriver(VirtualPedal& pedal, QByteArray serial,
@@ -36,13 +29,25 @@ VirtualPedalDriver::VirtualPedalDriver(VirtualPedal& pedal, QByteArray serial,
       nowUs_(editorNowUs) {
     eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    listener_ = pedal_.addListener([this] { refreshReady(); });
+    wasPlugged_ = pedal_.plugged();
+    seenGeneration_ = pedal_.plugGeneration();
+    listener_ = pedal_.addListener([this] { onPedal(); });
 }
 
 VirtualPedalDriver::~VirtualPedalDriver() {
     pedal_.removeListener(listener_);
     if (eventFd_ >= 0) ::close(eventFd_);
     if (timerFd_ >= 0) ::close(timerFd_);
+}
+
+void VirtualPedalDriver::onPedal() {
+    refreshReady();
+    // A replug between two listener calls still counts: the generation moved.
+    const bool changed =
+        pedal_.plugged() != wasPlugged_ || pedal_.plugGeneration() != seenGeneration_;
+    wasPlugged_ = pedal_.plugged();
+    seenGeneration_ = pedal_.plugGeneration();
+    if (changed && plugHandler_) plugHandler_();
 }
 
 qint64 VirtualPedalDriver::now() const {
@@ -85,45 +90,32 @@ void VirtualPedalDriver::armTimer() {
     ::timerfd_settime(timerFd_, 0, &spec, nullptr);
 }
 
-FT_STATUS VirtualPedalDriver::check(FT_HANDLE handle) const {
-    if (handle == 0 || handle != handle_) return FT_INVALID_HANDLE;
-    if (!pedal_.plugged() || openGeneration_ != pedal_.plugGeneration()) return FT_IO_ERROR;
-    return FT_OK;
+PortStatus VirtualPedalDriver::check(PortHandle handle) const {
+    if (!handle || handle != handle_) return PortStatus::InvalidHandle;
+    if (!pedal_.plugged() || openGeneration_ != pedal_.plugGeneration())
+        return PortStatus::Unplugged;
+    return PortStatus::Ok;
 }
 
-FT_STATUS VirtualPedalDriver::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
-    const std::uint32_t count = pedal_.plugged() ? 1 : 0;
-    if (flags & FT_LIST_NUMBER_ONLY) {
-        if (arg1 == nullptr) return FT_INVALID_PARAMETER;
-        *static_cast<std::uint32_t*>(arg1) = count;
-        return FT_OK;
+DeviceListing VirtualPedalDriver::listDevices() {
+    DeviceListing listing;
+    if (!pedal_.plugged()) return listing;
+    DeviceEntry entry;
+    entry.serial = serial_;
+    entry.description = description_;
+    entry.kind = DeviceKind::VirtualInProcess;
+    if (handle_) {
+        entry.openable = false;
+        entry.whyNot = QStringLiteral("The virtual pedal is open in this program.");
     }
-    if (!(flags & FT_LIST_BY_INDEX) || arg2 == nullptr) return FT_INVALID_PARAMETER;
-    const auto index = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg1));
-    if (index >= count) return FT_DEVICE_NOT_FOUND;
-    if (flags & FT_OPEN_BY_SERIAL_NUMBER) {
-        copyAnswer(serial_, arg2);
-        return FT_OK;
-    }
-    if (flags & FT_OPEN_BY_DESCRIPTION) {
-        copyAnswer(description_, arg2);
-        return FT_OK;
-    }
-    return FT_INVALID_PARAMETER;
+    listing.devices.push_back(entry);
+    return listing;
 }
 
-FT_STATUS VirtualPedalDriver::OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) {
-    if (serial == nullptr || handle == nullptr) return FT_INVALID_PARAMETER;
-    QByteArray wanted;
-    if (flags == FT_OPEN_BY_SERIAL_NUMBER)
-        wanted = serial_;
-    else if (flags == FT_OPEN_BY_DESCRIPTION)
-        wanted = description_;
-    else
-        return FT_INVALID_PARAMETER;
-    if (!pedal_.plugged() || wanted != QByteArray(serial)) return FT_DEVICE_NOT_FOUND;
-    if (handle_ != 0) return FT_DEVICE_NOT_OPENED;
-    handle_ = nextHandle_++;
+Opened VirtualPedalDriver::open(const QByteArray& serial) {
+    if (!pedal_.plugged() || serial != serial_) return {PortStatus::DeviceNotFound, {}};
+    if (handle_) return {PortStatus::DeviceNotOpened, {}};
+    handle_ = PortHandle{nextHandle_++};
     openGeneration_ = pedal_.plugGeneration();
     // The line starts as the pedal expects it, so a test that skips the
     // configuration still talks.
@@ -133,51 +125,45 @@ FT_STATUS VirtualPedalDriver::OpenEx(const char* serial, std::uint32_t flags, FT
     pedal_.setLineSettings(baud_, parity_, eightBits_);
     latencyMs_ = VirtualPedal::kDefaultLatencyMs;
     pedal_.setLatencyTimer(latencyMs_);
-    *handle = handle_;
     refreshReady();
-    return FT_OK;
+    return {PortStatus::Ok, handle_};
 }
 
-FT_STATUS VirtualPedalDriver::Close(FT_HANDLE handle) {
-    if (handle == 0 || handle != handle_) return FT_INVALID_HANDLE;
-    handle_ = 0;
-    return FT_OK;
+PortStatus VirtualPedalDriver::close(PortHandle handle) {
+    if (!handle || handle != handle_) return PortStatus::InvalidHandle;
+    handle_ = {};
+    return PortStatus::Ok;
 }
 
-FT_STATUS VirtualPedalDriver::Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
-                                   std::uint32_t* bytesRead) {
-    if (const FT_STATUS s = check(handle); s != FT_OK) return s;
-    if (bytesRead == nullptr || (buffer == nullptr && toRead > 0)) return FT_INVALID_PARAMETER;
-    const QByteArray data = pedal_.takeOutput(now(), toRead);
-    if (!data.isEmpty()) std::memcpy(buffer, data.constData(), data.size());
-    *bytesRead = static_cast<std::uint32_t>(data.size());
+Transferred VirtualPedalDriver::read(PortHandle handle, std::span<std::uint8_t> into) {
+    if (const PortStatus s = check(handle); s != PortStatus::Ok) return {s, 0};
+    const QByteArray data = pedal_.takeOutput(now(), static_cast<qint64>(into.size()));
+    if (!data.isEmpty()) std::memcpy(into.data(), data.constData(), std::size_t(data.size()));
     refreshReady();
-    return FT_OK;
+    return {PortStatus::Ok, std::size_t(data.size())};
 }
 
-FT_STATUS VirtualPedalDriver::Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
-                                    std::uint32_t* bytesWritten) {
-    if (const FT_STATUS s = check(handle); s != FT_OK) return s;
-    if (bytesWritten == nullptr || (buffer == nullptr && toWrite > 0)) return FT_INVALID_PARAMETER;
-    pedal_.receive(QByteArray(static_cast<const char*>(buffer), static_cast<int>(toWrite)), now());
-    *bytesWritten = toWrite;
+Transferred VirtualPedalDriver::write(PortHandle handle, std::span<const std::uint8_t> bytes) {
+    if (const PortStatus s = check(handle); s != PortStatus::Ok) return {s, 0};
+    pedal_.receive(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())),
+                   now());
     refreshReady();
-    return FT_OK;
+    return {PortStatus::Ok, bytes.size()};
 }
 
-FT_STATUS VirtualPedalDriver::SetBaudRate(FT_HANDLE handle, std::uint32_t baud) {
-    if (const FT_STATUS s = check(handle); s != FT_OK) return s;
-    if (baud < 183 || baud > 3000000) return FT_INVALID_BAUD_RATE;
+PortStatus VirtualPedalDriver::setBaudRate(PortHandle handle, std::uint32_t baud) {
+    if (const PortStatus s = check(handle); s != PortStatus::Ok) return s;
+    if (baud < 183 || baud > 3000000) return PortStatus::InvalidBaudRate;
     baud_ = baud;
     pedal_.setLineSettings(baud_, parity_, eightBits_);
-    return FT_OK;
+    return PortStatus::Ok;
 }
 
-FT_STATUS VirtualPedalDriver::SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
-                                                     std::uint8_t stopBits, std::uint8_t parity) {
-    if (const FT_STATUS s = check(handle); s != FT_OK) return s;
+PortStatus VirtualPedalDriver::setFraming(PortHandle handle, Framing framing) {
+    if (const PortStatus s = check(handle); s != PortStatus::Ok) return s;
+    const auto [wordLength, stopBits, parity] = framing;
     if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 4)
-        return FT_INVALID_PARAMETER;
+        return PortStatus::InvalidParameter;
     static constexpr LineParity kParity[] = {LineParity::None, LineParity::Odd, LineParity::Even,
                                              LineParity::Mark, LineParity::Space};
     // Two stop bits are read fine by a receiver that expects one; the word
@@ -185,49 +171,46 @@ FT_STATUS VirtualPedalDriver::SetDataCharacteristics(FT_HANDLE handle, std::uint
     parity_ = kParity[parity];
     eightBits_ = wordLength == 8;
     pedal_.setLineSettings(baud_, parity_, eightBits_);
-    return FT_OK;
+    return PortStatus::Ok;
 }
 
-FT_STATUS VirtualPedalDriver::Purge(FT_HANDLE handle, std::uint32_t mask) {
-    if (const FT_STATUS s = check(handle); s != FT_OK) return s;
-    if (mask & FT_PURGE_RX) pedal_.purgeOutput(now());
-    if (mask & FT_PURGE_TX) pedal_.purgeInput(now());
+PortStatus VirtualPedalDriver::purge(PortHandle handle, PurgeQueue queues) {
+    if (const PortStatus s = check(handle); s != PortStatus::Ok) return s;
+    if (queues != PurgeQueue::Transmit) pedal_.purgeOutput(now());
+    if (queues != PurgeQueue::Receive) pedal_.purgeInput(now());
     refreshReady();
-    return FT_OK;
+    return PortStatus::Ok;
 }
 
-FT_STATUS VirtualPedalDriver::GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued) {
-    if (const FT_STATUS s = check(handle); s != FT_OK) return s;
-    if (queued == nullptr) return FT_INVALID_PARAMETER;
-    *queued = static_cast<std::uint32_t>(
-        std::min<qint64>(pedal_.bytesAvailable(now()), std::numeric_limits<std::uint32_t>::max()));
+Transferred VirtualPedalDriver::queued(PortHandle handle) {
+    if (const PortStatus s = check(handle); s != PortStatus::Ok) return {s, 0};
+    const auto count = static_cast<std::size_t>(std::max<qint64>(0, pedal_.bytesAvailable(now())));
     refreshReady();
-    return FT_OK;
+    return {PortStatus::Ok, count};
 }
 
-int VirtualPedalDriver::ReadyFd(FT_HANDLE handle) {
-    if (handle == 0 || handle != handle_) return -1;
+int VirtualPedalDriver::readyFd(PortHandle handle) {
+    if (!handle || handle != handle_) return -1;
     refreshReady();
     if (!pedal_.wireTime()) return eventFd_;
     return readyTimer_ ? timerFd_ : -1;
 }
 
-DeviceKind VirtualPedalDriver::Kind(FT_HANDLE handle) {
-    return handle != 0 && handle == handle_ ? DeviceKind::VirtualInProcess : DeviceKind::None;
+DeviceKind VirtualPedalDriver::kind(PortHandle handle) {
+    return handle && handle == handle_ ? DeviceKind::VirtualInProcess : DeviceKind::None;
 }
 
-FT_STATUS VirtualPedalDriver::SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) {
-    if (const FT_STATUS s = check(handle); s != FT_OK) return s;
+PortStatus VirtualPedalDriver::setLatencyTimer(PortHandle handle, std::uint8_t ms) {
+    if (const PortStatus s = check(handle); s != PortStatus::Ok) return s;
     latencyMs_ = ms;
     pedal_.setLatencyTimer(ms);
-    return FT_OK;
+    return PortStatus::Ok;
 }
 
-FT_STATUS VirtualPedalDriver::GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) {
-    if (const FT_STATUS s = check(handle); s != FT_OK) return s;
-    if (ms == nullptr) return FT_INVALID_PARAMETER;
-    *ms = latencyMs_;
-    return FT_OK;
+PortStatus VirtualPedalDriver::latencyTimer(PortHandle handle, std::uint8_t& ms) {
+    if (const PortStatus s = check(handle); s != PortStatus::Ok) return s;
+    ms = latencyMs_;
+    return PortStatus::Ok;
 }
 
 }  // namespace zendal

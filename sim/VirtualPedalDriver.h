@@ -3,19 +3,19 @@
 #include <QByteArray>
 #include <functional>
 
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 #include "sim/VirtualPedal.h"
 
 namespace zendal {
 
-// The virtual pedal as a D2XX-style backend: one device, statuses as the
-// library gives them.
-// - Closed or unknown handle: FT_INVALID_HANDLE. Opening an open device:
-//   FT_DEVICE_NOT_OPENED. Unknown serial/description: FT_DEVICE_NOT_FOUND.
+// The virtual pedal as a port driver: one device.
+// - Closed or unknown handle: InvalidHandle. Opening an open device:
+//   DeviceNotOpened. Unknown serial: DeviceNotFound.
 // - Unplugged: the device is not listed and cannot be opened
-//   (FT_DEVICE_NOT_FOUND); every call on a handle opened before the unplug
-//   fails with FT_IO_ERROR, also after a replug, until it is closed (as with a
-//   real cable pulled and pushed back in).
+//   (DeviceNotFound); every call on a handle opened before the unplug fails
+//   with Unplugged, also after a replug, until it is closed (as with a real
+//   cable pulled and pushed back in). The plug handler hears of every unplug
+//   and replug.
 // - Reads never wait: they return what the USB transfers delivered so far
 //   (read time-out 0). With the pedal's realistic timing that is a reply in
 //   pieces of up to 62 bytes, on the latency timer (SetLatencyTimer, 16 ms
@@ -31,7 +31,7 @@ namespace zendal {
 //   the system's clock: only for a driver whose time source is real (a fake
 //   clock would see a wait for it as a wait for its whole limit).
 // The pedal must outlive the driver.
-class VirtualPedalDriver : public FtDriver {
+class VirtualPedalDriver : public PortDriver {
   public:
     explicit VirtualPedalDriver(VirtualPedal& pedal, QByteArray serial = "ZVP00001",
                                 QByteArray description = "FT230X Basic UART");
@@ -39,33 +39,33 @@ class VirtualPedalDriver : public FtDriver {
     VirtualPedalDriver(const VirtualPedalDriver&) = delete;
     VirtualPedalDriver& operator=(const VirtualPedalDriver&) = delete;
 
-    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-    FT_STATUS OpenEx(const char* serial, std::uint32_t flags, FT_HANDLE* handle) override;
-    FT_STATUS Close(FT_HANDLE handle) override;
-    FT_STATUS Read(FT_HANDLE handle, void* buffer, std::uint32_t toRead,
-                   std::uint32_t* bytesRead) override;
-    FT_STATUS Write(FT_HANDLE handle, const void* buffer, std::uint32_t toWrite,
-                    std::uint32_t* bytesWritten) override;
-    FT_STATUS SetBaudRate(FT_HANDLE handle, std::uint32_t baud) override;
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, std::uint8_t wordLength,
-                                     std::uint8_t stopBits, std::uint8_t parity) override;
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override;
-    FT_STATUS GetQueueStatus(FT_HANDLE handle, std::uint32_t* queued) override;
-    int ReadyFd(FT_HANDLE handle) override;
-    DeviceKind Kind(FT_HANDLE handle) override;
-    FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t ms) override;
-    FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* ms) override;
+    DeviceListing listDevices() override;
+    Opened open(const QByteArray& serial) override;
+    PortStatus close(PortHandle handle) override;
+    Transferred read(PortHandle handle, std::span<std::uint8_t> into) override;
+    Transferred write(PortHandle handle, std::span<const std::uint8_t> bytes) override;
+    Transferred queued(PortHandle handle) override;
+    PortStatus setBaudRate(PortHandle handle, std::uint32_t baud) override;
+    PortStatus setFraming(PortHandle handle, Framing framing) override;
+    PortStatus purge(PortHandle handle, PurgeQueue queues) override;
+    int readyFd(PortHandle handle) override;
+    DeviceKind kind(PortHandle handle) override;
+    PortStatus setLatencyTimer(PortHandle handle, std::uint8_t ms) override;
+    PortStatus latencyTimer(PortHandle handle, std::uint8_t& ms) override;
 
+    // Called after the pedal was unplugged or plugged back in.
+    void setPlugHandler(std::function<void()> handler) { plugHandler_ = std::move(handler); }
     // The time source of the pedal's timing, in microseconds (default: the
     // editor's clock(), so a test's fake clock drives the pedal too).
     void setNowUs(std::function<qint64()> nowUs) { nowUs_ = std::move(nowUs); }
     void setReadyTimer(bool on) { readyTimer_ = on; }
     VirtualPedal& pedal() { return pedal_; }
-    bool isOpen() const { return handle_ != 0; }
+    bool isOpen() const { return bool(handle_); }
 
   private:
-    // FT_OK for the open handle of a plugged device, else the failure status.
-    FT_STATUS check(FT_HANDLE handle) const;
+    // Ok for the open handle of a plugged device, else the failure status.
+    PortStatus check(PortHandle handle) const;
+    void onPedal();
     void refreshReady();
     void armTimer();
     qint64 now() const;
@@ -74,8 +74,11 @@ class VirtualPedalDriver : public FtDriver {
     QByteArray serial_;
     QByteArray description_;
     std::function<qint64()> nowUs_;
-    FT_HANDLE handle_ = 0;
-    FT_HANDLE nextHandle_ = 0x5A000001;
+    PortHandle handle_;
+    std::uint32_t nextHandle_ = 0x5A000001;
+    std::function<void()> plugHandler_;
+    bool wasPlugged_ = true;
+    int seenGeneration_ = 0;
     int openGeneration_ = 0;
     std::uint8_t latencyMs_ = 16;
     std::uint32_t baud_ = 115200;

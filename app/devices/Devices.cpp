@@ -1,5 +1,7 @@
 #include "app/devices/Devices.h"
 
+#include <QFileInfo>
+
 #include "effects/EffectCatalogue.h"
 #include "link/FrameCodec.h"
 
@@ -16,7 +18,8 @@ TermiosDriver::Options Devices::termiosOptionsFromEnvironment() {
 Devices::Devices() : Devices(termiosOptionsFromEnvironment()) {}
 
 Devices::Devices(TermiosDriver::Options termiosOptions)
-    : termios_(std::make_unique<TermiosDriver>(std::move(termiosOptions))),
+    : termiosOptions_(termiosOptions),
+      termios_(std::make_unique<TermiosDriver>(std::move(termiosOptions))),
       pedal_(std::make_unique<VirtualPedal>()),
       pedalDriver_(std::make_unique<VirtualPedalDriver>(*pedal_)) {
     // Parameter messages carry addresses; the catalogue's images say which
@@ -43,14 +46,32 @@ Devices::Devices(TermiosDriver::Options termiosOptions)
     hub_.addBackend(pedalDriver_.get(), QStringLiteral("virtual"));
     hub_.setBackendEnabled(pedalDriver_.get(),
                            qEnvironmentVariable("ZENDAL_VIRTUAL_PEDAL") == QLatin1String("1"));
+    // Pulling the virtual pedal's cable changes the list like a real one.
+    pedalDriver_->setPlugHandler([this] { hub_.notifyDevicesChanged(); });
+}
+
+QStringList Devices::watchedFolders() const {
+    QStringList folders = DeviceListWatcher::kernelFolders();
+    // A pseudo-terminal's link (zendal-pedal-sim --link) is made again beside
+    // the old one when the virtual pedal is plugged back in.
+    for (const QString& port : termiosOptions_.extraPorts) {
+        const QString folder = QFileInfo(port).absolutePath();
+        if (!folders.contains(folder)) folders.append(folder);
+    }
+    return folders;
+}
+
+bool Devices::watchForChanges() {
+    return hub_.watchKernelDevices(watchedFolders());
 }
 
 Devices::~Devices() {
+    pedalDriver_->setPlugHandler({});
     if (installedInto_ && &installedInto_->driver() == &hub_) installedInto_->setDriver(nullptr);
     // Close whatever is still open before the backends go away.
-    for (FtDriver* backend :
-         {static_cast<FtDriver*>(pedalDriver_.get()), static_cast<FtDriver*>(termios_.get()),
-          static_cast<FtDriver*>(ftdi_.get())}) {
+    for (PortDriver* backend :
+         {static_cast<PortDriver*>(pedalDriver_.get()), static_cast<PortDriver*>(termios_.get()),
+          static_cast<PortDriver*>(ftdi_.get())}) {
         if (backend) hub_.setBackendEnabled(backend, false);
     }
 }

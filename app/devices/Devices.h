@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 #include "link/D2XXUnit.h"
@@ -31,6 +32,12 @@ class Devices {
     // Makes the hub the port module's driver. Undone on destruction.
     void installInto(D2XXUnit& unit);
 
+    // Makes the hub tell devicesChanged() when a device node comes or goes
+    // (the kernel's folders and those of the extra ports). False without
+    // inotify.
+    bool watchForChanges();
+    QStringList watchedFolders() const;
+
     void setVirtualPedalEnabled(bool enabled);
     bool virtualPedalEnabled() const;
 
@@ -45,6 +52,7 @@ class Devices {
     static TermiosDriver::Options termiosOptionsFromEnvironment();
 
   private:
+    TermiosDriver::Options termiosOptions_;
     std::unique_ptr<TermiosDriver> termios_;
     std::unique_ptr<D2xxLibraryDriver> ftdi_;
     std::unique_ptr<VirtualPedal> pedal_;

@@ -30,13 +30,10 @@ int usage(Context& ctx, const char* line) {
 
 int runList(Context& ctx) {
     if (!ctx.args.isEmpty()) return usage(ctx, "list");
-    D2XXUnit& port = ctx.connection->unit();
-    const auto devices = communication::ListAttachedDevices();
-    for (int i = 0; i < devices.size(); ++i) {
-        const QString path = port.driver().devicePath(static_cast<std::uint32_t>(i));
-        ctx.out << QString::fromLocal8Bit(devices[i].serial) << "\t"
-                << QString::fromLocal8Bit(devices[i].description) << "\t"
-                << (path.isEmpty() ? QStringLiteral("-") : path) << "\n";
+    const DeviceListing listing = ctx.connection->unit().driver().listDevices();
+    for (const DeviceEntry& d : listing.devices) {
+        ctx.out << QString::fromLocal8Bit(d.serial) << "\t" << QString::fromLocal8Bit(d.description)
+                << "\t" << (d.path.isEmpty() ? QStringLiteral("-") : d.path) << "\n";
     }
     return kOk;
 }

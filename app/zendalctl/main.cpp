@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     auto openDevice = [&]() -> bool {
         QString serial = choice.value;
         if (choice.kind == Choice::Kind::Virtual) {
-            for (const auto& d : devices->hub().devices()) {
+            for (const DeviceEntry& d : devices->hub().listDevices().devices) {
                 if (d.backend == QLatin1String("virtual"))
                     serial = QString::fromLocal8Bit(d.serial);
             }

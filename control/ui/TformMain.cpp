@@ -181,7 +181,6 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
 #endif
 
     connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
-    watchDeviceList();
 
     startUp();
 }

@@ -146,7 +146,6 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     // TformMainLink.cpp
     // Controls and timers back to the not-linked state; the port is closed.
     void showUnlinked();
-    void watchDeviceList();
     // The linked device's serial number is in the kernel's device list.
     bool linkedDeviceListed();
     // No answer as firmware: true when the device answers as the pedal's
@@ -254,7 +253,6 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     bool uploadPending_ = false;
     // Set by an unplug until the user has been offered to link again.
     bool unplugged_ = false;
-    QFileSystemWatcher* deviceListWatch_ = nullptr;
     // While Scan and Link tries devices: why each one did not link, the texts
     // not yet shown. Null outside a scan.
     QStringList* scanReasons_ = nullptr;

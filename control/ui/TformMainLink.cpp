@@ -274,8 +274,10 @@ bool TformMain::linkedDeviceListed() {
 
 void TformMain::pedalUnplugged() {
     // A failure while the device is still attached is not an unplug: the next
-    // tick tries again.
-    if (!connection_.unit().isOpen() || linkedDeviceListed()) return;
+    // tick tries again. A handle the driver calls dead stays dead, though,
+    // even when the pedal is already back (a quick unplug and replug).
+    D2XXUnit& port = connection_.unit();
+    if (!port.isOpen() || (!port.deviceGone() && linkedDeviceListed())) return;
     DebugPrint(QStringLiteral("the pedal was unplugged"));
     // An upload waiting for its answer will not get one.
     if (uploadPending_) {
@@ -287,18 +289,8 @@ void TformMain::pedalUnplugged() {
     showUnlinked();
     lblDeviceName->setText(QStringLiteral("Pedal unplugged"));
     unplugged_ = true;
-}
-
-void TformMain::watchDeviceList() {
-    // The kernel adds and removes nodes here as devices come and go; inotify
-    // costs nothing while nothing changes.
-    deviceListWatch_ = new QFileSystemWatcher(this);
-    for (const QString& dir : {QStringLiteral("/dev/serial/by-id"), QStringLiteral("/dev")})
-        if (QFileInfo(dir).isDir()) deviceListWatch_->addPath(dir);
-    connect(deviceListWatch_, &QFileSystemWatcher::directoryChanged, this, [this] {
-        // udev sets the node's permissions just after it appears.
-        if (unplugged_) QTimer::singleShot(500, this, &TformMain::devicesChanged);
-    });
+    // Back already: no device list change is coming to say so.
+    if (linkedDeviceListed()) QTimer::singleShot(0, this, &TformMain::devicesChanged);
 }
 
 void TformMain::devicesChanged() {

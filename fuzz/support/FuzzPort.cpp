@@ -37,53 +37,43 @@ void ScriptedDriver::releaseNext() {
     queue_.append(answer);
 }
 
-FT_STATUS ScriptedDriver::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
-    if (flags & FT_LIST_NUMBER_ONLY) {
-        *static_cast<std::uint32_t*>(arg1) = 1;
-        return FT_OK;
-    }
-    std::strcpy(static_cast<char*>(arg2), "FUZZ0001");
-    return FT_OK;
+DeviceListing ScriptedDriver::listDevices() {
+    DeviceListing listing;
+    DeviceEntry entry;
+    entry.serial = "FUZZ0001";
+    entry.description = "FUZZ0001";
+    entry.kind = DeviceKind::VirtualInProcess;
+    listing.devices.push_back(entry);
+    return listing;
 }
 
-FT_STATUS ScriptedDriver::OpenEx(const char*, std::uint32_t, FT_HANDLE* handle) {
-    *handle = kHandle;
-    return FT_OK;
-}
-
-FT_STATUS ScriptedDriver::Read(FT_HANDLE, void* buffer, std::uint32_t toRead,
-                               std::uint32_t* bytesRead) {
-    std::uint32_t n = std::min<std::uint32_t>(toRead, static_cast<std::uint32_t>(queue_.size()));
+Transferred ScriptedDriver::read(PortHandle, std::span<std::uint8_t> into) {
+    std::size_t n = std::min<std::size_t>(into.size(), std::size_t(queue_.size()));
     if (readSlice_ > 0) n = std::min(n, readSlice_);
-    std::memcpy(buffer, queue_.constData(), n);
-    queue_.remove(0, n);
-    *bytesRead = n;
-    return FT_OK;
+    std::memcpy(into.data(), queue_.constData(), n);
+    queue_.remove(0, qsizetype(n));
+    return {PortStatus::Ok, n};
 }
 
-FT_STATUS ScriptedDriver::Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
-                                std::uint32_t* bytesWritten) {
+Transferred ScriptedDriver::write(PortHandle, std::span<const std::uint8_t> bytes) {
     // Only the start of what was written is kept: enough to see the commands.
     if (written_.size() < 4096)
-        written_.append(static_cast<const char*>(buffer), static_cast<qsizetype>(toWrite));
-    *bytesWritten = toWrite;
+        written_.append(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
     releaseNext();
-    return FT_OK;
+    return {PortStatus::Ok, bytes.size()};
 }
 
-FT_STATUS ScriptedDriver::Purge(FT_HANDLE, std::uint32_t mask) {
-    if (mask & FT_PURGE_RX) queue_.clear();
-    return FT_OK;
+PortStatus ScriptedDriver::purge(PortHandle, PurgeQueue queues) {
+    if (queues != PurgeQueue::Transmit) queue_.clear();
+    return PortStatus::Ok;
 }
 
-FT_STATUS ScriptedDriver::GetQueueStatus(FT_HANDLE, std::uint32_t* queued) {
+Transferred ScriptedDriver::queued(PortHandle) {
     if (failNextStatus_) {
         failNextStatus_ = false;
-        *queued = 0;
-        return FT_IO_ERROR;
+        return {PortStatus::Unplugged, 0};
     }
-    *queued = static_cast<std::uint32_t>(queue_.size());
-    return FT_OK;
+    return {PortStatus::Ok, std::size_t(queue_.size())};
 }
 
 PedalConnection& scriptedConnection() {

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "core/Clock.h"
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 #include "protocol/PedalConnection.h"
 
 // What the fuzz targets that talk to a port share: a clock whose waits cost no
@@ -50,32 +50,28 @@ class InputReader {
 // the next queue-status query fail instead (the device unplugged, Unlink),
 // and 0xFE answers nothing. Reads take at most `readSlice` bytes at a time
 // when it is set, so replies also arrive in parts.
-class ScriptedDriver : public FtDriver {
+class ScriptedDriver : public PortDriver {
   public:
-    static constexpr FT_HANDLE kHandle = 7;
+    static constexpr PortHandle kHandle{7};
 
     // Answers for the coming writes; the first one is queued at once when
     // `queueFirst` is set (bytes the device sent on its own).
     void script(const QByteArray& answers, bool queueFirst);
-    void setReadSlice(std::uint32_t slice) { readSlice_ = slice; }
+    void setReadSlice(std::size_t slice) { readSlice_ = slice; }
     // Bytes that are waiting now, whatever was written.
     void queueNow(const QByteArray& bytes) { queue_.append(bytes); }
     const QByteArray& written() const { return written_; }
 
-    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override;
-    FT_STATUS OpenEx(const char*, std::uint32_t, FT_HANDLE* handle) override;
-    FT_STATUS Close(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS Read(FT_HANDLE, void* buffer, std::uint32_t toRead,
-                   std::uint32_t* bytesRead) override;
-    FT_STATUS Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
-                    std::uint32_t* bytesWritten) override;
-    FT_STATUS SetBaudRate(FT_HANDLE, std::uint32_t) override { return FT_OK; }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE, std::uint8_t, std::uint8_t, std::uint8_t) override {
-        return FT_OK;
-    }
-    FT_STATUS Purge(FT_HANDLE, std::uint32_t mask) override;
-    FT_STATUS GetQueueStatus(FT_HANDLE, std::uint32_t* queued) override;
-    DeviceKind Kind(FT_HANDLE) override { return DeviceKind::VirtualInProcess; }
+    DeviceListing listDevices() override;
+    Opened open(const QByteArray&) override { return {PortStatus::Ok, kHandle}; }
+    PortStatus close(PortHandle) override { return PortStatus::Ok; }
+    Transferred read(PortHandle, std::span<std::uint8_t> into) override;
+    Transferred write(PortHandle, std::span<const std::uint8_t> bytes) override;
+    Transferred queued(PortHandle) override;
+    PortStatus setBaudRate(PortHandle, std::uint32_t) override { return PortStatus::Ok; }
+    PortStatus setFraming(PortHandle, Framing) override { return PortStatus::Ok; }
+    PortStatus purge(PortHandle, PurgeQueue queues) override;
+    DeviceKind kind(PortHandle) override { return DeviceKind::VirtualInProcess; }
 
   private:
     void releaseNext();
@@ -85,7 +81,7 @@ class ScriptedDriver : public FtDriver {
     QByteArray queue_;
     QByteArray written_;
     bool failNextStatus_ = false;
-    std::uint32_t readSlice_ = 0;
+    std::size_t readSlice_ = 0;
 };
 
 // Installs the virtual clock and the scripted driver once per process, opens

@@ -160,13 +160,13 @@ TEST_F(MainWindowUpload, RefusedBeforeAnythingIsSent) {
         if (!c.link && d2xx().isOpen()) item("menuDisconnect")->trigger();
         chooseEffect(QLatin1String(c.category), QLatin1String(c.effect));
         device->setPreparedIr(c.irImage, c.irEffect);
-        driver->kind = c.kind;
+        driver->kindToShow = c.kind;
         prompt->informations.clear();
         prompt->confirmations.clear();
         markWrites();
         const int purges = driver->receivePurges;
         upload(true);
-        driver->kind.reset();
+        driver->kindToShow.reset();
         ASSERT_EQ(prompt->informations.size(), 1);
         if (!c.box.isEmpty()) {
             EXPECT_EQ(prompt->informations.first(), c.box);
@@ -380,12 +380,12 @@ TEST_F(MainWindowRawUpload, RefusedBeforeAnythingIsSent) {
         const QString path = c.device    ? QString::fromLatin1(c.device)
                              : c.missing ? home->path() + QStringLiteral("/absent.hex")
                                          : writeFile(QStringLiteral("raw.hex"), c.text);
-        driver->kind = c.kind;
+        driver->kindToShow = c.kind;
         prompt->informations.clear();
         markWrites();
         const qint64 start = fakeClock->nowMs();
         uploadFile(path);
-        driver->kind.reset();
+        driver->kindToShow.reset();
         EXPECT_TRUE(writesSinceMark().isEmpty());
         // Refused at once: no wait for an answer that cannot come.
         EXPECT_LT(fakeClock->nowMs() - start, 1000);

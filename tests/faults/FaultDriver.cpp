@@ -1,5 +1,6 @@
 #include "FaultDriver.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zendal::test {
@@ -23,20 +24,19 @@ void FaultDriver::disarm() {
     fault_ = Fault::None;
 }
 
-FT_STATUS FaultDriver::Write(FT_HANDLE h, const void* buffer, std::uint32_t n,
-                             std::uint32_t* done) {
-    const FT_STATUS s = inner_.Write(h, buffer, n, done);
-    if (s != FT_OK || fault_ == Fault::None || !match_) return s;
-    if (!match_(QByteArray(static_cast<const char*>(buffer), int(n))) || --remaining_ > 0) return s;
+Transferred FaultDriver::write(PortHandle h, std::span<const std::uint8_t> bytes) {
+    const Transferred done = inner_.write(h, bytes);
+    if (done.status != PortStatus::Ok || fault_ == Fault::None || !match_) return done;
+    if (!match_(bytesOf(bytes)) || --remaining_ > 0) return done;
     fired_ = true;
     // Whatever the pedal answered so far.
     QByteArray answer;
-    std::uint32_t queued = 0;
-    if (inner_.GetQueueStatus(h, &queued) == FT_OK && queued > 0) {
-        answer.resize(int(queued));
-        std::uint32_t got = 0;
-        inner_.Read(h, answer.data(), queued, &got);
-        answer.resize(int(got));
+    const Transferred queued = inner_.queued(h);
+    if (queued.status == PortStatus::Ok && queued.count > 0) {
+        answer.resize(qsizetype(queued.count));
+        const Transferred got =
+            inner_.read(h, std::span(reinterpret_cast<std::uint8_t*>(answer.data()), queued.count));
+        answer.resize(qsizetype(got.count));
     }
     if (fault_ == Fault::Garbage) {
         held_ += garbage();
@@ -45,31 +45,27 @@ FT_STATUS FaultDriver::Write(FT_HANDLE h, const void* buffer, std::uint32_t n,
         if (unplug_) unplug_();
     }
     disarm();
-    return s;
+    return done;
 }
 
-FT_STATUS FaultDriver::Read(FT_HANDLE h, void* buffer, std::uint32_t toRead, std::uint32_t* got) {
-    if (held_.isEmpty()) return inner_.Read(h, buffer, toRead, got);
+Transferred FaultDriver::read(PortHandle h, std::span<std::uint8_t> into) {
+    if (held_.isEmpty()) return inner_.read(h, into);
     // Bytes the host had received before the fault are still read.
-    const auto n = std::min<std::uint32_t>(toRead, std::uint32_t(held_.size()));
-    std::memcpy(buffer, held_.constData(), n);
-    held_.remove(0, int(n));
-    *got = n;
-    return FT_OK;
+    const auto n = std::min<std::size_t>(into.size(), std::size_t(held_.size()));
+    std::memcpy(into.data(), held_.constData(), n);
+    held_.remove(0, qsizetype(n));
+    return {PortStatus::Ok, n};
 }
 
-FT_STATUS FaultDriver::Purge(FT_HANDLE h, std::uint32_t mask) {
-    const FT_STATUS s = inner_.Purge(h, mask);
-    if (s == FT_OK && (mask & FT_PURGE_RX)) held_.clear();
+PortStatus FaultDriver::purge(PortHandle h, PurgeQueue queues) {
+    const PortStatus s = inner_.purge(h, queues);
+    if (s == PortStatus::Ok && queues != PurgeQueue::Transmit) held_.clear();
     return s;
 }
 
-FT_STATUS FaultDriver::GetQueueStatus(FT_HANDLE h, std::uint32_t* queued) {
-    if (!held_.isEmpty()) {
-        *queued = std::uint32_t(held_.size());
-        return FT_OK;
-    }
-    return inner_.GetQueueStatus(h, queued);
+Transferred FaultDriver::queued(PortHandle h) {
+    if (!held_.isEmpty()) return {PortStatus::Ok, std::size_t(held_.size())};
+    return inner_.queued(h);
 }
 
 }  // namespace zendal::test

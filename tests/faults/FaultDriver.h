@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <functional>
 
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 #include "support/ForwardingDriver.h"
 
 namespace zendal::test {
@@ -18,7 +18,7 @@ class FaultDriver : public ForwardingDriver {
     enum class Fault { None, Garbage, Unplug };
     using Match = std::function<bool(const QByteArray& written)>;
 
-    explicit FaultDriver(FtDriver& inner) : ForwardingDriver(inner) {}
+    explicit FaultDriver(PortDriver& inner) : ForwardingDriver(inner) {}
 
     // The `occurrence`-th write (1-based, counted from this call) that `match`
     // accepts gets the fault. For Unplug, `keepBytes` of the answer still
@@ -28,14 +28,14 @@ class FaultDriver : public ForwardingDriver {
     void disarm();
     bool fired() const { return fired_; }
 
-    FT_STATUS Close(FT_HANDLE h) override {
+    PortStatus close(PortHandle h) override {
         held_.clear();
-        return inner_.Close(h);
+        return inner_.close(h);
     }
-    FT_STATUS Read(FT_HANDLE h, void* buffer, std::uint32_t toRead, std::uint32_t* got) override;
-    FT_STATUS Write(FT_HANDLE h, const void* buffer, std::uint32_t n, std::uint32_t* done) override;
-    FT_STATUS Purge(FT_HANDLE h, std::uint32_t mask) override;
-    FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* queued) override;
+    Transferred read(PortHandle h, std::span<std::uint8_t> into) override;
+    Transferred write(PortHandle h, std::span<const std::uint8_t> bytes) override;
+    PortStatus purge(PortHandle h, PurgeQueue queues) override;
+    Transferred queued(PortHandle h) override;
 
     // Bytes that are neither an ACK nor a NACK, nor any message of the pedal.
     static QByteArray garbage();

@@ -269,7 +269,7 @@ TEST(FirmwareUpgradeController, UpgradeModeIsIgnoredWhileAnUpgradeRuns) {
 TEST(FirmwareUpgradeController, DemonstrationDataNeverRestartsRealHardware) {
     ControllerRig rig;
     rig.link();
-    rig.driver.kind = DeviceKind::Hardware;
+    rig.driver.kindToShow = DeviceKind::Hardware;
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
     EXPECT_TRUE(rig.prompt.confirmations.isEmpty());

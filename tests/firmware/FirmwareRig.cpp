@@ -6,25 +6,6 @@
 
 namespace zendal::test {
 
-FT_STATUS RecordingDriver::Write(FT_HANDLE h, const void* b, std::uint32_t n, std::uint32_t* done) {
-    const QByteArray bytes(static_cast<const char*>(b), static_cast<int>(n));
-    if (beforeWrite) beforeWrite(bytes);
-    writes.append(bytes);
-    return inner_.Write(h, b, n, done);
-}
-
-FT_STATUS RecordingDriver::SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) {
-    if (!latencySupported) return FT_NOT_SUPPORTED;
-    latencyWrites.append(ms);
-    return inner_.SetLatencyTimer(h, ms);
-}
-
-QByteArray RecordingDriver::allWritten() const {
-    QByteArray all;
-    for (const QByteArray& w : writes) all += w;
-    return all;
-}
-
 namespace {
 VirtualPedal::Config configFor(bool inBootloader) {
     VirtualPedal::Config c;
@@ -35,6 +16,7 @@ VirtualPedal::Config configFor(bool inBootloader) {
 
 FirmwareRig::FirmwareRig(bool inBootloader)
     : pedal(configFor(inBootloader)), inner(pedal), driver(inner) {
+    driver.recordFailedWrites = true;
     Log::instance().clear();
     connection.makeProcessPort();
     D2XXUnit& port = connection.unit();

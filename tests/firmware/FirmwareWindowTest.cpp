@@ -309,7 +309,7 @@ TEST(FirmwareUpgradeWindow, OffersToSaveThePresetFirstWhenTheMainWindowCan) {
 
 TEST(FirmwareUpgradeWindow, DemonstrationFirmwareIsRefusedOnRealHardware) {
     WindowRig rig;
-    rig.driver.kind = DeviceKind::Hardware;
+    rig.driver.kindToShow = DeviceKind::Hardware;
     rig.window.savePresetOffer = [] {};
     rig.window.btnUpgradeFirmwareClick();
     ASSERT_EQ(rig.prompt.all().size(), 1);

@@ -302,7 +302,7 @@ TEST(UpgradeSequence, RefusesBeforeAnythingIsSent) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Connected rig;
-        rig.driver.kind = c.kind;
+        rig.driver.kindToShow = c.kind;
         if (c.closePort) rig.connection.unit().CloseFTDevice();
         const UpgradeResult r =
             c.image.isEmpty() ? rig.sequence.runNamed("Firmware_5", c.variant, UpgradeOptions{})
@@ -324,11 +324,11 @@ TEST(UpgradeSequence, TheInterlockNamesTheDemonstrationFirmware) {
     EXPECT_FALSE(isDemonstrationFirmware(QByteArray(0x200, '\0')));
 
     Connected rig;
-    rig.driver.kind = DeviceKind::Hardware;
+    rig.driver.kindToShow = DeviceKind::Hardware;
     const auto why = UpgradeSequence::refusal(rig.connection);
     ASSERT_TRUE(why.has_value());
     EXPECT_TRUE(why->contains("demonstration")) << why->toStdString();
-    rig.driver.kind = DeviceKind::VirtualInProcess;
+    rig.driver.kindToShow = DeviceKind::VirtualInProcess;
     EXPECT_FALSE(UpgradeSequence::refusal(rig.connection).has_value());
 }
 

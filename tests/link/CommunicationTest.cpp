@@ -1,12 +1,12 @@
 // Discovery, opening and the bootloader probe, without windows.
 #include <gtest/gtest.h>
 
-#include "ScriptedDriver.h"
 #include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "support/FakeClock.h"
+#include "support/ScriptedDriver.h"
 
 using namespace zendal;
 using zendal::test::FakeClock;
@@ -55,7 +55,7 @@ TEST_F(Linking, ListingGivesSerialAndDescriptionPerIndex) {
 }
 
 TEST_F(Linking, ListingWithFailingCallsFollowsThePortModule) {
-    driver.fail["ListDevices"] = FT_IO_ERROR;
+    driver.fail[ScriptedDriver::Call::List] = FT_IO_ERROR;
     EXPECT_TRUE(communication::ListAttachedDevices().isEmpty());
     driver.fail.clear();
     driver.devices.clear();
@@ -64,7 +64,7 @@ TEST_F(Linking, ListingWithFailingCallsFollowsThePortModule) {
 
 TEST_F(Linking, OpenAndConfigureAppliesTheSettingsAndLogs) {
     communication::SetPortParameters(FT_PARITY_NONE);
-    driver.handleToGive = 0xBEEF;
+    driver.handleToGive = PortHandle{0xBEEF};
     ASSERT_TRUE(communication::OpenAndConfigure(QStringLiteral("FT222")));
     EXPECT_EQ(driver.openedWith, QByteArray("FT222"));
     EXPECT_EQ(driver.baud, 115200u);

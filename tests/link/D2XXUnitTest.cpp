@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "ScriptedDriver.h"
 #include "link/D2XXUnit.h"
+#include "support/ScriptedDriver.h"
 
 using namespace zendal;
 using zendal::test::ScriptedDriver;
@@ -62,7 +62,7 @@ TEST_F(PortModule, FailureTextIsLabelThenStatusText) {
     openFirst();
     for (const Case& c : cases) {
         shown.clear();
-        driver.fail["Write"] = c.status;
+        driver.fail[ScriptedDriver::Call::Write] = c.status;
         EXPECT_EQ(unit->WriteFTDevice(3), 0u);
         EXPECT_EQ(shown, QStringList{QString::fromLatin1(c.text)}) << c.status;
     }
@@ -70,32 +70,36 @@ TEST_F(PortModule, FailureTextIsLabelThenStatusText) {
 
 TEST_F(PortModule, EveryOperationReportsItsOwnLabel) {
     struct Case {
-        const char* call;  // driver call made to fail
+        ScriptedDriver::Call call;  // driver call made to fail
         std::function<void(D2XXUnit&)> operation;
         const char* label;
     };
     const Case cases[] = {
-        {"ListDevices", [](D2XXUnit& u) { u.GetFTDeviceCount(); }, "GetFTDeviceCount"},
-        {"ListDevices", [](D2XXUnit& u) { u.GetFTDeviceSerialNo(0); }, "GetFTDeviceSerialNo"},
-        {"ListDevices", [](D2XXUnit& u) { u.GetFTDeviceDescription(0); }, "GetFTDeviceDescription"},
-        {"OpenEx", [](D2XXUnit& u) { u.Open_USB_Device_By_Serial_Number("FT222"); },
+        {ScriptedDriver::Call::List, [](D2XXUnit& u) { u.GetFTDeviceCount(); }, "GetFTDeviceCount"},
+        {ScriptedDriver::Call::List, [](D2XXUnit& u) { u.GetFTDeviceSerialNo(0); },
+         "GetFTDeviceSerialNo"},
+        {ScriptedDriver::Call::List, [](D2XXUnit& u) { u.GetFTDeviceDescription(0); },
+         "GetFTDeviceDescription"},
+        {ScriptedDriver::Call::Open,
+         [](D2XXUnit& u) { u.Open_USB_Device_By_Serial_Number("FT222"); },
          "Open_USB_Device_By_Serial_Number"},
-        {"Close", [](D2XXUnit& u) { u.CloseFTDevice(); }, "FT_Close"},
-        {"GetQueueStatus", [](D2XXUnit& u) { u.GetFTQueueStatus(); }, "FT_GetQueueStatus"},
-        {"Read", [](D2XXUnit& u) { u.ReadFTDevice(); }, "FT_Read"},
-        {"Write", [](D2XXUnit& u) { u.WriteFTDevice(1); }, "FT_Write"},
-        {"SetBaudRate", [](D2XXUnit& u) { u.SetFTBaudRate(); }, "FT_SetBaudRate"},
-        {"SetDataCharacteristics", [](D2XXUnit& u) { u.SetFTDataCharacteristics(); },
+        {ScriptedDriver::Call::Close, [](D2XXUnit& u) { u.CloseFTDevice(); }, "FT_Close"},
+        {ScriptedDriver::Call::Queued, [](D2XXUnit& u) { u.GetFTQueueStatus(); },
+         "FT_GetQueueStatus"},
+        {ScriptedDriver::Call::Read, [](D2XXUnit& u) { u.ReadFTDevice(); }, "FT_Read"},
+        {ScriptedDriver::Call::Write, [](D2XXUnit& u) { u.WriteFTDevice(1); }, "FT_Write"},
+        {ScriptedDriver::Call::BaudRate, [](D2XXUnit& u) { u.SetFTBaudRate(); }, "FT_SetBaudRate"},
+        {ScriptedDriver::Call::Framing, [](D2XXUnit& u) { u.SetFTDataCharacteristics(); },
          "FT_SetDataCharacteristics"},
-        {"Purge", [](D2XXUnit& u) { u.PurgeFTReceive(); }, "FT_Purge RX"},
-        {"Purge", [](D2XXUnit& u) { u.PurgeFTTransmit(); }, "FT_Purge TX"},
+        {ScriptedDriver::Call::Purge, [](D2XXUnit& u) { u.PurgeFTReceive(); }, "FT_Purge RX"},
+        {ScriptedDriver::Call::Purge, [](D2XXUnit& u) { u.PurgeFTTransmit(); }, "FT_Purge TX"},
     };
     for (const Case& c : cases) {
         driver.isOpen = false;
         driver.fail.clear();
         openFirst();
         shown.clear();
-        driver.fail[QString::fromLatin1(c.call)] = FT_IO_ERROR;
+        driver.fail[c.call] = FT_IO_ERROR;
         c.operation(*unit);
         EXPECT_EQ(shown, QStringList{QString::fromLatin1(c.label) + " - General IO error..."})
             << c.label;
@@ -105,9 +109,9 @@ TEST_F(PortModule, EveryOperationReportsItsOwnLabel) {
 TEST_F(PortModule, FailuresAreSilentWhileShowFTErrorsIsOff) {
     openFirst();
     unit->ShowFTErrors = false;
-    driver.fail["Write"] = FT_INVALID_HANDLE;
+    driver.fail[ScriptedDriver::Call::Write] = FT_INVALID_HANDLE;
     EXPECT_EQ(unit->WriteFTDevice(2), 0u);
-    driver.fail["GetQueueStatus"] = FT_IO_ERROR;
+    driver.fail[ScriptedDriver::Call::Queued] = FT_IO_ERROR;
     EXPECT_EQ(unit->GetFTQueueStatus(), FT_IO_ERROR);
     EXPECT_TRUE(shown.isEmpty());
 }
@@ -136,7 +140,7 @@ TEST_F(PortModule, ListingCallsShareOneString) {
     // A failing call keeps what the last successful one left.
     EXPECT_EQ(unit->GetFTDeviceSerialNo(5), FT_DEVICE_NOT_FOUND);
     EXPECT_EQ(unit->FT_Device_String, QByteArray("Other UART"));
-    driver.fail["ListDevices"] = FT_IO_ERROR;
+    driver.fail[ScriptedDriver::Call::List] = FT_IO_ERROR;
     EXPECT_EQ(unit->GetFTDeviceDescription(0), FT_IO_ERROR);
     EXPECT_EQ(unit->FT_Device_String, QByteArray("Other UART"));
 }
@@ -152,21 +156,21 @@ TEST_F(PortModule, OpenUsesTheFirst49CharactersOfTheSerial) {
     driver.devices = {{serial60.left(49), "long", {}}};
     EXPECT_EQ(unit->Open_USB_Device_By_Serial_Number(QString::fromLatin1(serial60)), FT_OK);
     EXPECT_EQ(driver.openedWith, serial60.left(49));
-    EXPECT_EQ(unit->FTHandle, driver.handleToGive);
+    EXPECT_EQ(unit->FTHandle, driver.handleToGive.id);
     EXPECT_TRUE(unit->isOpen());
 }
 
 TEST_F(PortModule, FailedOpenKeepsTheEarlierHandle) {
     openFirst();
     EXPECT_EQ(unit->Open_USB_Device_By_Serial_Number(QStringLiteral("NOPE")), FT_DEVICE_NOT_FOUND);
-    EXPECT_EQ(unit->FTHandle, driver.handleToGive);
+    EXPECT_EQ(unit->FTHandle, driver.handleToGive.id);
     EXPECT_EQ(shown, QStringList{"Open_USB_Device_By_Serial_Number - Device not found..."});
 }
 
 TEST_F(PortModule, CloseKeepsTheHandleValue) {
     openFirst();
     ASSERT_EQ(unit->CloseFTDevice(), FT_OK);
-    EXPECT_EQ(unit->FTHandle, driver.handleToGive);
+    EXPECT_EQ(unit->FTHandle, driver.handleToGive.id);
     EXPECT_FALSE(unit->isOpen());
 }
 
@@ -198,11 +202,11 @@ TEST_F(PortModule, ReadOfAnEmptyQueueReturnsAtOnceAndKeepsTheBuffer) {
 TEST_F(PortModule, ReadIgnoresAQueueStatusFailureButReportsAReadFailure) {
     openFirst();
     driver.arriveNow("xyz");
-    driver.fail["GetQueueStatus"] = FT_IO_ERROR;
+    driver.fail[ScriptedDriver::Call::Queued] = FT_IO_ERROR;
     EXPECT_EQ(unit->ReadFTDevice(), 0u);  // asked for 0 bytes
     EXPECT_TRUE(shown.isEmpty());
     driver.fail.clear();
-    driver.fail["Read"] = FT_IO_ERROR;
+    driver.fail[ScriptedDriver::Call::Read] = FT_IO_ERROR;
     EXPECT_EQ(unit->ReadFTDevice(), 0u);
     EXPECT_EQ(shown, QStringList{"FT_Read - General IO error..."});
 }
@@ -229,12 +233,12 @@ TEST_F(PortModule, SettingsAndPurgesReachTheDriver) {
     EXPECT_EQ(driver.parity, 2);
     unit->PurgeFTReceive();
     unit->PurgeFTTransmit();
-    EXPECT_EQ(driver.purges, (QVector<std::uint32_t>{FT_PURGE_RX, FT_PURGE_TX}));
+    EXPECT_EQ(driver.purges, (QVector<PurgeQueue>{PurgeQueue::Receive, PurgeQueue::Transmit}));
 }
 
 TEST_F(PortModule, ReadinessAndKindOnlyWhileOpen) {
-    driver.readyFd = 42;
-    driver.kind = DeviceKind::PseudoTerminal;
+    driver.readyDescriptor = 42;
+    driver.deviceKind = DeviceKind::PseudoTerminal;
     EXPECT_EQ(unit->readyFd(), -1);
     EXPECT_EQ(unit->openDeviceKind(), DeviceKind::None);
     openFirst();

@@ -64,10 +64,10 @@ class FtdiLibrary : public ::testing::Test {
         fake.addDevice("FT5ABC", "Other");
         ASSERT_TRUE(driver.available()) << driver.loadError().toStdString();
     }
-    FT_HANDLE open(const char* serial) {
-        FT_HANDLE h = 0;
-        EXPECT_EQ(driver.OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
-        return h;
+    PortHandle open(const char* serial) {
+        const Opened opened = driver.open(serial);
+        EXPECT_EQ(opened.status, PortStatus::Ok);
+        return opened.handle;
     }
 
     Fake fake;
@@ -87,65 +87,83 @@ TEST_F(FtdiLibrary, ListsThroughThePortModule) {
 }
 
 TEST_F(FtdiLibrary, PointerHandlesBecomeSmallNumbers) {
-    const FT_HANDLE a = open("FT4XYZ");
-    const FT_HANDLE b = open("FT5ABC");
-    EXPECT_GE(a, 1u);
-    EXPECT_LT(a, 1000u);
+    const PortHandle a = open("FT4XYZ");
+    const PortHandle b = open("FT5ABC");
+    EXPECT_GE(a.id, 1u);
+    EXPECT_LT(a.id, 1000u);
     EXPECT_NE(a, b);
-    EXPECT_EQ(driver.Kind(a), DeviceKind::Hardware);
-    EXPECT_EQ(driver.ReadyFd(a), -1);  // the library has no descriptor: waits poll
-    EXPECT_EQ(driver.Close(a), FT_OK);
-    EXPECT_EQ(driver.Close(a), FT_INVALID_HANDLE);
-    EXPECT_EQ(driver.Kind(a), DeviceKind::None);
+    EXPECT_EQ(driver.kind(a), DeviceKind::Hardware);
+    EXPECT_EQ(driver.readyFd(a), -1);  // the library has no descriptor: waits poll
+    EXPECT_EQ(driver.close(a), PortStatus::Ok);
+    EXPECT_EQ(driver.close(a), PortStatus::InvalidHandle);
+    EXPECT_EQ(driver.kind(a), DeviceKind::None);
     EXPECT_EQ(fake.openCount(), 1);
 }
 
+TEST_F(FtdiLibrary, ListingGivesSerialAndDescriptionPerDevice) {
+    const DeviceListing listing = driver.listDevices();
+    ASSERT_EQ(listing.status, PortStatus::Ok);
+    ASSERT_EQ(listing.devices.size(), 2u);
+    EXPECT_EQ(listing.devices[0].serial, QByteArray("FT4XYZ"));
+    EXPECT_EQ(listing.devices[0].description, QByteArray("FT230X Basic UART"));
+    EXPECT_EQ(listing.devices[1].serial, QByteArray("FT5ABC"));
+    EXPECT_EQ(listing.devices[1].kind, DeviceKind::Hardware);
+}
+
 TEST_F(FtdiLibrary, CallsReachTheLibraryWithTheirArguments) {
-    const FT_HANDLE h = open("FT5ABC");
-    std::uint32_t n = 0;
-    ASSERT_EQ(driver.Write(h, "\x0A\x01\x00", 3, &n), FT_OK);
-    EXPECT_EQ(n, 3u);
+    const PortHandle h = open("FT5ABC");
+    const std::uint8_t message[] = {0x0A, 0x01, 0x00};
+    const Transferred sent = driver.write(h, message);
+    ASSERT_EQ(sent.status, PortStatus::Ok);
+    EXPECT_EQ(sent.count, 3u);
     EXPECT_EQ(fake.tx(1), QByteArray("\x0A\x01\x00", 3));
 
     const unsigned char reply[] = {'3', '\r', '\n', 0xAA};
     fake.pushRx(1, reply, sizeof reply);
-    std::uint32_t queued = 0;
-    ASSERT_EQ(driver.GetQueueStatus(h, &queued), FT_OK);
-    EXPECT_EQ(queued, 4u);
-    char buffer[8] = {};
-    ASSERT_EQ(driver.Read(h, buffer, 2, &n), FT_OK);
-    EXPECT_EQ(QByteArray(buffer, static_cast<int>(n)), QByteArray("3\r"));
+    const Transferred queued = driver.queued(h);
+    ASSERT_EQ(queued.status, PortStatus::Ok);
+    EXPECT_EQ(queued.count, 4u);
+    std::uint8_t buffer[8] = {};
+    const Transferred got = driver.read(h, std::span(buffer).first(2));
+    ASSERT_EQ(got.status, PortStatus::Ok);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buffer), int(got.count)), QByteArray("3\r"));
 
-    EXPECT_EQ(driver.SetBaudRate(h, 115200), FT_OK);
+    EXPECT_EQ(driver.setBaudRate(h, 115200), PortStatus::Ok);
     EXPECT_EQ(fake.baud(1), 115200ul);
-    EXPECT_EQ(driver.SetBaudRate(h, 12), FT_INVALID_BAUD_RATE);
-    EXPECT_EQ(driver.SetDataCharacteristics(h, 8, 0, 2), FT_OK);
+    EXPECT_EQ(driver.setBaudRate(h, 12), PortStatus::InvalidBaudRate);
+    EXPECT_EQ(driver.setFraming(h, Framing{8, 0, 2}), PortStatus::Ok);
     EXPECT_EQ(fake.characteristics(1), (8u << 16) | (0u << 8) | 2u);
-    EXPECT_EQ(driver.Purge(h, FT_PURGE_RX), FT_OK);
-    EXPECT_EQ(driver.GetQueueStatus(h, &queued), FT_OK);
-    EXPECT_EQ(queued, 0u);
+    EXPECT_EQ(driver.purge(h, PurgeQueue::Receive), PortStatus::Ok);
+    EXPECT_EQ(driver.queued(h).count, 0u);
     EXPECT_EQ(fake.purges(1), 1);
-    EXPECT_EQ(driver.SetLatencyTimer(h, 1), FT_OK);
+    EXPECT_EQ(driver.setLatencyTimer(h, 1), PortStatus::Ok);
     EXPECT_EQ(fake.latency(1), 1u);
     std::uint8_t ms = 0;
-    EXPECT_EQ(driver.GetLatencyTimer(h, &ms), FT_OK);
+    EXPECT_EQ(driver.latencyTimer(h, ms), PortStatus::Ok);
     EXPECT_EQ(ms, 1);
 }
 
 TEST_F(FtdiLibrary, LibraryStatusesComeThrough) {
-    FT_HANDLE h = 0;
-    EXPECT_EQ(driver.OpenEx("NOPE", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_DEVICE_NOT_FOUND);
-    h = open("FT4XYZ");
-    EXPECT_EQ(driver.OpenEx("FT4XYZ", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_DEVICE_NOT_OPENED);
-    fake.fail("FT_Read", FT_IO_ERROR);
-    char buffer[4];
-    std::uint32_t n = 99;
-    EXPECT_EQ(driver.Read(h, buffer, 4, &n), FT_IO_ERROR);
-    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(driver.open("NOPE").status, PortStatus::DeviceNotFound);
+    const PortHandle h = open("FT4XYZ");
+    EXPECT_EQ(driver.open("FT4XYZ").status, PortStatus::DeviceNotOpened);
     fake.fail("FT_ListDevices", FT_INSUFFICIENT_RESOURCES);
-    std::uint32_t count = 5;
-    EXPECT_EQ(driver.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(count, 5u);
+    const DeviceListing listing = driver.listDevices();
+    EXPECT_EQ(listing.status, static_cast<PortStatus>(FT_INSUFFICIENT_RESOURCES));
+    EXPECT_TRUE(listing.devices.empty());
+    // The library's I/O error on an open handle is how a pulled cable shows.
+    fake.fail("FT_Read", FT_IO_ERROR);
+    std::uint8_t buffer[4];
+    const Transferred got = driver.read(h, buffer);
+    EXPECT_EQ(got.status, PortStatus::Unplugged);
+    EXPECT_EQ(got.count, 0u);
+    D2XXUnit unit;
+    unit.setDriver(&driver);
+    unit.ShowFTErrors = false;
+    ASSERT_EQ(unit.Open_USB_Device_By_Serial_Number(QStringLiteral("FT5ABC")), FT_OK);
+    fake.fail("FT_GetQueueStatus", FT_IO_ERROR);
+    EXPECT_EQ(unit.GetFTQueueStatus(), FT_IO_ERROR) << "the port module sees the library's status";
+    EXPECT_TRUE(unit.deviceGone());
 }
 
 TEST(FtdiLibraryLoading, AbsentOrIncompleteLibraryMeansNoDevicesAndNoError) {
@@ -161,11 +179,10 @@ TEST(FtdiLibraryLoading, AbsentOrIncompleteLibraryMeansNoDevicesAndNoError) {
         D2xxLibraryDriver driver(c.path);
         EXPECT_FALSE(driver.available()) << c.why;
         EXPECT_FALSE(driver.loadError().isEmpty()) << c.why;
-        std::uint32_t count = 9;
-        EXPECT_EQ(driver.ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK) << c.why;
-        EXPECT_EQ(count, 0u) << c.why;
-        FT_HANDLE h = 0;
-        EXPECT_EQ(driver.OpenEx("X", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_DEVICE_NOT_FOUND) << c.why;
+        const DeviceListing listing = driver.listDevices();
+        EXPECT_EQ(listing.status, PortStatus::Ok) << c.why;
+        EXPECT_TRUE(listing.devices.empty()) << c.why;
+        EXPECT_EQ(driver.open("X").status, PortStatus::DeviceNotFound) << c.why;
     }
 }
 

@@ -40,7 +40,7 @@ class DeviceSetup : public ::testing::Test {
     }
     static QStringList serials(Devices& devices) {
         QStringList out;
-        for (const auto& d : devices.hub().devices()) {
+        for (const auto& d : devices.hub().listDevices().devices) {
             out.append(QString::fromLocal8Bit(d.serial) + '@' + d.backend);
         }
         return out;

@@ -2,13 +2,13 @@
 
 #include <QTimer>
 
-#include "ScriptedDriver.h"
 #include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "support/FakeClock.h"
+#include "support/ScriptedDriver.h"
 
 using namespace zendal;
 
@@ -141,7 +141,7 @@ TEST_F(Reception, TextReplyEndsAfterOneSilentPause) {
 TEST_F(Reception, ReplyIsPurgedFromTheReceiveQueueAfterReading) {
     driver.arriveNow("abc");
     ReceiveText(1000);
-    EXPECT_EQ(driver.purges.last(), FT_PURGE_RX);
+    EXPECT_EQ(driver.purges.last(), PurgeQueue::Receive);
 }
 
 TEST_F(Reception, UpgradeModeGivesTheFirstByteAsTwoHexDigits) {
@@ -190,7 +190,7 @@ TEST_F(Reception, UnlinkDuringAWaitEndsItWithAPortError) {
 }
 
 TEST_F(Reception, QueueStatusFailureGivesUpAtOnce) {
-    driver.fail["GetQueueStatus"] = FT_IO_ERROR;
+    driver.fail[ScriptedDriver::Call::Queued] = FT_IO_ERROR;
     const qint64 before = now();
     EXPECT_EQ(ReceiveText(60000).outcome, WaitOutcome::PortError);
     EXPECT_EQ(now(), before);  // no waiting at all
@@ -205,7 +205,7 @@ TEST_F(Reception, SettingsReplyIsDecodedIntoReceiveArray) {
     EXPECT_EQ(reply.fields, 3);
     EXPECT_EQ(ReceiveArray(), (QVector<std::uint8_t>{12, 5, 44}));
     // The transmit queue is purged once the reply starts, the receive queue at the end.
-    EXPECT_EQ(driver.purges, (QVector<std::uint32_t>{FT_PURGE_TX, FT_PURGE_RX}));
+    EXPECT_EQ(driver.purges, (QVector<PurgeQueue>{PurgeQueue::Transmit, PurgeQueue::Receive}));
 }
 
 TEST_F(Reception, SettingsReplyPiecesALatencyTimerApartAreJoined) {
@@ -240,7 +240,7 @@ TEST_F(Reception, SettingsReplyThatNeverComesKeepsReceiveArray) {
 TEST_F(Reception, BadSettingsReplyThrowsAndStillEmptiesTheQueue) {
     driver.arriveNow("4\r\n\x3B\r\n");
     EXPECT_THROW(ReceiveSettingsReply(1000), ConversionError);
-    EXPECT_EQ(driver.purges.last(), FT_PURGE_RX);
+    EXPECT_EQ(driver.purges.last(), PurgeQueue::Receive);
 }
 
 TEST_F(Reception, SendHexMessageWritesWholePairsAndRefusesBadText) {
@@ -262,7 +262,7 @@ TEST_F(Reception, SendHexMessageWritesWholePairsAndRefusesBadText) {
         driver.purges.clear();
         EXPECT_EQ(SendHexMessage(QString::fromLatin1(c.text), c.n, c.purge), c.sent) << c.text;
         EXPECT_EQ(driver.written, c.bytes) << c.text;
-        EXPECT_EQ(driver.purges.contains(FT_PURGE_TX), c.purge && c.sent) << c.text;
+        EXPECT_EQ(driver.purges.contains(PurgeQueue::Transmit), c.purge && c.sent) << c.text;
     }
 }
 

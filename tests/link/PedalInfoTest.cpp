@@ -1,12 +1,12 @@
 // The device-information reply: its four fields and the exchange behind it.
 #include <gtest/gtest.h>
 
-#include "ScriptedDriver.h"
 #include "core/Errors.h"
 #include "link/D2XXUnit.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "support/FakeClock.h"
+#include "support/ScriptedDriver.h"
 
 using namespace zendal;
 using zendal::test::FakeClock;
@@ -115,7 +115,8 @@ class PedalInfoQuery : public ::testing::Test {
 
 TEST_F(PedalInfoQuery, SendsTheRequestAfterAPurgeAndReadsTheReply) {
     driver.onWrite = [&](const QByteArray& bytes) {
-        EXPECT_EQ(driver.purges, QVector<std::uint32_t>{FT_PURGE_TX}) << "purged before the write";
+        EXPECT_EQ(driver.purges, QVector<PurgeQueue>{PurgeQueue::Transmit})
+            << "purged before the write";
         if (bytes == QByteArray::fromHex("0600")) driver.arriveNow("1\r\n38\r\n1\r\n5\r\n");
     };
     const PedalInfoReply reply = queryPedalInfo(connection);
@@ -132,10 +133,47 @@ TEST_F(PedalInfoQuery, SilentPedalTimesOut) {
 }
 
 TEST_F(PedalInfoQuery, FailedWriteEndsTheExchangeAtOnce) {
-    driver.fail["Write"] = FT_IO_ERROR;
+    driver.fail[ScriptedDriver::Call::Write] = FT_IO_ERROR;
     const qint64 before = clock.nowMs();
     EXPECT_EQ(queryPedalInfo(connection).outcome, ExchangeResult::Outcome::Unplugged);
     EXPECT_EQ(clock.nowMs(), before);
+}
+
+// The same query against a pedal that answers as the script says: in pieces,
+// not at all, with its cable pulled once the request is out, or with noise.
+TEST_F(PedalInfoQuery, ScriptedAnswersAndFailures) {
+    using Failure = ScriptedDriver::Failure;
+    using Outcome = ExchangeResult::Outcome;
+    const QByteArray request = QByteArray::fromHex("0600");
+    const QList<QByteArray> pieces = {"1\r\n3", "8\r\n1\r", "\n5\r\n"};
+    struct Case {
+        const char* name;
+        Failure failure;
+        Outcome outcome;
+        bool parses;
+    };
+    const Case cases[] = {
+        {"reply in three pieces", Failure::None, Outcome::Reply, true},
+        {"no reply", Failure::Timeout, Outcome::TimedOut, false},
+        {"cable pulled", Failure::Unplug, Outcome::Unplugged, false},
+        // Noise never completes the four fields: the wait ends at its limit.
+        {"garbled reply", Failure::Garbled, Outcome::TimedOut, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        driver.replug();
+        if (d2xx().isOpen()) d2xx().CloseFTDevice();
+        ASSERT_EQ(d2xx().Open_USB_Device_By_Serial_Number(QStringLiteral("ZP1")), FT_OK);
+        driver.expect(request, pieces, c.failure);
+        const PedalInfoReply reply = queryPedalInfo(connection);
+        EXPECT_TRUE(driver.allAnswered());
+        EXPECT_TRUE(driver.unexpected.isEmpty());
+        EXPECT_EQ(reply.outcome, c.outcome);
+        if (c.parses) {
+            EXPECT_EQ(parsePedalInfo(reply.reply).effect, 38);
+        }
+        EXPECT_EQ(d2xx().deviceGone(), c.failure == Failure::Unplug);
+    }
 }
 
 }  // namespace

@@ -7,17 +7,21 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <thread>
 
 #include "core/EditorState.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
+#include "link/DeviceHub.h"
 #include "link/FrameCodec.h"
 #include "link/TermiosDriver.h"
 #include "protocol/PedalConnection.h"
@@ -143,14 +147,14 @@ class PtyPair : public ::testing::Test {
         driver.reset();
         if (master >= 0) ::close(master);
     }
-    FT_HANDLE open() {
-        std::uint32_t count = 0;
-        EXPECT_EQ(driver->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
-        FT_HANDLE h = 0;
-        EXPECT_EQ(driver->OpenEx(slavePath.toLocal8Bit().constData(), FT_OPEN_BY_SERIAL_NUMBER, &h),
-                  FT_OK)
-            << driver->lastError().toStdString();
-        return h;
+    PortHandle open() {
+        const Opened opened = driver->open(slavePath.toLocal8Bit());
+        EXPECT_EQ(opened.status, PortStatus::Ok) << driver->lastError().toStdString();
+        return opened.handle;
+    }
+    static std::span<const std::uint8_t> bytes(const QByteArray& data) {
+        return {reinterpret_cast<const std::uint8_t*>(data.constData()),
+                static_cast<std::size_t>(data.size())};
     }
     // What the host side wrote, read from the master within a generous limit.
     QByteArray masterRead(int expected) {
@@ -166,12 +170,14 @@ class PtyPair : public ::testing::Test {
         return got;
     }
     // Waits until the host side sees `n` bytes queued.
-    std::uint32_t queuedAtLeast(FT_HANDLE h, std::uint32_t n) {
-        std::uint32_t queued = 0;
+    std::size_t queuedAtLeast(PortHandle h, std::size_t n) {
+        std::size_t queued = 0;
         for (int i = 0; i < 500 && queued < n; ++i) {
-            pollfd p{driver->ReadyFd(h), POLLIN, 0};
+            pollfd p{driver->readyFd(h), POLLIN, 0};
             ::poll(&p, 1, 10);
-            EXPECT_EQ(driver->GetQueueStatus(h, &queued), FT_OK);
+            const Transferred q = driver->queued(h);
+            EXPECT_EQ(q.status, PortStatus::Ok);
+            queued = q.count;
         }
         return queued;
     }
@@ -182,137 +188,137 @@ class PtyPair : public ::testing::Test {
 };
 
 TEST_F(PtyPair, ListsThePseudoTerminalAsTheVirtualPedal) {
-    std::uint32_t count = 0;
-    ASSERT_EQ(driver->ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
-    ASSERT_EQ(count, 1u);
-    char text[64];
-    ASSERT_EQ(driver->ListDevices(nullptr, text, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
-              FT_OK);
-    EXPECT_EQ(QString::fromLocal8Bit(text), slavePath);
-    ASSERT_EQ(driver->ListDevices(nullptr, text, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
-    EXPECT_STREQ(text, "Virtual Pedal (pty)");
-    EXPECT_EQ(driver->devicePath(0), slavePath);
-    EXPECT_EQ(driver->ListDevices(reinterpret_cast<void*>(1), text,
-                                  FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
-              FT_DEVICE_NOT_FOUND);
+    DeviceListing listing = driver->listDevices();
+    ASSERT_EQ(listing.status, PortStatus::Ok);
+    ASSERT_EQ(listing.devices.size(), 1u);
+    const DeviceEntry& entry = listing.devices[0];
+    EXPECT_EQ(QString::fromLocal8Bit(entry.serial), slavePath);
+    EXPECT_EQ(entry.description, QByteArray("Virtual Pedal (pty)"));
+    EXPECT_EQ(entry.path, slavePath);
+    EXPECT_EQ(entry.kind, DeviceKind::PseudoTerminal);
+    EXPECT_TRUE(entry.openable) << entry.whyNot.toStdString();
     EXPECT_TRUE(TermiosDriver::isPseudoTerminal(slavePath));
+    // Open here: listed, but not to be opened a second time.
+    open();
+    listing = driver->listDevices();
+    ASSERT_EQ(listing.devices.size(), 1u);
+    EXPECT_FALSE(listing.devices[0].openable);
+    EXPECT_EQ(listing.devices[0].whyNot, slavePath + QStringLiteral(" is open in this program."));
 }
 
 TEST_F(PtyPair, BytesTravelBothWaysUnchanged) {
-    const FT_HANDLE h = open();
-    EXPECT_EQ(driver->Kind(h), DeviceKind::PseudoTerminal);
-    EXPECT_GE(driver->ReadyFd(h), 0);
-    ASSERT_EQ(driver->SetBaudRate(h, 115200), FT_OK);
-    ASSERT_EQ(driver->SetDataCharacteristics(h, 8, 0, 0), FT_OK);
+    const PortHandle h = open();
+    EXPECT_EQ(driver->kind(h), DeviceKind::PseudoTerminal);
+    EXPECT_GE(driver->readyFd(h), 0);
+    ASSERT_EQ(driver->setBaudRate(h, 115200), PortStatus::Ok);
+    ASSERT_EQ(driver->setFraming(h, Framing{8, 0, 0}), PortStatus::Ok);
 
     // Raw mode: CR, LF, 0x03 and 0xFF pass as they are, no echo.
     const QByteArray out = QByteArray::fromHex("0600") + "\r\n\x03\xff";
-    std::uint32_t written = 0;
-    ASSERT_EQ(driver->Write(h, out.constData(), static_cast<std::uint32_t>(out.size()), &written),
-              FT_OK);
-    EXPECT_EQ(written, static_cast<std::uint32_t>(out.size()));
+    const Transferred written = driver->write(h, bytes(out));
+    ASSERT_EQ(written.status, PortStatus::Ok);
+    EXPECT_EQ(written.count, std::size_t(out.size()));
     EXPECT_EQ(masterRead(static_cast<int>(out.size())), out);
 
     const QByteArray in("3\r\n17\r\n2\r\n5\r\n\xAA\x00", 15);
     ASSERT_EQ(::write(master, in.constData(), static_cast<size_t>(in.size())), in.size());
     ASSERT_EQ(queuedAtLeast(h, 15), 15u);
-    char buffer[64] = {};
-    std::uint32_t got = 0;
-    ASSERT_EQ(driver->Read(h, buffer, 15, &got), FT_OK);
-    EXPECT_EQ(QByteArray(buffer, static_cast<int>(got)), in);
+    std::uint8_t buffer[64] = {};
+    Transferred got = driver->read(h, std::span(buffer).first(15));
+    ASSERT_EQ(got.status, PortStatus::Ok);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buffer), int(got.count)), in);
 
     // Nothing waiting: a read returns at once with nothing.
-    EXPECT_EQ(driver->Read(h, buffer, 10, &got), FT_OK);
-    EXPECT_EQ(got, 0u);
-    std::uint32_t queued = 99;
-    EXPECT_EQ(driver->GetQueueStatus(h, &queued), FT_OK);
-    EXPECT_EQ(queued, 0u);
+    got = driver->read(h, std::span(buffer).first(10));
+    EXPECT_EQ(got.status, PortStatus::Ok);
+    EXPECT_EQ(got.count, 0u);
+    const Transferred queued = driver->queued(h);
+    EXPECT_EQ(queued.status, PortStatus::Ok);
+    EXPECT_EQ(queued.count, 0u);
 }
 
 TEST_F(PtyPair, WriteLargerThanTheKernelBufferArrivesWhole) {
-    const FT_HANDLE h = open();
+    const PortHandle h = open();
     QByteArray image(20000, '\0');
     for (int i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7);
     // The reader drains while the writer waits for room.
     QByteArray got;
     std::thread reader([&] { got = masterRead(static_cast<int>(image.size())); });
-    std::uint32_t written = 0;
-    EXPECT_EQ(
-        driver->Write(h, image.constData(), static_cast<std::uint32_t>(image.size()), &written),
-        FT_OK);
+    const Transferred written = driver->write(h, bytes(image));
+    EXPECT_EQ(written.status, PortStatus::Ok);
     reader.join();
-    EXPECT_EQ(written, static_cast<std::uint32_t>(image.size()));
+    EXPECT_EQ(written.count, std::size_t(image.size()));
     EXPECT_EQ(got, image);
 }
 
 TEST_F(PtyPair, PurgeReceiveDropsWaitingBytes) {
-    const FT_HANDLE h = open();
+    const PortHandle h = open();
     ASSERT_EQ(::write(master, "stale", 5), 5);
     ASSERT_EQ(queuedAtLeast(h, 5), 5u);
-    EXPECT_EQ(driver->Purge(h, FT_PURGE_RX), FT_OK);
-    std::uint32_t queued = 99;
-    EXPECT_EQ(driver->GetQueueStatus(h, &queued), FT_OK);
-    EXPECT_EQ(queued, 0u);
-    EXPECT_EQ(driver->Purge(h, FT_PURGE_TX), FT_OK);
-    EXPECT_EQ(driver->Purge(h, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
-    EXPECT_EQ(driver->Purge(h, 0), FT_INVALID_PARAMETER);
+    EXPECT_EQ(driver->purge(h, PurgeQueue::Receive), PortStatus::Ok);
+    EXPECT_EQ(driver->queued(h).count, 0u);
+    EXPECT_EQ(driver->purge(h, PurgeQueue::Transmit), PortStatus::Ok);
+    EXPECT_EQ(driver->purge(h, PurgeQueue::Both), PortStatus::Ok);
 }
 
 TEST_F(PtyPair, LineSettings) {
-    const FT_HANDLE h = open();
+    const PortHandle h = open();
+    constexpr PortStatus ok = PortStatus::Ok, badBaud = PortStatus::InvalidBaudRate,
+                         bad = PortStatus::InvalidParameter;
     struct Case {
         std::uint32_t baud;
-        FT_STATUS status;
+        PortStatus status;
     };
-    for (const Case& c : {Case{115200, FT_OK}, Case{9600, FT_OK}, Case{921600, FT_OK},
-                          Case{12345, FT_INVALID_BAUD_RATE}, Case{0, FT_INVALID_BAUD_RATE}}) {
-        EXPECT_EQ(driver->SetBaudRate(h, c.baud), c.status) << c.baud;
+    for (const Case& c : {Case{115200, ok}, Case{9600, ok}, Case{921600, ok}, Case{12345, badBaud},
+                          Case{0, badBaud}}) {
+        EXPECT_EQ(driver->setBaudRate(h, c.baud), c.status) << c.baud;
     }
     struct Chars {
         std::uint8_t word, stop, parity;
-        FT_STATUS status;
+        PortStatus status;
     };
-    for (const Chars& c :
-         {Chars{8, 0, 0, FT_OK}, Chars{8, 0, 2, FT_OK},  // even: the bootloader
-          Chars{8, 2, 1, FT_OK}, Chars{7, 0, 0, FT_OK}, Chars{9, 0, 0, FT_INVALID_PARAMETER},
-          Chars{8, 1, 0, FT_INVALID_PARAMETER}, Chars{8, 0, 5, FT_INVALID_PARAMETER}}) {
-        EXPECT_EQ(driver->SetDataCharacteristics(h, c.word, c.stop, c.parity), c.status)
+    for (const Chars& c : {Chars{8, 0, 0, ok}, Chars{8, 0, 2, ok},  // even: the bootloader
+                           Chars{8, 2, 1, ok}, Chars{7, 0, 0, ok}, Chars{9, 0, 0, bad},
+                           Chars{8, 1, 0, bad}, Chars{8, 0, 5, bad}}) {
+        EXPECT_EQ(driver->setFraming(h, Framing{c.word, c.stop, c.parity}), c.status)
             << int(c.word) << int(c.stop) << int(c.parity);
     }
     // A pseudo-terminal has no USB latency timer; harmless.
-    EXPECT_EQ(driver->SetLatencyTimer(h, 1), FT_NOT_SUPPORTED);
+    EXPECT_EQ(driver->setLatencyTimer(h, 1), PortStatus::NotSupported);
     std::uint8_t ms = 0;
-    EXPECT_EQ(driver->GetLatencyTimer(h, &ms), FT_NOT_SUPPORTED);
+    EXPECT_EQ(driver->latencyTimer(h, ms), PortStatus::NotSupported);
 }
 
-TEST_F(PtyPair, OtherSideGoneFailsTheQueueStatus) {
-    const FT_HANDLE h = open();
+TEST_F(PtyPair, OtherSideGoneReadsAsUnpluggedEverywhere) {
+    const PortHandle h = open();
     ::close(master);
     master = -1;
-    std::uint32_t queued = 0;
-    EXPECT_EQ(driver->GetQueueStatus(h, &queued), FT_IO_ERROR);
+    EXPECT_EQ(driver->queued(h).status, PortStatus::Unplugged);
     EXPECT_FALSE(driver->lastError().isEmpty());
+    std::uint8_t buffer[8];
+    EXPECT_EQ(driver->read(h, buffer).status, PortStatus::Unplugged);
+    const QByteArray request = QByteArray::fromHex("0600");
+    EXPECT_EQ(driver->write(h, bytes(request)).status, PortStatus::Unplugged);
+    // Closing still lets go of it.
+    EXPECT_EQ(driver->close(h), PortStatus::Ok);
 }
 
 TEST_F(PtyPair, ClosedAndUnknownHandlesAreInvalid) {
-    const FT_HANDLE h = open();
-    EXPECT_NE(h, 0u);
-    EXPECT_EQ(driver->Close(h), FT_OK);
-    std::uint32_t n = 0;
-    EXPECT_EQ(driver->Write(h, "x", 1, &n), FT_INVALID_HANDLE);
-    EXPECT_EQ(driver->GetQueueStatus(h, &n), FT_INVALID_HANDLE);
-    EXPECT_EQ(driver->Close(h), FT_INVALID_HANDLE);
-    EXPECT_EQ(driver->ReadyFd(h), -1);
-    EXPECT_EQ(driver->Kind(h), DeviceKind::None);
+    const PortHandle h = open();
+    EXPECT_TRUE(h);
+    EXPECT_EQ(driver->close(h), PortStatus::Ok);
+    EXPECT_EQ(driver->write(h, bytes("x")).status, PortStatus::InvalidHandle);
+    EXPECT_EQ(driver->queued(h).status, PortStatus::InvalidHandle);
+    EXPECT_EQ(driver->close(h), PortStatus::InvalidHandle);
+    EXPECT_EQ(driver->readyFd(h), -1);
+    EXPECT_EQ(driver->kind(h), DeviceKind::None);
     // Closing let go of the port: it opens again.
     EXPECT_NE(open(), h);
 }
 
 TEST_F(PtyPair, SecondOpenInThisProgramIsRefused) {
     open();
-    FT_HANDLE h = 0;
-    EXPECT_EQ(driver->OpenEx(slavePath.toLocal8Bit().constData(), FT_OPEN_BY_SERIAL_NUMBER, &h),
-              FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(driver->open(slavePath.toLocal8Bit()).status, PortStatus::DeviceNotOpened);
     EXPECT_EQ(driver->lastError(),
               QStringLiteral("Cannot open %1: it is already open in this program.").arg(slavePath));
 }
@@ -321,13 +327,11 @@ TEST_F(PtyPair, PortLockedByAnotherProgramIsRefused) {
     const int other = ::open(slavePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     ASSERT_GE(other, 0);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-    FT_HANDLE h = 0;
-    EXPECT_EQ(driver->OpenEx(slavePath.toLocal8Bit().constData(), FT_OPEN_BY_SERIAL_NUMBER, &h),
-              FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(driver->open(slavePath.toLocal8Bit()).status, PortStatus::DeviceNotOpened);
     EXPECT_EQ(driver->lastError(),
               QStringLiteral("Cannot open %1: it is in use by another program.").arg(slavePath));
     ::close(other);
-    EXPECT_NE(open(), 0u);
+    EXPECT_TRUE(open());
 }
 
 TEST(TermiosOpen, RefusalsExplainTheCause) {
@@ -344,28 +348,33 @@ TEST(TermiosOpen, RefusalsExplainTheCause) {
 
     struct Case {
         QString serial;
-        FT_STATUS status;
+        PortStatus status;
         QString error;
     };
     QVector<Case> cases = {
-        {plain, FT_DEVICE_NOT_OPENED,
+        {plain, PortStatus::DeviceNotOpened,
          QStringLiteral("Cannot open %1: it is not a serial port.").arg(plain)},
-        {QStringLiteral("FT-NONE"), FT_DEVICE_NOT_FOUND,
+        {QStringLiteral("FT-NONE"), PortStatus::DeviceNotFound,
          QStringLiteral("No serial port with serial number FT-NONE is attached.")},
     };
     if (::geteuid() != 0) {  // root opens anything
-        cases.append({locked, FT_DEVICE_NOT_OPENED,
+        cases.append({locked, PortStatus::DeviceNotOpened,
                       QStringLiteral("Permission denied opening %1: add yourself to the 'dialout' "
                                      "group (sudo usermod -aG dialout $USER, then log in again) or "
                                      "install the udev rule from the README.")
                           .arg(locked)});
     }
     for (const Case& c : cases) {
-        FT_HANDLE h = 0;
-        EXPECT_EQ(driver.OpenEx(c.serial.toLocal8Bit().constData(), FT_OPEN_BY_SERIAL_NUMBER, &h),
-                  c.status)
-            << c.serial.toStdString();
+        EXPECT_EQ(driver.open(c.serial.toLocal8Bit()).status, c.status) << c.serial.toStdString();
         EXPECT_EQ(driver.lastError(), c.error);
+    }
+    if (::geteuid() != 0) {
+        // The listing says so before anyone tries.
+        const DeviceListing listing = driver.listDevices();
+        ASSERT_EQ(listing.devices.size(), 2u);
+        EXPECT_FALSE(listing.devices[0].openable);
+        EXPECT_EQ(listing.devices[0].whyNot, cases.last().error);
+        EXPECT_TRUE(listing.devices[1].openable);
     }
 }
 
@@ -441,12 +450,10 @@ TEST_F(PedalSimulator, UnplugHangsUpTheLineAndReplugLinksAgain) {
     // The wait for an answer ends with a port error instead of running out.
     ASSERT_TRUE(SendHexMessage(QStringLiteral("0600"), 2, false));
     EXPECT_EQ(ReceiveText(60000).outcome, WaitOutcome::PortError);
-    std::uint32_t queued = 0;
-    EXPECT_EQ(driver->GetQueueStatus(d2xx().FTHandle, &queued), FT_IO_ERROR);
-    char buffer[16];
-    std::uint32_t got = 0;
-    const FT_STATUS read = driver->Read(d2xx().FTHandle, buffer, sizeof buffer, &got);
-    EXPECT_TRUE(read == FT_IO_ERROR || got == 0);
+    EXPECT_EQ(driver->queued(d2xx().handle()).status, PortStatus::Unplugged);
+    std::uint8_t buffer[16];
+    EXPECT_EQ(driver->read(d2xx().handle(), buffer).status, PortStatus::Unplugged);
+    EXPECT_TRUE(d2xx().deviceGone());
     d2xx().CloseFTDevice();
 
     // Plugged back in, on a new port: linking again works.
@@ -461,6 +468,62 @@ TEST_F(PedalSimulator, UnplugHangsUpTheLineAndReplugLinksAgain) {
     driver = std::make_unique<TermiosDriver>(options);
     d2xx().setDriver(driver.get());
     ASSERT_TRUE(communication::OpenAndConfigure(path)) << driver->lastError().toStdString();
+    const PedalInfoReply info = queryPedalInfo(connection);
+    ASSERT_TRUE(info.ok());
+    EXPECT_EQ(parsePedalInfo(info.reply).effect, 0x26);
+}
+
+// The simulator's link follows the pedal to its new pseudo-terminal; the hub
+// watching the link's folder tells the change, and the same name links again.
+TEST_F(PedalSimulator, ReplugThroughALinkIsToldAndLinksAgainByTheSameName) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString linkPath = folder.filePath(QStringLiteral("zendal-pedal"));
+    sim.start(QStringLiteral(ZENDAL_PEDAL_SIM_PATH),
+              {"--link", linkPath, "--commands", "--exit-on-stdin-eof"});
+    ASSERT_TRUE(sim.waitForStarted(30000));
+    while (!sim.canReadLine() && sim.waitForReadyRead(30000)) {
+    }
+    sim.readLine();
+    TermiosDriver::Options options;
+    options.scanSystemPorts = false;
+    options.extraPorts = {linkPath};
+    driver = std::make_unique<TermiosDriver>(options);
+    DeviceHub hub;
+    hub.addBackend(driver.get(), QStringLiteral("serial"));
+    ASSERT_TRUE(hub.watchKernelDevices({folder.path()}));
+    int changes = 0;
+    QObject::connect(&hub, &DeviceHub::devicesChanged, [&changes] { ++changes; });
+    connection.makeProcessPort();
+    d2xx().setDriver(&hub);
+    struct LetGo {
+        ~LetGo() {
+            d2xx().CloseFTDevice();
+            d2xx().setDriver(nullptr);
+        }
+    } letGo;  // before the hub goes
+    d2xx().setErrorSink([](const QString&) {});
+    communication::SetPortParameters(FT_PARITY_NONE);
+    ASSERT_TRUE(communication::OpenAndConfigure(linkPath)) << hub.lastError().toStdString();
+
+    sim.write("unplug\n");
+    sim.write("replug\n");
+    auto waitFor = [](const std::function<bool()>& done) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        for (;;) {
+            if (done()) return true;
+            if (elapsed.elapsed() > 20000) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    };
+    ASSERT_TRUE(waitFor([&changes] { return changes > 0; }));
+    // The old handle hung up with the old pseudo-terminal.
+    ASSERT_TRUE(waitFor([] { return d2xx().GetFTQueueStatus() != FT_OK; }));
+    EXPECT_TRUE(d2xx().deviceGone());
+    d2xx().CloseFTDevice();
+    ASSERT_TRUE(waitFor([&] { return communication::OpenAndConfigure(linkPath); }))
+        << hub.lastError().toStdString();
     const PedalInfoReply info = queryPedalInfo(connection);
     ASSERT_TRUE(info.ok());
     EXPECT_EQ(parsePedalInfo(info.reply).effect, 0x26);

@@ -4,33 +4,32 @@
 #include <cstring>
 
 #include "link/D2XXUnit.h"
+#include "support/ForwardingDriver.h"
 
 namespace zendal::test {
 
-RecordingDriver::RecordingDriver() : StandInDevice("PARAMS1") {
+ParamsPedal::ParamsPedal() : StandInDevice("PARAMS1") {
     d2xx().setDriver(this);
     d2xx().Open_USB_Device_By_Serial_Number(QStringLiteral("PARAMS1"));
 }
 
-RecordingDriver::~RecordingDriver() {
+ParamsPedal::~ParamsPedal() {
     d2xx().setDriver(nullptr);
 }
 
-QStringList RecordingDriver::writtenHex() const {
+QStringList ParamsPedal::writtenHex() const {
     QStringList out;
     for (const QByteArray& w : writes) out << QString::fromLatin1(w.toHex().toUpper());
     return out;
 }
 
-FT_STATUS RecordingDriver::Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
-                                 std::uint32_t* bytesWritten) {
-    const QByteArray bytes(static_cast<const char*>(buffer), static_cast<qsizetype>(toWrite));
+Transferred ParamsPedal::write(PortHandle, std::span<const std::uint8_t> data) {
+    const QByteArray bytes = bytesOf(data);
     writes.append(bytes);
-    *bytesWritten = toWrite;
     if (bytes.size() == 2 && static_cast<std::uint8_t>(bytes[0]) == 0x02 && answerRequest)
         pending += answerRequest(bytes);
     if (bytes == QByteArray::fromHex("0600")) pending += infoReply;
-    return FT_OK;
+    return {PortStatus::Ok, data.size()};
 }
 
 QByteArray settingsReplyText(const QVector<std::uint8_t>& record) {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <ostream>
 
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 #include "params/ControlDescriptor.h"
 #include "support/StandInDevice.h"
 
@@ -24,10 +24,10 @@ namespace zendal::test {
 
 // The pedal as far as the parameter window needs it: keeps every write and
 // answers the settings and device-information requests.
-class RecordingDriver : public StandInDevice {
+class ParamsPedal : public StandInDevice {
   public:
-    RecordingDriver();  // installs itself in d2xx() and opens its device
-    ~RecordingDriver() override;
+    ParamsPedal();  // installs itself in d2xx() and opens its device
+    ~ParamsPedal() override;
 
     QVector<QByteArray> writes;  // one entry per Write call
     // Answer to a settings request (02 N): the reply bytes, or nothing at all.
@@ -38,8 +38,7 @@ class RecordingDriver : public StandInDevice {
     QStringList writtenHex() const;  // writes as upper-case hex text
     void clearWrites() { writes.clear(); }
 
-    FT_STATUS Write(FT_HANDLE, const void* buffer, std::uint32_t toWrite,
-                    std::uint32_t* bytesWritten) override;
+    Transferred write(PortHandle, std::span<const std::uint8_t> data) override;
 };
 
 // The record as the pedal sends it: each byte as a decimal number + CR LF.

@@ -106,7 +106,7 @@ TEST(ParamsSettingsRecordFields, ByteMeanings) {
 class ParamsSettingsExchange : public ::testing::Test {
   protected:
     FakeClock clock;
-    RecordingDriver driver;
+    ParamsPedal driver;
 };
 
 TEST_F(ParamsSettingsExchange, RequestCarriesTheParameterCount) {

@@ -109,7 +109,7 @@ class ParamsWindowFixture : public ::testing::Test {
     FakeClock clock;
     ScriptedPrompt prompt;
     TempHome home;
-    RecordingDriver driver;
+    ParamsPedal driver;
     PedalConnection connection;
     DeviceController device{connection};
     MainWindowRecorder mainWindow;

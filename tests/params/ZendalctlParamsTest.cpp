@@ -25,7 +25,7 @@ class ParamsZendalctl : public ::testing::Test {
     // zendalctl's one connection; the stand-in pedal plugs into its port.
     PedalConnection connection;
     bool installed = (connection.makeProcessPort(), true);
-    RecordingDriver driver;
+    ParamsPedal driver;
     QString out, err;
 
     void SetUp() override {

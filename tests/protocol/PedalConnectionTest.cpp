@@ -13,7 +13,7 @@
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/FakeClock.h"
-#include "support/ForwardingDriver.h"
+#include "support/RecordingDriver.h"
 
 namespace zendal {
 namespace {
@@ -23,31 +23,7 @@ using Outcome = ExchangeResult::Outcome;
 // The virtual pedal with a hand on the line: a test can turn a knob or pull
 // the cable at the moment the editor writes or reads, and sees every parity
 // the editor sets.
-class HandOnTheLine : public test::ForwardingDriver {
-  public:
-    using ForwardingDriver::ForwardingDriver;
-    std::function<void(const QByteArray&)> beforeWrite;
-    std::function<void(const QByteArray&)> afterWrite;
-    std::function<void()> beforeRead;
-    QVector<std::uint8_t> parities;
-
-    FT_STATUS Write(FT_HANDLE h, const void* b, std::uint32_t n, std::uint32_t* done) override {
-        const QByteArray bytes(static_cast<const char*>(b), int(n));
-        if (beforeWrite) beforeWrite(bytes);
-        const FT_STATUS s = inner_.Write(h, b, n, done);
-        if (afterWrite) afterWrite(bytes);
-        return s;
-    }
-    FT_STATUS Read(FT_HANDLE h, void* b, std::uint32_t n, std::uint32_t* got) override {
-        if (beforeRead) beforeRead();
-        return inner_.Read(h, b, n, got);
-    }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE h, std::uint8_t w, std::uint8_t s,
-                                     std::uint8_t p) override {
-        parities.append(p);
-        return inner_.SetDataCharacteristics(h, w, s, p);
-    }
-};
+using HandOnTheLine = test::RecordingDriver;
 
 QByteArray report(int kind, int index, int value) {
     QByteArray r(1, char(0xAA));

@@ -2,7 +2,7 @@
 
 #include "Printers.h"
 
-#include "RecordingDriver.h"
+#include "ServicePedal.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "shell/EepromTools.h"
@@ -15,7 +15,7 @@ namespace {
 class ShellEeprom : public ::testing::Test {
   protected:
     test::FakeClock clock;
-    test::RecordingDriver pedal;
+    test::ServicePedal pedal;
 };
 
 QByteArray dumpOf(char fill) {

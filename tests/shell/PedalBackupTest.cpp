@@ -17,7 +17,7 @@
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/FakeClock.h"
-#include "support/ForwardingDriver.h"
+#include "support/RecordingDriver.h"
 #include "support/TempHome.h"
 
 namespace zendal {
@@ -25,17 +25,6 @@ namespace {
 
 constexpr int kTremolo = 0x1A;  // 3 pots, a button, a choice list, one LED readback
 constexpr int kTremoloParams = 5;
-
-// Keeps every write, so a test sees what reached the pedal.
-class WatchedLine : public test::ForwardingDriver {
-  public:
-    using ForwardingDriver::ForwardingDriver;
-    QStringList writes;
-    FT_STATUS Write(FT_HANDLE h, const void* b, std::uint32_t n, std::uint32_t* done) override {
-        writes << BytesToHex(QByteArray(static_cast<const char*>(b), int(n)));
-        return inner_.Write(h, b, n, done);
-    }
-};
 
 VirtualPedal::Config tremolo() {
     VirtualPedal::Config c;
@@ -54,7 +43,7 @@ class PedalBackupCli : public ::testing::Test {
     test::FakeClock clock;
     VirtualPedal pedal{tremolo()};
     VirtualPedalDriver inner{pedal};
-    WatchedLine line{inner};
+    test::RecordingDriver line{inner};
     PedalConnection connection;
     QString out, err;
 
@@ -119,7 +108,7 @@ class PedalBackupCli : public ::testing::Test {
     // What was written since `from` that is not a question to the pedal.
     QStringList changingWrites(qsizetype from) const {
         QStringList changing;
-        for (const QString& w : line.writes.mid(from))
+        for (const QString& w : line.hexWrites().mid(from))
             if (!w.startsWith(QStringLiteral("06")) && !w.startsWith(QStringLiteral("02")) &&
                 !w.startsWith(QStringLiteral("0C")))
                 changing << w;
@@ -174,7 +163,7 @@ TEST_F(PedalBackupCli, DryRunShowsTheChangesAndSendsNothing) {
     setPedal(700, 2, QStringLiteral("EXP"), QStringLiteral("RED"));
     runOk(QStringLiteral("backup"), {folder("b")});
     setPedal(100, 2, QStringLiteral("EXP"), QStringLiteral("RED"));
-    const qsizetype before = line.writes.size();
+    const qsizetype before = line.hexWrites().size();
 
     runOk(QStringLiteral("restore"), {folder("b"), QStringLiteral("--dry-run")});
     EXPECT_EQ(
@@ -224,7 +213,7 @@ TEST_F(PedalBackupCli, RefusesWhatItCannotTrust) {
         const QString dir = folder(QStringLiteral("b%1").arg(n++));
         runOk(QStringLiteral("backup"), {dir});
         c.spoil(pedal, dir);
-        const qsizetype before = line.writes.size();
+        const qsizetype before = line.hexWrites().size();
         EXPECT_EQ(run(QStringLiteral("restore"), {dir}), ctl::kFailure);
         EXPECT_TRUE(err.contains(c.refusal)) << err.toStdString();
         EXPECT_TRUE(changingWrites(before).isEmpty());

@@ -8,7 +8,7 @@
 #include <cfenv>
 #include <cmath>
 
-#include "RecordingDriver.h"
+#include "ServicePedal.h"
 #include "core/Log.h"
 #include "shell/ServiceTools.h"
 #include "shell/ui/ServiceTools.h"
@@ -223,7 +223,7 @@ class ShellServicePanel : public ::testing::Test {
     void TearDown() override { QLocale::setDefault(QLocale::system()); }
     test::FakeClock clock;
     test::ScriptedPrompt prompt;
-    test::RecordingDriver pedal;
+    test::ServicePedal pedal;
 };
 
 TEST_F(ShellServicePanel, ControlsAndTheirStartState) {

@@ -22,30 +22,39 @@ constexpr qint64 kStartUs = 7'000'000;
 struct Line {
     VirtualPedal pedal;
     VirtualPedalDriver driver{pedal};
-    FT_HANDLE handle = 0;
+    PortHandle handle;
     qint64 now = kStartUs;
 
     explicit Line(const VirtualPedal::Config& config = {}) : pedal(config) {
         driver.setNowUs([this] { return now; });
-        EXPECT_EQ(driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK);
+        reopen();
+    }
+    void reopen() {
+        const Opened opened = driver.open("ZVP00001");
+        EXPECT_EQ(opened.status, PortStatus::Ok);
+        handle = opened.handle;
     }
     void write(const QByteArray& bytes) {
-        std::uint32_t n = 0;
-        ASSERT_EQ(driver.Write(handle, bytes.constData(), std::uint32_t(bytes.size()), &n), FT_OK);
+        const std::span<const std::uint8_t> data(
+            reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+        ASSERT_EQ(driver.write(handle, data).status, PortStatus::Ok);
     }
-    std::uint32_t queued() {
-        std::uint32_t n = 0;
-        EXPECT_EQ(driver.GetQueueStatus(handle, &n), FT_OK);
-        return n;
+    std::size_t queued() {
+        const Transferred q = driver.queued(handle);
+        EXPECT_EQ(q.status, PortStatus::Ok);
+        return q.count;
     }
     QByteArray read() {
         QByteArray buffer(65536, '\0');
-        std::uint32_t n = 0;
-        EXPECT_EQ(driver.Read(handle, buffer.data(), queued(), &n), FT_OK);
-        return buffer.left(int(n));
+        const std::size_t want = std::min<std::size_t>(queued(), std::size_t(buffer.size()));
+        const Transferred got =
+            driver.read(handle, std::span(reinterpret_cast<std::uint8_t*>(buffer.data()), want));
+        EXPECT_EQ(got.status, PortStatus::Ok);
+        return buffer.left(qsizetype(got.count));
     }
     void setParity(std::uint8_t parity) {
-        ASSERT_EQ(driver.SetDataCharacteristics(handle, FT_BITS_8, FT_STOP_BITS_1, parity), FT_OK);
+        ASSERT_EQ(driver.setFraming(handle, Framing{FT_BITS_8, FT_STOP_BITS_1, parity}),
+                  PortStatus::Ok);
     }
     // Everything that arrives within limitUs, looking every stepUs.
     QByteArray readFor(qint64 limitUs, qint64 stepUs = 1000) {
@@ -103,7 +112,8 @@ TEST(VirtualPedalTransfers, RepliesArriveInPacketsTheLastOnTheLatencyTimer) {
         const int n = int(whole.size());
         ASSERT_GT(n, 0);
         Line line;
-        ASSERT_EQ(line.driver.SetLatencyTimer(line.handle, std::uint8_t(c.latencyMs)), FT_OK);
+        ASSERT_EQ(line.driver.setLatencyTimer(line.handle, std::uint8_t(c.latencyMs)),
+                  PortStatus::Ok);
         const qint64 sent = line.now;
         line.write(c.request);
         const std::vector<Piece> got = pieces(line, n);
@@ -137,7 +147,7 @@ TEST(VirtualPedalTransfers, RepliesArriveInPacketsTheLastOnTheLatencyTimer) {
 
 TEST(VirtualPedalTransfers, AShortLatencyTimerSendsWhatHasComeEachTime) {
     Line line;
-    ASSERT_EQ(line.driver.SetLatencyTimer(line.handle, 1), FT_OK);
+    ASSERT_EQ(line.driver.setLatencyTimer(line.handle, 1), PortStatus::Ok);
     line.write(hex("02 10"));
     const QByteArray whole = instantReply(hex("02 10"));
     const std::vector<Piece> got = pieces(line, int(whole.size()));
@@ -232,7 +242,7 @@ TEST(VirtualPedalPurge, TransmitPurgeDropsWhatHasNotLeft) {
     const QByteArray image = makeImage(0x00, 0x11, 2, 1300);
     line.write(image);
     line.now += 10'000;  // about 115 bytes crossed the wire
-    ASSERT_EQ(line.driver.Purge(line.handle, FT_PURGE_TX), FT_OK);
+    ASSERT_EQ(line.driver.purge(line.handle, PurgeQueue::Transmit), PortStatus::Ok);
     // The upload stays short: it fails once the line has been quiet.
     EXPECT_EQ(line.readFor(VirtualPedal::kIdleTimeoutUs + 50'000), QByteArray("Upload Failed"));
     EXPECT_EQ(line.pedal.effectId(), 0x26);
@@ -240,7 +250,7 @@ TEST(VirtualPedalPurge, TransmitPurgeDropsWhatHasNotLeft) {
     // A purge after the bytes arrived changes nothing.
     line.write(image);
     line.now += 200'000;
-    ASSERT_EQ(line.driver.Purge(line.handle, FT_PURGE_TX), FT_OK);
+    ASSERT_EQ(line.driver.purge(line.handle, PurgeQueue::Transmit), PortStatus::Ok);
     EXPECT_EQ(line.readFor(50'000), QByteArray("Upload complete"));
     EXPECT_EQ(line.pedal.effectId(), 0x11);
 }
@@ -249,7 +259,7 @@ TEST(VirtualPedalPurge, ReceivePurgeDropsWhatArrivedNotWhatIsStillOnTheWire) {
     Line line;
     line.write(hex("0C 50 00 00 00 00"));
     line.now += 100'000;
-    ASSERT_EQ(line.driver.Purge(line.handle, FT_PURGE_RX), FT_OK);
+    ASSERT_EQ(line.driver.purge(line.handle, PurgeQueue::Receive), PortStatus::Ok);
     EXPECT_EQ(line.queued(), 0u);
     const QByteArray rest = line.readFor(2'000'000, 5'000);
     EXPECT_GT(rest.size(), 10000);
@@ -300,14 +310,13 @@ TEST(VirtualPedalUnplug, QueueStatusAndReadsFailLikeAHangUpAndReplugWorks) {
     line.write(hex("06 00"));
     line.now += 1'000;
     line.pedal.unplug();
-    std::uint32_t n = 0;
-    char buffer[64];
-    EXPECT_EQ(line.driver.GetQueueStatus(line.handle, &n), FT_IO_ERROR);
-    EXPECT_EQ(line.driver.Read(line.handle, buffer, sizeof buffer, &n), FT_IO_ERROR);
+    std::uint8_t buffer[64];
+    EXPECT_EQ(line.driver.queued(line.handle).status, PortStatus::Unplugged);
+    EXPECT_EQ(line.driver.read(line.handle, buffer).status, PortStatus::Unplugged);
     line.pedal.replug();
-    EXPECT_EQ(line.driver.GetQueueStatus(line.handle, &n), FT_IO_ERROR);
-    ASSERT_EQ(line.driver.Close(line.handle), FT_OK);
-    ASSERT_EQ(line.driver.OpenEx("ZVP00001", FT_OPEN_BY_SERIAL_NUMBER, &line.handle), FT_OK);
+    EXPECT_EQ(line.driver.queued(line.handle).status, PortStatus::Unplugged);
+    ASSERT_EQ(line.driver.close(line.handle), PortStatus::Ok);
+    line.reopen();
     line.write(hex("06 00"));
     EXPECT_EQ(line.readFor(40'000), QByteArray("1\r\n38\r\n1\r\n5\r\n"));
 }

@@ -1,53 +1,48 @@
 #pragma once
 
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 
 namespace zendal::test {
 
 // Passes every call to another driver (usually the virtual pedal's). Test
 // drivers that watch or disturb the line derive from it and override only the
 // calls they change.
-class ForwardingDriver : public FtDriver {
+class ForwardingDriver : public PortDriver {
   public:
-    explicit ForwardingDriver(FtDriver& inner) : inner_(inner) {}
+    explicit ForwardingDriver(PortDriver& inner) : inner_(inner) {}
 
-    FT_STATUS ListDevices(void* a, void* b, std::uint32_t f) override {
-        return inner_.ListDevices(a, b, f);
+    DeviceListing listDevices() override { return inner_.listDevices(); }
+    Opened open(const QByteArray& serial) override { return inner_.open(serial); }
+    PortStatus close(PortHandle h) override { return inner_.close(h); }
+    Transferred read(PortHandle h, std::span<std::uint8_t> into) override {
+        return inner_.read(h, into);
     }
-    FT_STATUS OpenEx(const char* s, std::uint32_t f, FT_HANDLE* h) override {
-        return inner_.OpenEx(s, f, h);
+    Transferred write(PortHandle h, std::span<const std::uint8_t> bytes) override {
+        return inner_.write(h, bytes);
     }
-    FT_STATUS Close(FT_HANDLE h) override { return inner_.Close(h); }
-    FT_STATUS Read(FT_HANDLE h, void* b, std::uint32_t n, std::uint32_t* got) override {
-        return inner_.Read(h, b, n, got);
+    Transferred queued(PortHandle h) override { return inner_.queued(h); }
+    PortStatus setBaudRate(PortHandle h, std::uint32_t baud) override {
+        return inner_.setBaudRate(h, baud);
     }
-    FT_STATUS Write(FT_HANDLE h, const void* b, std::uint32_t n, std::uint32_t* done) override {
-        return inner_.Write(h, b, n, done);
+    PortStatus setFraming(PortHandle h, Framing f) override { return inner_.setFraming(h, f); }
+    PortStatus purge(PortHandle h, PurgeQueue q) override { return inner_.purge(h, q); }
+    int readyFd(PortHandle h) override { return inner_.readyFd(h); }
+    DeviceKind kind(PortHandle h) override { return inner_.kind(h); }
+    PortStatus setLatencyTimer(PortHandle h, std::uint8_t ms) override {
+        return inner_.setLatencyTimer(h, ms);
     }
-    FT_STATUS SetBaudRate(FT_HANDLE h, std::uint32_t baud) override {
-        return inner_.SetBaudRate(h, baud);
+    PortStatus latencyTimer(PortHandle h, std::uint8_t& ms) override {
+        return inner_.latencyTimer(h, ms);
     }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE h, std::uint8_t w, std::uint8_t s,
-                                     std::uint8_t p) override {
-        return inner_.SetDataCharacteristics(h, w, s, p);
-    }
-    FT_STATUS Purge(FT_HANDLE h, std::uint32_t m) override { return inner_.Purge(h, m); }
-    FT_STATUS GetQueueStatus(FT_HANDLE h, std::uint32_t* q) override {
-        return inner_.GetQueueStatus(h, q);
-    }
-    int ReadyFd(FT_HANDLE h) override { return inner_.ReadyFd(h); }
-    DeviceKind Kind(FT_HANDLE h) override { return inner_.Kind(h); }
-    FT_STATUS SetLatencyTimer(FT_HANDLE h, std::uint8_t ms) override {
-        return inner_.SetLatencyTimer(h, ms);
-    }
-    FT_STATUS GetLatencyTimer(FT_HANDLE h, std::uint8_t* ms) override {
-        return inner_.GetLatencyTimer(h, ms);
-    }
-    QString devicePath(std::uint32_t index) override { return inner_.devicePath(index); }
     QString lastError() const override { return inner_.lastError(); }
 
   protected:
-    FtDriver& inner_;
+    PortDriver& inner_;
 };
+
+// Bytes as the drivers take them.
+inline QByteArray bytesOf(std::span<const std::uint8_t> bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
 
 }  // namespace zendal::test

@@ -5,55 +5,52 @@
 #include <cstring>
 #include <utility>
 
-#include "link/FtDriver.h"
+#include "link/PortDriver.h"
 
 namespace zendal::test {
 
 // One in-process device with nothing behind it: it lists and opens, accepts
 // every setting, and gives the editor the bytes a test puts in `pending`.
 // Test drivers derive from it and decide what a write does.
-class StandInDevice : public FtDriver {
+class StandInDevice : public PortDriver {
   public:
-    static constexpr FT_HANDLE kHandle = 1;
+    static constexpr PortHandle kHandle{1};
 
     explicit StandInDevice(QByteArray serial) : serial_(std::move(serial)) {}
 
     QByteArray pending;  // bytes waiting to be read
     const QByteArray& serial() const { return serial_; }
 
-    FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) override {
-        if (flags & FT_LIST_NUMBER_ONLY) {
-            *static_cast<std::uint32_t*>(arg1) = 1;
-        } else {
-            std::strncpy(static_cast<char*>(arg2), serial_.constData(), 63);
-        }
-        return FT_OK;
+    DeviceListing listDevices() override {
+        DeviceListing listing;
+        DeviceEntry entry;
+        entry.serial = serial_;
+        entry.description = serial_;
+        entry.kind = DeviceKind::VirtualInProcess;
+        listing.devices.push_back(entry);
+        return listing;
     }
-    FT_STATUS OpenEx(const char*, std::uint32_t, FT_HANDLE* handle) override {
-        *handle = kHandle;
-        return FT_OK;
+    Opened open(const QByteArray&) override { return {PortStatus::Ok, kHandle}; }
+    PortStatus close(PortHandle) override { return PortStatus::Ok; }
+    Transferred read(PortHandle, std::span<std::uint8_t> into) override {
+        const auto n = std::min<std::size_t>(into.size(), std::size_t(pending.size()));
+        std::memcpy(into.data(), pending.constData(), n);
+        pending.remove(0, qsizetype(n));
+        return {PortStatus::Ok, n};
     }
-    FT_STATUS Close(FT_HANDLE) override { return FT_OK; }
-    FT_STATUS Read(FT_HANDLE, void* buffer, std::uint32_t toRead, std::uint32_t* got) override {
-        const auto n = std::min<qsizetype>(toRead, pending.size());
-        std::memcpy(buffer, pending.constData(), static_cast<std::size_t>(n));
-        pending.remove(0, n);
-        *got = static_cast<std::uint32_t>(n);
-        return FT_OK;
+    Transferred write(PortHandle, std::span<const std::uint8_t> bytes) override {
+        return {PortStatus::Ok, bytes.size()};
     }
-    FT_STATUS SetBaudRate(FT_HANDLE, std::uint32_t) override { return FT_OK; }
-    FT_STATUS SetDataCharacteristics(FT_HANDLE, std::uint8_t, std::uint8_t, std::uint8_t) override {
-        return FT_OK;
+    Transferred queued(PortHandle) override {
+        return {PortStatus::Ok, std::size_t(pending.size())};
     }
-    FT_STATUS Purge(FT_HANDLE, std::uint32_t mask) override {
-        if (mask & FT_PURGE_RX) pending.clear();
-        return FT_OK;
+    PortStatus setBaudRate(PortHandle, std::uint32_t) override { return PortStatus::Ok; }
+    PortStatus setFraming(PortHandle, Framing) override { return PortStatus::Ok; }
+    PortStatus purge(PortHandle, PurgeQueue queues) override {
+        if (queues != PurgeQueue::Transmit) pending.clear();
+        return PortStatus::Ok;
     }
-    FT_STATUS GetQueueStatus(FT_HANDLE, std::uint32_t* queued) override {
-        *queued = static_cast<std::uint32_t>(pending.size());
-        return FT_OK;
-    }
-    DeviceKind Kind(FT_HANDLE) override { return DeviceKind::VirtualInProcess; }
+    DeviceKind kind(PortHandle) override { return DeviceKind::VirtualInProcess; }
 
   private:
     QByteArray serial_;

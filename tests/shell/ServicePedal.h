@@ -16,7 +16,7 @@ namespace zendal::test {
 // A pedal stand-in behind the port module: one in-process device that records
 // every purge and write (with the virtual time it happened) and answers from a
 // queue that a test or a reply rule fills.
-class RecordingDriver : public StandInDevice {
+class ServicePedal : public StandInDevice {
   public:
     struct Event {
         QString what;  // "purge TX", "purge RX" or "write"
@@ -24,11 +24,11 @@ class RecordingDriver : public StandInDevice {
         qint64 atMs = 0;
     };
 
-    RecordingDriver() : StandInDevice("ZT0001") {
+    ServicePedal() : StandInDevice("ZT0001") {
         d2xx().setDriver(this);
         d2xx().Open_USB_Device_By_Serial_Number(QStringLiteral("ZT0001"));
     }
-    ~RecordingDriver() override { d2xx().setDriver(nullptr); }
+    ~ServicePedal() override { d2xx().setDriver(nullptr); }
 
     // Called with every write; may append to `pending`.
     std::function<void(const QByteArray&)> onWrite;
@@ -42,20 +42,18 @@ class RecordingDriver : public StandInDevice {
         return w;
     }
 
-    FT_STATUS Write(FT_HANDLE, const void* buffer, std::uint32_t n,
-                    std::uint32_t* written) override {
-        const QByteArray bytes(static_cast<const char*>(buffer), static_cast<qsizetype>(n));
+    Transferred write(PortHandle, std::span<const std::uint8_t> data) override {
+        const QByteArray bytes(reinterpret_cast<const char*>(data.data()), qsizetype(data.size()));
         events.push_back({QStringLiteral("write"), bytes, clock().nowMs()});
-        *written = n;
         if (onWrite) onWrite(bytes);
-        return FT_OK;
+        return {PortStatus::Ok, data.size()};
     }
-    FT_STATUS Purge(FT_HANDLE handle, std::uint32_t mask) override {
-        events.push_back(
-            {mask & FT_PURGE_TX ? QStringLiteral("purge TX") : QStringLiteral("purge RX"),
-             {},
-             clock().nowMs()});
-        return StandInDevice::Purge(handle, mask);
+    PortStatus purge(PortHandle handle, PurgeQueue queues) override {
+        events.push_back({queues == PurgeQueue::Transmit ? QStringLiteral("purge TX")
+                                                         : QStringLiteral("purge RX"),
+                          {},
+                          clock().nowMs()});
+        return StandInDevice::purge(handle, queues);
     }
 };
 
