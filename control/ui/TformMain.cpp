@@ -32,9 +32,7 @@
 #include "shell/ui/TformNewVersionMsg.h"  // UpdateCheck.h needs the complete type
 #include "shell/ui/UpdateCheck.h"
 
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
 #include "firmware/ui/FirmwareUpgradeController.h"
-#endif
 
 namespace zendal {
 
@@ -98,9 +96,7 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
     });
     connect(action(QStringLiteral("menuStartFirmwareUpgrade")), &QAction::triggered, this, [this] {
         if (refusedWhileBusy()) return;
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
         if (upgrade_) upgrade_->menuStartFirmwareUpgradeClick();
-#endif
     });
     connect(action(QStringLiteral("menuEraseSettings")), &QAction::triggered, this, [this] {
         if (!refusedWhileBusy()) menuEraseSettingsClick();
@@ -144,7 +140,6 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
     // Ctrl+Shift+P opens the console from anywhere in this window.
     qApp->installEventFilter(this);
 
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
     upgrade_ = new FirmwareUpgradeController(
         connection_, this, action(QStringLiteral("menuFirmwareUpgradeMode")),
         action(QStringLiteral("menuStartFirmwareUpgrade")),
@@ -153,7 +148,6 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
             if (params_) params_->bypass(on);
         },
         this);
-#endif
 
     connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
     watchDeviceList();
@@ -251,13 +245,11 @@ void TformMain::menuSupportClick() {
 void TformMain::attachParameterWindow(TformFXParameters* window) {
     params_ = window;
     if (params_) params_->setConnection(&connection_);
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
     // Before an upgrade the user may keep the effect's settings in a preset file.
     if (upgrade_)
         upgrade_->setSavePresetOffer([this] {
             if (params_ && params_->isBuilt()) params_->menuSaveConfigurationClick();
         });
-#endif
 }
 
 void TformMain::attachConsole(QWidget* console) {

@@ -7,8 +7,8 @@
 #include <QPushButton>
 
 #include "FaultDriver.h"
-#include "FirmwareRig.h"
 #include "core/EditorState.h"
+#include "firmware/FirmwareRig.h"
 #include "firmware/QtPrinters.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/Communication.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <functional>
 
+#include "sim/SimTestUtil.h"
 #include "sim/VirtualPedalDriver.h"
-#include "tests/sim/SimTestUtil.h"
 
 using namespace zendal;
 using zendal::simtest::hex;
