@@ -2,8 +2,9 @@
 # Qt's (and GoogleTest's) headers. Three hosts compile them once each, and every
 # target with the same compiler flags reuses the host's result:
 #   zendal_pch_core     window-free libraries (Qt Core)
-#   zendal_pch_widgets  window libraries and test helper libraries (Qt Widgets)
-#   zendal_pch_tests    test programs (Qt Widgets, Qt Test, GoogleTest)
+#   zendal_pch_widgets  window libraries and the programs (Qt Widgets)
+#   zendal_pch_tests    test programs and their helpers (Qt Widgets, GoogleTest;
+#                       in tests/CMakeLists.txt)
 # GCC only: clang rejects a precompiled header whose macros differ from the
 # target's, and the fuzz build (clang) compiles every header as it is.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
@@ -24,10 +25,12 @@ if(ZENDAL_PCH)
     add_library(zendal_pch_core STATIC ${ZENDAL_PCH_DIR}/empty.cpp)
     target_link_libraries(zendal_pch_core PRIVATE Qt6::Core)
     target_precompile_headers(zendal_pch_core PRIVATE ${ZENDAL_PCH_CORE_HEADERS})
+    zendal_warnings(zendal_pch_core)  # -Wpedantic changes the predefined macros
 
     add_library(zendal_pch_widgets STATIC ${ZENDAL_PCH_DIR}/empty.cpp)
     target_link_libraries(zendal_pch_widgets PRIVATE Qt6::Widgets)
     target_precompile_headers(zendal_pch_widgets PRIVATE ${ZENDAL_PCH_WIDGETS_HEADERS})
+    zendal_warnings(zendal_pch_widgets)
 endif()
 
 # zendal_precompiled(<target> core|widgets|tests): <target> reuses that host's headers.
