@@ -10,7 +10,8 @@ export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 scripts/install-deps.sh
 
 dir=build/debug
-flags=(-DCMAKE_BUILD_TYPE=Debug)
+# The suite needs no benchmarks: bench/run-all.sh builds them in a Release tree of its own.
+flags=(-DCMAKE_BUILD_TYPE=Debug -DZENDAL_BUILD_BENCH=OFF)
 if [ "${1:-}" = "--sanitize" ]; then
     dir=build/asan
     # The web view's Chromium brings its own allocator and processes, which do not

@@ -12,13 +12,10 @@
 #include <csignal>
 #include <cstdio>
 
-#include "sim/PtyServer.h"
-#include "sim/VirtualPedal.h"
-
-#ifdef ZENDAL_SIM_HAS_CATALOGUE
 #include "effects/EffectCatalogue.h"
 #include "link/FrameCodec.h"
-#endif
+#include "sim/PtyServer.h"
+#include "sim/VirtualPedal.h"
 
 namespace {
 
@@ -146,7 +143,6 @@ int main(int argc, char** argv) {
     zendal::VirtualPedal pedal(config);
     pedal.setLatencyTimer(latencyMs);
     pedal.pressAndHoldSave(saveHeld);
-#ifdef ZENDAL_SIM_HAS_CATALOGUE
     // Parameter messages carry addresses; the catalogue's images say which
     // parameter each address is.
     pedal.setImageLookup([](int id) -> QByteArray {
@@ -154,7 +150,6 @@ int main(int argc, char** argv) {
         if (!name) return {};
         return zendal::Hex2String(zendal::effect_image_text(*name));
     });
-#endif
 
     zendal::PtyServer server(pedal);
     QString error;

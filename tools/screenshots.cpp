@@ -42,10 +42,8 @@
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
 #include "firmware/ui/FirmwareUpgradeController.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
-#endif
 
 namespace {
 
@@ -251,7 +249,6 @@ int main(int argc, char** argv) {
                   outDir + QStringLiteral("/main-window") + suffix + QStringLiteral(".png")))
             code = 1;
 
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
         if (FirmwareUpgradeController* upgrade = main.upgradeController()) {
             TformFirmwareUpgrade* window = upgrade->window();
             window->show();
@@ -264,10 +261,6 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "no firmware upgrade window\n");
             code = 1;
         }
-#else
-        std::fprintf(stderr, "built without the firmware upgrade window\n");
-        code = 1;
-#endif
         // "Load IR" for a cabinet effect, the preview open before loading.
         {
             boxes.file = home.path() + QStringLiteral("/Documents/Cab 4x12 SM57.wav");

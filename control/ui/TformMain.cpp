@@ -31,9 +31,7 @@
 #include "shell/ui/TformNewVersionMsg.h"  // UpdateCheck.h needs the complete type
 #include "shell/ui/UpdateCheck.h"
 
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
 #include "firmware/ui/FirmwareUpgradeController.h"
-#endif
 
 namespace zendal {
 
@@ -110,9 +108,7 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
     });
     connect(action(QStringLiteral("menuStartFirmwareUpgrade")), &QAction::triggered, this, [this] {
         if (refusedWhileBusy()) return;
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
         if (upgrade_) upgrade_->menuStartFirmwareUpgradeClick();
-#endif
     });
     connect(action(QStringLiteral("menuEraseSettings")), &QAction::triggered, this, [this] {
         if (!refusedWhileBusy()) menuEraseSettingsClick();
@@ -168,7 +164,6 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
     // Ctrl+Shift+P opens the console from anywhere in this window.
     qApp->installEventFilter(this);
 
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
     upgrade_ = new FirmwareUpgradeController(
         connection_, this, action(QStringLiteral("menuFirmwareUpgradeMode")),
         action(QStringLiteral("menuStartFirmwareUpgrade")),
@@ -178,7 +173,6 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
         },
         this);
     upgrade_->setLinkedCheck([this] { return device_.linked(); });
-#endif
 
     connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
 
@@ -277,13 +271,11 @@ void TformMain::attachParameterWindow(TformFXParameters* window) {
         params_->setConnection(&connection_);
         followParameterWindow();
     }
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
     // Before an upgrade the user may keep the effect's settings in a preset file.
     if (upgrade_)
         upgrade_->setSavePresetOffer([this] {
             if (params_ && params_->isBuilt()) params_->menuSaveConfigurationClick();
         });
-#endif
 }
 
 void TformMain::followParameterWindow() {

@@ -28,9 +28,7 @@
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
 
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
 #include "firmware/ui/FirmwareUpgradeController.h"
-#endif
 
 namespace zendal {
 
@@ -288,12 +286,10 @@ void TformMain::doAutomaticRequest() {
 }
 
 void TformMain::upgradeModeClick() {
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
     if (upgrade_) {
         upgrade_->menuFirmwareUpgradeModeClick();
         return;
     }
-#endif
     // Without the upgrade workflow only the flag follows the item.
     stopReceiveTick();
     connection_.unit().ShowFTErrors = false;
@@ -301,12 +297,10 @@ void TformMain::upgradeModeClick() {
 }
 
 void TformMain::StartFirmwareUpgrade() {
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
     if (upgrade_) {
         upgrade_->StartFirmwareUpgrade();
         return;
     }
-#endif
     stopReceiveTick();
     connection_.unit().ShowFTErrors = false;
 }

@@ -20,10 +20,8 @@
 #include "protocol/PedalSequences.h"
 #include "shell/Prompt.h"
 
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
 #include "firmware/BootloaderClient.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
-#endif
 
 namespace zendal {
 
@@ -120,25 +118,17 @@ void TformMain::ScanAndLink() {
 
 bool TformMain::foundInBootloader() {
     if (device_.upgradeMode()) return false;
-        // No answer as firmware: a pedal left in its bootloader by an upgrade that
-        // did not finish answers the bootloader instead, perhaps one still
-        // connected to an editor that ended (it no longer answers 7F).
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
+    // No answer as firmware: a pedal left in its bootloader by an upgrade that
+    // did not finish answers the bootloader instead, perhaps one still
+    // connected to an editor that ended (it no longer answers 7F).
     firmware::BootloaderClient client(connection_);
     const bool answered =
         bool(client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected));
     // No parity again until recovery is chosen.
     client.release();
-#else
-    const QString reply = sequences::probeBootloader(connection_);
-    DebugPrint(QStringLiteral("received Byte: ") + reply);
-    const bool answered = reply == QLatin1String("79");
-    connection_.applyParity(FT_PARITY_NONE);
-#endif
     if (!answered) return false;
     DebugPrint(QStringLiteral("the pedal answers as its bootloader"));
     lblDeviceName->setText(QStringLiteral("Zendal in its bootloader"));
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
     if (upgrade_ &&
         prompt().confirm(QStringLiteral(
             "The pedal is waiting in its bootloader: its last firmware upgrade did not finish.\n"
@@ -147,7 +137,6 @@ bool TformMain::foundInBootloader() {
         upgrade_->bootloaderProbed(true);
         return true;
     }
-#endif
     // Firmware messages mean nothing to the bootloader: the port is let go.
     connection_.unit().CloseFTDevice();
     showUnlinked();
@@ -199,11 +188,7 @@ bool TformMain::LinkBySerialNumber() {
         } else {
             prompt().information(QStringLiteral("Connection to bootloader failed"));
         }
-#ifdef ZENDAL_HAVE_FIRMWARE_UI
         if (upgrade_) upgrade_->bootloaderProbed(ok);
-#else
-        if (ok) StartFirmwareUpgrade();
-#endif
     }
     return opened;
 }

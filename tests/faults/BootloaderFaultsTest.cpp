@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "FaultDriver.h"
-#include "FirmwareRig.h"
+#include "firmware/FirmwareRig.h"
 #include "firmware/QtPrinters.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/Communication.h"

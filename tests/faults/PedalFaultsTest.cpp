@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "FaultDriver.h"
-#include "MainWindowFixture.h"
+#include "control/MainWindowFixture.h"
 #include "effects/EffectCatalogue.h"
 #include "firmware/QtPrinters.h"
 #include "link/D2XXUnit.h"

@@ -154,7 +154,6 @@ TEST(ZendalctlFirmware, NamesTheFailedStepAndRefusesBadArguments) {
     }
 }
 
-#ifdef ZENDAL_PEDAL_SIM_PATH
 namespace {
 
 constexpr int kLimitMs = 20000;
@@ -265,4 +264,3 @@ TEST(ZendalctlFirmware, RecoverWritesTheLastImageIntoAPedalWaitingInItsBootloade
     EXPECT_TRUE(r.err.contains("no bootloader answers")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("zendalctl firmware flash")) << r.err.toStdString();
 }
-#endif

@@ -380,7 +380,6 @@ TEST(TermiosOpen, RefusalsExplainTheCause) {
 
 // --- the whole link over zendal-pedal-sim, with the real clock ---
 
-#ifdef ZENDAL_PEDAL_SIM_PATH
 class PedalSimulator : public ::testing::Test {
   protected:
     // Starts the simulator and links to it through the port module.
@@ -535,6 +534,5 @@ TEST_F(PedalSimulator, SimulatorGoneEndsAWaitWithAPortError) {
     sim.waitForFinished(30000);
     EXPECT_EQ(ReceiveText(60000).outcome, WaitOutcome::PortError);
 }
-#endif
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <functional>
 
-#include "tests/sim/SimTestUtil.h"
+#include "sim/SimTestUtil.h"
 
 using zendal::simtest::firmwareImage;
 using zendal::simtest::hex;

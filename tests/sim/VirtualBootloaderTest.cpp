@@ -15,9 +15,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "sim/SimTestUtil.h"
 #include "sim/VirtualBootloader.h"
 #include "sim/VirtualPedal.h"
-#include "tests/sim/SimTestUtil.h"
 
 using namespace zendal;
 using zendal::simtest::firmwareImage;

@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "link/D2XXUnit.h"
+#include "sim/SimTestUtil.h"
 #include "sim/VirtualPedalDriver.h"
-#include "tests/sim/SimTestUtil.h"
 
 using namespace zendal;
 using zendal::simtest::hex;

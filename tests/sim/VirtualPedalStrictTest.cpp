@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/SimTestUtil.h"
 #include "sim/VirtualPedalDriver.h"
-#include "tests/sim/SimTestUtil.h"
 
 using namespace zendal;
 using zendal::simtest::hex;

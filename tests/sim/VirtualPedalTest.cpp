@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "sim/SimTestUtil.h"
 #include "sim/VirtualPedal.h"
-#include "tests/sim/SimTestUtil.h"
 
 using namespace zendal;
 using zendal::simtest::decimalValues;

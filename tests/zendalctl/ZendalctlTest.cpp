@@ -656,7 +656,6 @@ TEST_F(Zendalctl, FirmwareFlashRestartsThePedalAsUpgradeModeDoes) {
     EXPECT_LT(hold, err.indexOf(QLatin1String("firmware flash failed"))) << err.toStdString();
 }
 
-#ifdef ZENDAL_PEDAL_SIM_PATH
 TEST_F(Zendalctl, TalksToThePedalSimulatorOnAPseudoTerminal) {
     QProcess sim;
     sim.start(QStringLiteral(ZENDAL_PEDAL_SIM_PATH), {"--effect", "0x10", "--exit-on-stdin-eof"});
@@ -685,6 +684,5 @@ TEST_F(Zendalctl, TalksToThePedalSimulatorOnAPseudoTerminal) {
     sim.closeWriteChannel();
     if (!sim.waitForFinished(kGenerousMs)) sim.kill();
 }
-#endif
 
 }  // namespace
