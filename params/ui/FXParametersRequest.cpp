@@ -94,6 +94,8 @@ bool TformFXParameters::Impl::requestSettings() {
     }
     const int gen = generation;
     const int count = n();
+    // What the request shows is the pedal's, not a user step.
+    const ProgramChange program(*this);
     if (hooks) hooks->stopReceiveTick();
     if (hooks) hooks->setRequestEnabled(false);
     SettingsReplyResult reply;
@@ -143,6 +145,13 @@ bool TformFXParameters::Impl::requestSettings() {
         hooks->setLiveLabelEnabled(true);
     }
     if (generation == gen) DisableBypassAndPresetAssignInBankMode();
+    if (generation == gen) {
+        // The pedal's settings are what it keeps: the marks start from them.
+        values.applyRecord(rec);
+        syncFromControls();
+        stored.remember(values.current());
+        refreshTone();
+    }
     lastRequestApplied = generation == gen;
     return lastRequestApplied;
 }
