@@ -24,6 +24,8 @@
 #include "protocol/Messages.h"
 #include "protocol/PedalSequences.h"
 #include "shell/Prompt.h"
+#include "shell/ui/Accessibility.h"
+#include "shell/ui/FittedCaptions.h"
 
 namespace zendal {
 
@@ -104,7 +106,7 @@ void TformFXParameters::Impl::buildToneTools() {
     slotA->setAccessibleName(QStringLiteral("Compare slot A"));
     slotB->setAccessibleName(QStringLiteral("Compare slot B"));
     copyButton =
-        toolButton(p, QStringLiteral("btnCopyToB"), QStringLiteral("Copy to B"), 150, 80, tools);
+        toolButton(p, QStringLiteral("btnCopyToB"), QStringLiteral("Copy to B"), 150, 120, tools);
     QObject::connect(copyButton, &QPushButton::clicked, q, [this] { copyToOtherSlot(); });
     matrixButton =
         toolButton(p, QStringLiteral("btnMatrix"), QStringLiteral("Matrix"), 300, 70, tools);
@@ -112,7 +114,7 @@ void TformFXParameters::Impl::buildToneTools() {
     matrixButton->setToolTip(QStringLiteral("All assignments at a glance"));
     QObject::connect(matrixButton, &QPushButton::toggled, q, [this](bool on) { showMatrix(on); });
 
-    notesLabel = new QLabel(p);
+    notesLabel = a11y::elidingLabel(QString(), p);
     notesLabel->setObjectName(QStringLiteral("assignmentNotes"));
     notesLabel->setGeometry(10, geometry::rowY(notes), 400, 20);
     notesLabel->setStyleSheet(QStringLiteral("color: #d07000;"));
@@ -241,6 +243,7 @@ void TformFXParameters::Impl::showSnapshot(const tone::PanelSnapshot& s) {
         }
     }
     --quiet;
+    syncFromControls();  // in bank mode the function lists did not move
 }
 
 void TformFXParameters::Impl::sendPlanned(const QVector<tone::PlannedMessage>& planned) {
@@ -343,24 +346,33 @@ bool TformFXParameters::Impl::confirmLeavingUnstored() {
 void TformFXParameters::Impl::refreshTone() {
     if (!built) return;
     const tone::PanelSnapshot& now = values.current();
+    // A screen reader reads the description; without one, the tooltip.
+    auto describe = [](QWidget* w, bool differs) {
+        if (!w) return;
+        QString text;
+        if (differs) {
+            text = tone::changedSinceStoredDescription();
+            if (!w->toolTip().isEmpty()) text += QStringLiteral(". ") + w->toolTip();
+        }
+        w->setAccessibleDescription(text);
+    };
     auto show = [&](QLabel* markLabel, std::initializer_list<QWidget*> controls, bool differs) {
         if (markLabel) markLabel->setVisible(differs);
-        for (QWidget* w : controls)
-            if (w)
-                w->setAccessibleDescription(differs ? tone::changedSinceStoredDescription()
-                                                    : QString());
+        for (QWidget* w : controls) describe(w, differs);
     };
     for (int i = 0; i < n(); ++i) {
-        show(valueMarks[i], {sliders[i], switches[i], buttons[i], multis[i]},
-             stored.differs(descriptor, now, tone::valueOf(i)));
+        const bool valueDiffers = stored.differs(descriptor, now, tone::valueOf(i));
+        if (QSlider* slider = sliders[i]) {
+            // The slider's tooltip tells its value (and so its description): the note follows it.
+            QString tip = a11y::sliderValueText(slider->value(), slider->maximum());
+            if (valueDiffers) tip += QStringLiteral(" - ") + tone::changedSinceStoredDescription();
+            slider->setToolTip(tip);
+        }
+        show(valueMarks[i], {switches[i], buttons[i], multis[i]}, valueDiffers);
         show(listMarks[i], {assignLists[i]},
              stored.differs(descriptor, now, tone::assignmentOf(i)) ||
                  stored.differs(descriptor, now, tone::reverseOf(i)));
-        if (reverseBoxes[i])
-            reverseBoxes[i]->setAccessibleDescription(
-                stored.differs(descriptor, now, tone::reverseOf(i))
-                    ? tone::changedSinceStoredDescription()
-                    : QString());
+        describe(reverseBoxes[i], stored.differs(descriptor, now, tone::reverseOf(i)));
     }
     for (int j = 0; j < r(); ++j)
         show(ledMarks[j], {ledLists[j]}, stored.differs(descriptor, now, tone::ledOf(j)));

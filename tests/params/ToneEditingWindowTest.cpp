@@ -133,12 +133,19 @@ TEST_F(ParamsToneEditing, MarksCaptionAndRevertToStored) {
     EXPECT_FALSE(marked(QStringLiteral("changed0")));
     EXPECT_EQ(sw(3)->accessibleDescription(), tone::changedSinceStoredDescription());
     EXPECT_TRUE(slider(0)->accessibleDescription().isEmpty());
+    slider(0)->setValue(512);
+    EXPECT_TRUE(marked(QStringLiteral("changed0")));
+    // The slider is described by its tooltip, which tells the value first.
+    EXPECT_EQ(slider(0)->toolTip(),
+              QStringLiteral("512 of 1023 (50%) - ") + tone::changedSinceStoredDescription());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Test FX v1 - unstored changes"));
     EXPECT_TRUE(window->hasUnstoredChanges());
 
     driver.clearWrites();
     action("actionRevertToStored")->trigger();
-    EXPECT_EQ(driver.writtenHex(), QStringList{QStringLiteral("01000C00000000")});
+    EXPECT_EQ(driver.writtenHex(),
+              (QStringList{QStringLiteral("010005000C8000"), QStringLiteral("01000C00000000")}));
+    EXPECT_EQ(slider(0)->toolTip(), QStringLiteral("100 of 1023 (10%)"));
     EXPECT_EQ(assignList(0)->currentIndex(), 11);  // "EXP" again
     EXPECT_TRUE(reverse(0)->isEnabled());
     EXPECT_EQ(parameterSettings().assignments[0], 0x0B);
@@ -149,7 +156,8 @@ TEST_F(ParamsToneEditing, MarksCaptionAndRevertToStored) {
     // The revert is one step of its own.
     driver.clearWrites();
     window->undo();
-    EXPECT_EQ(driver.writtenHex(), QStringList{QStringLiteral("01000C00800000")});
+    EXPECT_EQ(driver.writtenHex(),
+              (QStringList{QStringLiteral("01000500400000"), QStringLiteral("01000C00800000")}));
     EXPECT_EQ(assignList(0)->currentIndex(), 12);
 }
 
