@@ -121,6 +121,17 @@ bool TformMain::effect_from_list() {
 
 void TformMain::effetto_cliccato(QListWidgetItem* item) {
     if (!item) return;
+    // Unstored changes of the shown effect: Store, Discard or Cancel first.
+    if (params_ && params_->isVisible() && !params_->confirmLeavingUnstored()) {
+        // The list keeps showing the effect that stays.
+        const auto kept =
+            lstEffects->findItems(editorState().selected_effect_name, Qt::MatchExactly);
+        if (kept.isEmpty())
+            lstEffects->clearSelection();
+        else
+            lstEffects->setCurrentItem(kept.first());
+        return;
+    }
     EditorState& state = editorState();
     if (swLive->isChecked() && state.Linked) {
         SetLive(false);
