@@ -17,6 +17,8 @@ struct MatrixRow {
     QString name;
     int column = -1;      // the column used, -1 for none
     bool shared = false;  // its column is used by another row too
+
+    friend bool operator==(const MatrixRow&, const MatrixRow&) = default;
 };
 
 struct AssignmentMatrix {
@@ -26,6 +28,8 @@ struct AssignmentMatrix {
     QStringList ledColumns;            // SX DX RED GREEN
     QVector<MatrixRow> readbackRows;   // one per readback
     QStringList notes;                 // one sentence per control or LED used twice
+
+    friend bool operator==(const AssignmentMatrix&, const AssignmentMatrix&) = default;
 };
 
 AssignmentMatrix buildAssignmentMatrix(const TControlDescriptor& d, const PanelSnapshot& values,

@@ -222,6 +222,7 @@ void TformFXParameters::Impl::destroyControls() {
     editButton = slotA = slotB = copyButton = matrixButton = nullptr;
     notesLabel = nullptr;
     matrix = nullptr;
+    matrixShown.reset();
     valueMarks.fill(nullptr);
     listMarks.fill(nullptr);
     ledMarks.fill(nullptr);

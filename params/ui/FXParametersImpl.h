@@ -5,8 +5,10 @@
 
 #include <QPointer>
 #include <array>
+#include <optional>
 
 #include "params/AbCompare.h"
+#include "params/AssignmentMatrix.h"
 #include "params/ControlDescriptor.h"
 #include "params/ParameterHistory.h"
 #include "params/StoredValues.h"
@@ -78,6 +80,7 @@ struct TformFXParameters::Impl {
     QPushButton* matrixButton = nullptr;
     QLabel* notesLabel = nullptr;
     QWidget* matrix = nullptr;
+    std::optional<tone::AssignmentMatrix> matrixShown;  // what the matrix's cells show
     std::array<QLabel*, kSlots> valueMarks{};
     std::array<QLabel*, kSlots> listMarks{};
     std::array<QLabel*, kReadbackSlots> ledMarks{};

@@ -354,7 +354,7 @@ void TformFXParameters::Impl::refreshTone() {
             text = tone::changedSinceStoredDescription();
             if (!w->toolTip().isEmpty()) text += QStringLiteral(". ") + w->toolTip();
         }
-        w->setAccessibleDescription(text);
+        if (w->accessibleDescription() != text) w->setAccessibleDescription(text);
     };
     auto show = [&](QLabel* markLabel, std::initializer_list<QWidget*> controls, bool differs) {
         if (markLabel) markLabel->setVisible(differs);
@@ -366,7 +366,7 @@ void TformFXParameters::Impl::refreshTone() {
             // The slider's tooltip tells its value (and so its description): the note follows it.
             QString tip = a11y::sliderValueText(slider->value(), slider->maximum());
             if (valueDiffers) tip += QStringLiteral(" - ") + tone::changedSinceStoredDescription();
-            slider->setToolTip(tip);
+            if (slider->toolTip() != tip) slider->setToolTip(tip);
         }
         show(valueMarks[i], {switches[i], buttons[i], multis[i]}, valueDiffers);
         show(listMarks[i], {assignLists[i]},
@@ -424,6 +424,9 @@ void TformFXParameters::Impl::refreshMatrix() {
         notesLabel->setToolTip(m.notes.join(u'\n'));
     }
     if (!matrixButton || !matrixButton->isChecked()) return;
+    // A slider drag changes no assignment: the cells stay as they are.
+    if (matrix && matrixShown == m) return;
+    matrixShown = m;
     if (!matrix) {
         matrix = new QWidget(panel);
         matrix->setObjectName(QStringLiteral("assignmentMatrix"));

@@ -290,7 +290,22 @@ TEST_F(ParamsToneEditing, AKnobOnTwoParametersIsNotedNotRefused) {
 
     tool("btnMatrix")->click();
     EXPECT_GT(window->width(), 420);
-    EXPECT_TRUE(find<QWidget>(QStringLiteral("assignmentMatrix")));
+    auto* matrix = find<QWidget>(QStringLiteral("assignmentMatrix"));
+    ASSERT_TRUE(matrix);
+    // One cell per row and column, the used one marked, a shared one in the note's colour.
+    auto cell = [&](const QString& tip) -> QLabel* {
+        for (QLabel* l : matrix->findChildren<QLabel*>())
+            if (l->toolTip() == tip) return l;
+        return nullptr;
+    };
+    ASSERT_TRUE(cell(QStringLiteral("Pot1: EXP")));
+    EXPECT_EQ(cell(QStringLiteral("Pot1: EXP"))->text(), QStringLiteral("\u25CF"));
+    EXPECT_FALSE(cell(QStringLiteral("Pot1: EXP"))->styleSheet().isEmpty());
+    assignList(1)->setCurrentIndex(2);  // "KIII": nothing shared any more
+    EXPECT_EQ(cell(QStringLiteral("Pot1: KIII"))->text(), QStringLiteral("\u25CF"));
+    EXPECT_NE(cell(QStringLiteral("Pot1: EXP"))->text(), QStringLiteral("\u25CF"));
+    EXPECT_TRUE(notes->text().isEmpty());
+    ASSERT_TRUE(cell(QStringLiteral("LFO: SX")));  // the readback row against the LEDs
     tool("btnMatrix")->click();
     EXPECT_EQ(window->width(), 420);
 }
