@@ -37,8 +37,10 @@ namespace {
 constexpr int kMarkWidth = 14;
 constexpr int kValueMarkX = 264;  // between the value control and the separator
 constexpr int kListMarkX = 402;   // after the reverse box
-constexpr int kMatrixCell = 26;   // one matrix column
-constexpr int kMatrixX = geometry::kWindowWidth;
+constexpr int kMatrixCell = 30;   // one matrix column
+constexpr int kLedSpan = 2;       // LED columns are two wide: "GREEN"
+constexpr int kMatrixX = geometry::kWindowWidth + 6;
+constexpr int kMatrixWidth = kMatrixCell * 12 + 10;
 const QString kMarkText = QStringLiteral("\u25CF");
 
 QLabel* mark(QWidget* parent, int x, int row, const QString& name) {
@@ -407,7 +409,7 @@ void TformFXParameters::Impl::refreshTone() {
 
 void TformFXParameters::Impl::showMatrix(bool on) {
     if (!built) return;
-    const int extra = geometry::kRowPitch + kMatrixCell * 12 + 10;
+    const int extra = kMatrixX - geometry::kWindowWidth + kMatrixWidth;
     const int width = geometry::kWindowWidth + (on ? extra : 0);
     q->setFixedWidth(width);
     panel->setGeometry(q->rect());
@@ -430,38 +432,39 @@ void TformFXParameters::Impl::refreshMatrix() {
     if (!matrix) {
         matrix = new QWidget(panel);
         matrix->setObjectName(QStringLiteral("assignmentMatrix"));
-        matrix->setGeometry(kMatrixX, 0, kMatrixCell * 12 + 10, q->height());
+        matrix->setGeometry(kMatrixX, 0, kMatrixWidth, q->height());
         matrix->show();
     }
     for (QWidget* old : matrix->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) delete old;
-    auto cell = [&](int column, int row, const QString& text, const QString& tip, bool shared) {
-        auto* label = new QLabel(text, matrix);
-        label->setGeometry(column * kMatrixCell, geometry::rowY(row), kMatrixCell, 20);
+    auto place = [&](QLabel* label, int column, int span, int row) {
+        label->setGeometry(column * span * kMatrixCell, geometry::rowY(row), span * kMatrixCell,
+                           20);
         label->setAlignment(Qt::AlignCenter);
-        label->setToolTip(tip);
-        if (shared) label->setStyleSheet(QStringLiteral("color: #d07000; font-weight: bold;"));
         label->show();
     };
-    auto rowCells = [&](const tone::MatrixRow& row, int at, const QStringList& columns) {
+    auto rowCells = [&](const tone::MatrixRow& row, int at, const QStringList& columns, int span) {
         for (int c = 0; c < columns.size(); ++c) {
             const bool used = row.column == c;
-            cell(c, at, used ? kMarkText : QStringLiteral("\u00B7"),
-                 row.name + QStringLiteral(": ") + columns[c], used && row.shared);
+            auto* label = new QLabel(used ? kMarkText : QStringLiteral("\u00B7"), matrix);
+            label->setToolTip(row.name + QStringLiteral(": ") + columns[c]);
+            if (used && row.shared)
+                label->setStyleSheet(QStringLiteral("color: #d07000; font-weight: bold;"));
+            place(label, c, span, at);
         }
     };
     for (int i = 0; i < m.parameterRows.size(); ++i)
-        rowCells(m.parameterRows[i], i, m.controlColumns);
-    rowCells(m.functionRows[0], geometry::bypassRow(n()), m.controlColumns);
-    rowCells(m.functionRows[1], geometry::presetRow(n()), m.controlColumns);
+        rowCells(m.parameterRows[i], i, m.controlColumns, 1);
+    rowCells(m.functionRows[0], geometry::bypassRow(n()), m.controlColumns, 1);
+    rowCells(m.functionRows[1], geometry::presetRow(n()), m.controlColumns, 1);
     for (int j = 0; j < m.readbackRows.size(); ++j)
-        rowCells(m.readbackRows[j], geometry::readbackRow(n(), j), m.ledColumns);
+        rowCells(m.readbackRows[j], geometry::readbackRow(n(), j), m.ledColumns, kLedSpan);
     // Column names under the rows: the controls, then the LEDs of the readback rows.
     const int header = geometry::readbackRow(n(), r());
     for (int c = 0; c < m.controlColumns.size(); ++c)
-        cell(c, header, m.controlColumns[c], m.controlColumns[c], false);
+        place(a11y::elidingLabel(m.controlColumns[c], matrix), c, 1, header);
     if (r() > 0)
         for (int c = 0; c < m.ledColumns.size(); ++c)
-            cell(c, header + 1, m.ledColumns[c], m.ledColumns[c], false);
+            place(a11y::elidingLabel(m.ledColumns[c], matrix), c, kLedSpan, header + 1);
 }
 
 }  // namespace zendal
