@@ -143,6 +143,7 @@ struct TformFXParameters::Impl {
     void sendPlanned(const QVector<tone::PlannedMessage>& planned);
     void refreshTone();
     void refreshMatrix();
+    bool canSendNow() const;
     void undo();
     void redo();
     void revertToStored();

@@ -262,8 +262,14 @@ void TformFXParameters::Impl::sendPlanned(const QVector<tone::PlannedMessage>& p
     }
 }
 
+// Undo, redo, revert and A/B write to the pedal: never in the middle of an
+// exchange (a request waiting for its reply processes events) or while disabled.
+bool TformFXParameters::Impl::canSendNow() const {
+    return built && usable && quiet == 0 && !editorState().request_in_progress;
+}
+
 void TformFXParameters::Impl::undo() {
-    if (!built || !usable || !history.canUndo()) return;
+    if (!canSendNow() || !history.canUndo()) return;
     const QVector<tone::PlannedMessage> planned = history.undo();
     showSnapshot(values.current());
     sendPlanned(planned);
@@ -271,7 +277,7 @@ void TformFXParameters::Impl::undo() {
 }
 
 void TformFXParameters::Impl::redo() {
-    if (!built || !usable || !history.canRedo()) return;
+    if (!canSendNow() || !history.canRedo()) return;
     const QVector<tone::PlannedMessage> planned = history.redo();
     showSnapshot(values.current());
     sendPlanned(planned);
@@ -279,7 +285,7 @@ void TformFXParameters::Impl::redo() {
 }
 
 void TformFXParameters::Impl::revertToStored() {
-    if (!built || !usable || !stored.known()) return;
+    if (!canSendNow() || !stored.known()) return;
     const QVector<tone::PlannedMessage> planned = history.changeAll(
         stored.revertTarget(values.current()), QStringLiteral("Revert to Stored"));
     showSnapshot(values.current());
@@ -288,7 +294,7 @@ void TformFXParameters::Impl::revertToStored() {
 }
 
 void TformFXParameters::Impl::selectSlot(tone::AbSlot slot) {
-    if (built && usable && slot != ab.live()) {
+    if (canSendNow() && slot != ab.live()) {
         if (const auto target = ab.toggle(values.current())) {
             const QVector<tone::PlannedMessage> planned = values.moveTo(*target);
             showSnapshot(values.current());

@@ -269,6 +269,24 @@ TEST_F(ParamsToneEditing, LeavingUnstoredChangesAsksStoreDiscardOrCancel) {
     }
 }
 
+TEST_F(ParamsToneEditing, NothingIsUndoneWhileARequestWaitsOrTheWindowIsDisabled) {
+    openWithPedalSettings();
+    slider(0)->setValue(3);
+    driver.clearWrites();
+    editorState().request_in_progress = true;
+    window->undo();
+    window->revertToStored();
+    editorState().request_in_progress = false;
+    window->EnableDisableControls(false);
+    EXPECT_FALSE(action("actionUndo")->isEnabled());
+    window->undo();
+    EXPECT_TRUE(driver.writtenHex().isEmpty());
+    EXPECT_EQ(slider(0)->value(), 3);
+    window->EnableDisableControls(true);
+    window->undo();
+    EXPECT_EQ(driver.writtenHex(), QStringList{QStringLiteral("010005000C8000")});
+}
+
 TEST_F(ParamsToneEditing, AnEffectChangeClearsTheHistory) {
     openWithPedalSettings();
     slider(0)->setValue(3);
