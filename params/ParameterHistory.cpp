@@ -74,11 +74,13 @@ void ParameterHistory::push(const PanelSnapshot& before, const QString& text,
         }
         return;
     }
-    openDrag_ = drag;
+    // Only a drag that made a step can take more changes into it.
+    openDrag_.reset();
     if (changes.isEmpty()) return;
     steps_.resize(index_);  // what could be redone is gone
     steps_.append({text, changes});
     index_ = int(steps_.size());
+    openDrag_ = drag;
 }
 
 QVector<PlannedMessage> ParameterHistory::travel(const HistoryStep& step, bool back) {

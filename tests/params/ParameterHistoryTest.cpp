@@ -153,6 +153,16 @@ TEST_F(HistoryFixture, DragBoundariesAreKeptBetweenControlsAndKeyboardSteps) {
     EXPECT_EQ(values.value(valueOf(0)), 300);
 }
 
+TEST_F(HistoryFixture, ADragWhoseFirstChangeChangesNothingStartsItsOwnStep) {
+    history.change(valueOf(0), 100);        // a keyboard step
+    history.change(valueOf(0), 100, true);  // the drag begins where the value is
+    history.change(valueOf(0), 200, true);
+    history.endDrag();
+    EXPECT_EQ(history.count(), 2);
+    history.undo();
+    EXPECT_EQ(values.value(valueOf(0)), 100);
+}
+
 TEST_F(HistoryFixture, PedalChangesAreNotStepsAndUndoGoesBackToWhatTheUserHad) {
     history.change(valueOf(0), 300);
     history.change(valueOf(0), 500);
