@@ -23,11 +23,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/EditorState.h"
 #include "firmware/UpgradeSequence.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/TermiosDriver.h"
+#include "protocol/PedalConnection.h"
 #include "resources/ResourceStore.h"
 #include "sim/VirtualBootloader.h"
 #include "sim/VirtualPedal.h"
@@ -102,15 +102,16 @@ double runOurs(const QString& simProgram, bool verify) {
     options.scanSystemPorts = false;
     options.extraPorts = {sim.path()};
     TermiosDriver driver(options);
-    D2XXUnit& port = d2xx();
+    PedalConnection connection;
+    connection.makeProcessPort();  // the link's open-and-configure reaches it
+    D2XXUnit& port = connection.unit();
     port.setDriver(&driver);
-    communication::SetPortParameters(FT_PARITY_NONE);
+    connection.setLineSettings(FT_PARITY_NONE);
     if (!communication::OpenAndConfigure(sim.path())) return -1;
 
     QElapsedTimer timer;
     timer.start();
-    editorState().UpgradeMode = true;
-    firmware::UpgradeSequence sequence;
+    firmware::UpgradeSequence sequence(connection);
     bool ok = sequence.client().connect().ok();
     if (ok) ok = sequence.runNamed("Firmware_5", 5, firmware::UpgradeOptions{verify}).ok();
     if (ok) ok = sequence.leaveBootloader().ok();
@@ -130,14 +131,15 @@ double runRecovery(const QString& simProgram) {
     options.scanSystemPorts = false;
     options.extraPorts = {sim.path()};
     TermiosDriver driver(options);
-    D2XXUnit& port = d2xx();
+    PedalConnection connection;
+    connection.makeProcessPort();  // the link's open-and-configure reaches it
+    D2XXUnit& port = connection.unit();
     port.setDriver(&driver);
-    communication::SetPortParameters(FT_PARITY_NONE);
+    connection.setLineSettings(FT_PARITY_NONE);
     if (!communication::OpenAndConfigure(sim.path())) return -1;
-    editorState().UpgradeMode = true;
     bool ok = false;
     {
-        firmware::UpgradeSequence first;
+        firmware::UpgradeSequence first(connection);
         ok = first.client().connect().ok();
         if (ok) {
             const auto half = [&first](firmware::UpgradePhase, int index, int count) {
@@ -152,7 +154,7 @@ double runRecovery(const QString& simProgram) {
 
     QElapsedTimer timer;
     timer.start();
-    firmware::UpgradeSequence second;
+    firmware::UpgradeSequence second(connection);
     second.flashUnknown();
     if (ok) {
         ok = second.client()

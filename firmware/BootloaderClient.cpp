@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Hex.h"
 #include "core/Log.h"
-#include "link/Communication.h"
+#include "firmware/BootloaderLine.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
+#include "protocol/PedalConnection.h"
 
 namespace zendal::firmware {
 
@@ -33,13 +33,15 @@ constexpr int kFindAttempts = 2;
 // the codec's bootloader form keeps only the first byte and purges the rest.
 class RawReader {
   public:
+    explicit RawReader(D2XXUnit& port) : port_(port) {}
+
     WaitOutcome read(int count, int limitMs, QByteArray* out) {
         Clock& c = clock();
-        D2XXUnit& port = d2xx();
+        D2XXUnit& port = port_;
         const qint64 deadline = c.nowMs() + limitMs;
         while (pending_.size() < count) {
             const qint64 left = deadline - c.nowMs();
-            const WaitOutcome w = WaitForFirstByte(left > 0 ? static_cast<int>(left) : 0);
+            const WaitOutcome w = waitForFirstByte(port, left > 0 ? static_cast<int>(left) : 0);
             if (w != WaitOutcome::Ok) {
                 *out = pending_;
                 pending_.clear();
@@ -72,18 +74,8 @@ class RawReader {
     int surplus() const { return static_cast<int>(pending_.size()); }
 
   private:
+    D2XXUnit& port_;
     QByteArray pending_;
-};
-
-// ReceiveText answers in its bootloader form only while UpgradeMode is set;
-// hold it set while a bootloader reply is read, whatever the windows did.
-class BootloaderForm {
-  public:
-    BootloaderForm() : previous_(editorState().UpgradeMode) { editorState().UpgradeMode = true; }
-    ~BootloaderForm() { editorState().UpgradeMode = previous_; }
-
-  private:
-    bool previous_;
 };
 
 StepError classify(StepError error, const QString& text, WaitOutcome outcome) {
@@ -173,6 +165,12 @@ QString StepError::message() const {
     return text;
 }
 
+BootloaderClient::BootloaderClient(PedalConnection& connection) : connection_(connection) {}
+
+D2XXUnit& BootloaderClient::port() {
+    return connection_.unit();
+}
+
 StepError BootloaderClient::errorAt(Step step, bool hasAddress) const {
     StepError e;
     e.step = step;
@@ -182,7 +180,7 @@ StepError BootloaderClient::errorAt(Step step, bool hasAddress) const {
 }
 
 StepResult BootloaderClient::sendFrame(Step step, const QByteArray& frame, bool hasAddress) {
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = this->port();
     const auto n = static_cast<std::uint32_t>(frame.size());
     std::memcpy(port.FTTransmitBuffer.data(), frame.constData(), n);
     if (port.WriteFTDevice(n) == n) return StepResult::success();
@@ -205,43 +203,37 @@ StepResult BootloaderClient::expectAck(Step step, int limitMs, bool hasAddress) 
 // longer than the USB latency timer, within a bounded time: a purge alone
 // misses answers the adapter still holds, and a late answer to what another
 // program sent would be taken for ours.
-static void drainLine() {
+void BootloaderClient::drainLine() {
     Clock& c = clock();
     const qint64 deadline = c.nowMs() + 4 * timeouts::kReplyQuietMs;
     while (c.nowMs() < deadline) {
-        if (WaitForFirstByte(timeouts::kReplyQuietMs) != WaitOutcome::Ok) break;
-        if (d2xx().ReadFTDevice() == 0) break;
+        if (waitForFirstByte(port(), timeouts::kReplyQuietMs) != WaitOutcome::Ok) break;
+        if (port().ReadFTDevice() == 0) break;
     }
-    d2xx().PurgeFTReceive();
+    port().PurgeFTReceive();
 }
 
 void BootloaderClient::release() {
-    editorState().UpgradeMode = false;
-    communication::SetPortParameters(FT_PARITY_NONE);
-    d2xx().SetFTDataCharacteristics();
+    connection_.setLineOwner(LineOwner::Firmware);
+    connection_.applyParity(FT_PARITY_NONE);
 }
 
 StepResult BootloaderClient::connect(ConnectMode mode) {
-    editorState().UpgradeMode = true;
-    communication::SetPortParameters(FT_PARITY_EVEN);
-    d2xx().SetFTDataCharacteristics();
+    connection_.setLineOwner(LineOwner::Bootloader);
+    connection_.applyParity(FT_PARITY_EVEN);
     // Whatever the pedal's firmware (or an earlier program) sent is not a reply.
     if (mode == ConnectMode::AcceptAlreadyConnected)
         drainLine();
     else
-        d2xx().PurgeFTReceive();
+        port().PurgeFTReceive();
 
     const int limitMs = mode == ConnectMode::AcceptAlreadyConnected ? kListeningProbeMs
                                                                     : timeouts::kBootloaderAckMs;
     if (StepResult sent = sendFrame(Step::Connect, QByteArray(1, char(kConnectByte)), false); !sent)
         return sent;
-    BootReply reply;
-    {
-        BootloaderForm form;
-        const TextReply r = ReceiveText(limitMs);
-        reply = BootReply{r.text, r.outcome};
-        DebugAppend(QStringLiteral("received Byte: ") + reply.text);
-    }
+    const TextReply r = receiveFirstByte(port(), limitMs);
+    const BootReply reply{r.text, r.outcome};
+    DebugAppend(QStringLiteral("received Byte: ") + reply.text);
     if (reply.outcome == WaitOutcome::Ok && reply.text == QLatin1String("79"))
         return StepResult::success();
     if (mode == ConnectMode::AcceptAlreadyConnected && reply.outcome != WaitOutcome::PortError) {
@@ -264,8 +256,7 @@ StepResult BootloaderClient::findListeningBootloader(const BootReply& first) {
     for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
         for (int i = 0; !answered && i < kClearLineBytes; ++i) {
             if (!sendFrame(Step::Connect, QByteArray(1, char(kClearByte)), false)) return got;
-            BootloaderForm form;
-            const TextReply r = ReceiveText(kClearByteMs);
+            const TextReply r = receiveFirstByte(port(), kClearByteMs);
             if (r.outcome == WaitOutcome::PortError) return got;
             answered = r.outcome == WaitOutcome::Ok;
             if (answered) DebugAppend(QStringLiteral("line cleared: ") + r.text);
@@ -282,8 +273,7 @@ StepResult BootloaderClient::findListeningBootloader(const BootReply& first) {
 }
 
 BootReply BootloaderClient::WaitBootloaderReply(int limitMs) {
-    BootloaderForm form;
-    const TextReply r = ReceiveText(limitMs);
+    const TextReply r = receiveFirstByte(port(), limitMs);
     DebugAppend(QStringLiteral("received: ") + r.text);
     if (r.outcome == WaitOutcome::TimedOut) {
         DebugAppend(QStringLiteral("no reply within %1 ms").arg(limitMs));
@@ -372,7 +362,7 @@ StepResult BootloaderClient::WriteFirmwareVariant(int variant) {
 StepResult BootloaderClient::Get(BootloaderInfo* info) {
     DebugPrint(QStringLiteral("SEND GET COMMAND"));
     if (auto r = sendFrame(Step::Get, commandFrame(kGetCommand), false); !r) return r;
-    RawReader reader;
+    RawReader reader(port());
     const int limit = timeouts::kBootloaderAckMs;
     auto fail = [&](const QByteArray& got, WaitOutcome outcome, int expected) {
         StepError e = errorAt(Step::Get, false);
@@ -387,7 +377,7 @@ StepResult BootloaderClient::Get(BootloaderInfo* info) {
         } else {
             e = classify(e, QString(), outcome);
         }
-        d2xx().PurgeFTReceive();
+        port().PurgeFTReceive();
         DebugAppend(QStringLiteral("received: ") + e.reply);
         return StepResult::failed(e);
     };
@@ -401,7 +391,7 @@ StepResult BootloaderClient::Get(BootloaderInfo* info) {
     w = reader.read(n + 1, limit, &body);
     if (w != WaitOutcome::Ok) return fail(body, w, n + 1);
     if (static_cast<std::uint8_t>(body[n]) != kAck) return fail(body.mid(n, 1), WaitOutcome::Ok, 1);
-    d2xx().PurgeFTReceive();
+    port().PurgeFTReceive();
 
     BootloaderInfo got;
     got.version = static_cast<std::uint8_t>(body[0]);
@@ -432,20 +422,20 @@ StepResult BootloaderClient::ReadMemory(std::uint32_t address, int count, QByteA
     if (auto r = sendFrame(Step::ReadLength, readLengthFrame(count), true); !r) return r;
 
     // The acknowledge and the data come back to back.
-    RawReader reader;
+    RawReader reader(port());
     QByteArray ack;
     WaitOutcome w = reader.read(1, timeouts::kBootloaderAckMs, &ack);
     const QString ackText = ack.isEmpty() ? QString() : hex2(static_cast<std::uint8_t>(ack[0]));
     DebugAppend(QStringLiteral("received: ") + ackText);
     if (w != WaitOutcome::Ok || ackText != QLatin1String("79")) {
-        d2xx().PurgeFTReceive();
+        port().PurgeFTReceive();
         StepError e = classify(errorAt(Step::ReadLength, true), ackText, w);
         e.limitMs = timeouts::kBootloaderAckMs;
         return StepResult::failed(e);
     }
     QByteArray bytes;
     w = reader.read(count, timeouts::kBootloaderReadMs, &bytes);
-    d2xx().PurgeFTReceive();
+    port().PurgeFTReceive();
     if (w != WaitOutcome::Ok) {
         StepError e = errorAt(Step::ReadData, true);
         e.limitMs = timeouts::kBootloaderReadMs;
@@ -463,8 +453,7 @@ StepResult BootloaderClient::ReadMemory(std::uint32_t address, int count, QByteA
     return StepResult::success();
 }
 
-LowLatencySession::LowLatencySession() {
-    D2XXUnit& port = d2xx();
+LowLatencySession::LowLatencySession(D2XXUnit& port) : port_(port) {
     std::uint8_t old = 0;
     if (port.GetLatencyTimer(&old) == FT_OK) previous_ = old;
     if (port.SetLatencyTimer(1) == FT_OK) {
@@ -474,7 +463,7 @@ LowLatencySession::LowLatencySession() {
 }
 
 LowLatencySession::~LowLatencySession() {
-    if (changed_ && previous_ != 1) d2xx().SetLatencyTimer(previous_);
+    if (changed_ && previous_ != 1) port_.SetLatencyTimer(previous_);
 }
 
 }  // namespace zendal::firmware

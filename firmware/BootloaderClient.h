@@ -10,11 +10,16 @@
 #include "link/FrameCodec.h"
 
 // The client of the microcontroller's serial bootloader. It owns no port: every
-// byte goes through the port module (d2xx()) and every reply through the frame
-// codec, so it runs the same on the kernel serial port, FTDI's library or the
-// virtual pedal. A step that is not acknowledged, answered with anything else
-// or not answered in time stops the operation with an error naming the step;
+// byte goes through the port of the connection it was given, so it runs the
+// same on the kernel serial port, FTDI's library or the virtual pedal. While
+// it talks, the bootloader owns the connection's line. A step that is not acknowledged, answered
+// with anything else or not answered in time stops the operation with an error naming the step;
 // nothing is retried and nothing further is sent.
+namespace zendal {
+class D2XXUnit;
+class PedalConnection;
+}  // namespace zendal
+
 namespace zendal::firmware {
 
 enum class Step {
@@ -100,6 +105,10 @@ class BootloaderClient {
     // Asked between two chunks; true stops the write there.
     using StopCheck = std::function<bool()>;
 
+    explicit BootloaderClient(PedalConnection& connection);
+    BootloaderClient(const BootloaderClient&) = delete;
+    BootloaderClient& operator=(const BootloaderClient&) = delete;
+
     enum class ConnectMode {
         // A bootloader started just now: only ACK to 7F counts.
         Strict,
@@ -109,7 +118,7 @@ class BootloaderClient {
         AcceptAlreadyConnected
     };
 
-    // Even parity, 7F, one reply. True on ACK.
+    // The line to the bootloader, even parity, 7F, one reply. True on ACK.
     bool ConnectBootloader() { return connect().ok(); }
     StepResult connect(ConnectMode mode = ConnectMode::Strict);
     // Gives the line back to the firmware (no parity, full replies), for a
@@ -139,11 +148,17 @@ class BootloaderClient {
 
     std::uint32_t targetAddress = kFlashStart;
 
+    PedalConnection& connection() { return connection_; }
+
   private:
+    D2XXUnit& port();
+    void drainLine();
     StepResult findListeningBootloader(const BootReply& first);
     StepResult sendFrame(Step step, const QByteArray& frame, bool hasAddress);
     StepResult expectAck(Step step, int limitMs, bool hasAddress);
     StepError errorAt(Step step, bool hasAddress) const;
+
+    PedalConnection& connection_;
 };
 
 // Switches the port to a 1 ms latency timer for its lifetime (the default
@@ -152,12 +167,13 @@ class BootloaderClient {
 // (pseudo-terminal, virtual pedal) are left alone.
 class LowLatencySession {
   public:
-    LowLatencySession();
+    explicit LowLatencySession(D2XXUnit& port);
     ~LowLatencySession();
     LowLatencySession(const LowLatencySession&) = delete;
     LowLatencySession& operator=(const LowLatencySession&) = delete;
 
   private:
+    D2XXUnit& port_;
     bool changed_ = false;
     std::uint8_t previous_ = 16;
 };

@@ -3,16 +3,16 @@
 #include <QDir>
 #include <QSaveFile>
 
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
-#include "link/Timeouts.h"
 #include "params/Assignments.h"
 #include "params/EffectDescriptor.h"
 #include "params/PresetFile.h"
 #include "params/SettingsRecord.h"
+#include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
+#include "protocol/PedalSequences.h"
 #include "shell/EepromTools.h"
 
 namespace zendal::firmware {
@@ -29,13 +29,13 @@ bool save(const QString& path, const QByteArray& bytes, QString* error) {
 
 // The current effect's settings as a preset file, as the parameter window
 // saves them.
-std::optional<QString> presetText(const PedalInfo& info, QString* name, QString* why) {
+std::optional<QString> presetText(PedalConnection& connection, const PedalInfo& info, QString* name,
+                                  QString* why) {
     const auto effect = effect_name_by_id(info.effect, why);
     if (!effect) return std::nullopt;
     TControlDescriptor d;
     if (!loadEffectDescriptor(*effect, &d, why)) return std::nullopt;
-    sendSettingsRequest(d.param_count);
-    const SettingsReplyResult reply = receiveSettingsRecord(d.param_count);
+    const SettingsReplyResult reply = requestSettingsRecord(connection, d.param_count);
     if (!reply.record) {
         *why = reply.error;
         return std::nullopt;
@@ -54,6 +54,30 @@ std::optional<QString> presetText(const PedalInfo& info, QString* name, QString*
     return preset::composePresetText(info.effect, info.version, s, d.param_count, d.readback_count);
 }
 
+// One settings memory: AB and its 16,384 bytes.
+std::optional<QByteArray> readDump(PedalConnection& connection, const QString& address,
+                                   QString* why) {
+    const ExchangeResult r = sequences::readEeprom(connection, address);
+    EepromDump dump;
+    dump.bytes = r.bytes;
+    switch (r.outcome) {
+        case ExchangeResult::Outcome::Reply:
+            return r.bytes.mid(1, kEepromBytes);
+        case ExchangeResult::Outcome::TimedOut:
+            dump.outcome =
+                r.bytes.isEmpty() ? EepromDump::Outcome::NoAnswer : EepromDump::Outcome::Short;
+            break;
+        case ExchangeResult::Outcome::Unplugged:
+            dump.outcome = EepromDump::Outcome::PortError;
+            break;
+        case ExchangeResult::Outcome::Busy:
+            *why = QStringLiteral("the pedal was answering another request");
+            return std::nullopt;
+    }
+    *why = dump.describe();
+    return std::nullopt;
+}
+
 }  // namespace
 
 QString backupFolderName(const QString& base, const QDateTime& when) {
@@ -69,11 +93,7 @@ QString backupFolderName(const QString& base, const QDateTime& when) {
 
 UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, const QDateTime& when) {
     // The firmware answers in full replies, not in the bootloader's single bytes.
-    struct FirmwareReplies {
-        bool was = editorState().UpgradeMode;
-        FirmwareReplies() { editorState().UpgradeMode = false; }
-        ~FirmwareReplies() { editorState().UpgradeMode = was; }
-    } firmwareReplies;
+    const LineOwnerScope firmwareReplies(connection, LineOwner::Firmware);
     UpgradeBackup backup;
     const QString folder = backupFolderName(base, when);
     if (!QDir().mkpath(folder)) {
@@ -103,6 +123,10 @@ UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, cons
     }
     if (info) {
         backup.firmware = info->firmware;
+        if (!info->empty) {
+            backup.effect = info->effect;
+            backup.effectVersion = info->version;
+        }
         keep(QStringLiteral("device-info.txt"),
              QStringLiteral("effect: %1\nversion: %2\nfirmware: %3\n%4\n")
                  .arg(info->empty ? QStringLiteral("none") : QString::number(info->effect))
@@ -112,12 +136,13 @@ UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, cons
                  .toUtf8());
         if (!info->empty) {
             QString name, why;
-            if (const auto text = presetText(*info, &name, &why)) {
+            if (const auto text = presetText(connection, *info, &name, &why)) {
                 const QString file = name + QStringLiteral(".txt");
                 QString error;
-                if (preset::writePresetFile(dir.filePath(file), *text, &error))
+                if (preset::writePresetFile(dir.filePath(file), *text, &error)) {
                     backup.saved << file;
-                else
+                    backup.presetFile = dir.filePath(file);
+                } else
                     backup.problems << file + QStringLiteral(": ") + error;
             } else {
                 backup.problems << QStringLiteral("the effect's settings: ") + why;
@@ -125,17 +150,52 @@ UpgradeBackup backUpPedal(PedalConnection& connection, const QString& base, cons
         }
     }
     for (const char* address : {"50", "51"}) {
-        const EepromDump dump =
-            ReadEepromDump(QString::fromLatin1(address), timeouts::kEepromDumpMs);
+        // A pedal that does not answer its firmware's simplest question will
+        // not send 16 KB either: each wait would only cost its whole limit.
+        if (!reply.ok()) {
+            backup.problems << QStringLiteral("EEPROM %1: not read, the pedal did not answer")
+                                   .arg(QLatin1String(address));
+            continue;
+        }
+        QString why;
+        const auto dump = readDump(connection, QString::fromLatin1(address), &why);
         const QString file = QStringLiteral("eeprom-%1.bin").arg(QLatin1String(address));
-        if (dump.outcome == EepromDump::Outcome::Ok)
-            keep(file, dump.bytes);
+        if (dump)
+            keep(file, *dump);
         else
-            backup.problems << QStringLiteral("EEPROM %1: ").arg(QLatin1String(address)) +
-                                   dump.describe();
+            backup.problems << QStringLiteral("EEPROM %1: ").arg(QLatin1String(address)) + why;
     }
     DebugPrint(QStringLiteral("settings backed up in ") + folder);
     for (const QString& p : backup.problems) DebugPrint(QStringLiteral("backup: ") + p);
+    return backup;
+}
+
+std::optional<UpgradeBackup> latestBackup(const QString& base) {
+    // The dated names sort in time order.
+    const QStringList folders =
+        QDir(base).entryList({QStringLiteral("Backup *")}, QDir::Dirs | QDir::NoDotAndDotDot,
+                             QDir::Name | QDir::Reversed);
+    if (folders.isEmpty()) return std::nullopt;
+    UpgradeBackup backup;
+    const QDir dir(QDir(base).filePath(folders.first()));
+    backup.folder = dir.path();
+    backup.saved = dir.entryList(QDir::Files, QDir::Name);
+    QFile info(dir.filePath(QStringLiteral("device-info.txt")));
+    if (info.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : info.readAll().split('\n')) {
+            const QString text = QString::fromUtf8(line);
+            bool ok = false;
+            const int value = text.section(QLatin1Char(' '), 1).toInt(&ok);
+            if (!ok) continue;
+            if (text.startsWith(QLatin1String("effect: "))) backup.effect = value;
+            if (text.startsWith(QLatin1String("version: "))) backup.effectVersion = value;
+            if (text.startsWith(QLatin1String("firmware: "))) backup.firmware = value;
+        }
+    }
+    for (const QString& name : backup.saved) {
+        if (name.endsWith(QLatin1String(".txt")) && name != QLatin1String("device-info.txt"))
+            backup.presetFile = dir.filePath(name);
+    }
     return backup;
 }
 

@@ -4,8 +4,8 @@
 #include "core/Hex.h"
 #include "core/Log.h"
 #include "firmware/FirmwareImage.h"
-#include "link/Communication.h"
 #include "link/D2XXUnit.h"
+#include "protocol/PedalConnection.h"
 #include "resources/Interlock.h"
 #include "resources/ResourceStore.h"
 
@@ -67,6 +67,9 @@ class Running {
 
 }  // namespace
 
+UpgradeSequence::UpgradeSequence(PedalConnection& connection)
+    : connection_(connection), client_(connection) {}
+
 bool UpgradeSequence::anyRunning() {
     return runningCount() > 0;
 }
@@ -76,8 +79,9 @@ bool isDemonstrationFirmware(const QByteArray& image) {
            image.mid(kDemoMarkerOffset, kDemoMarker.size()) == kDemoMarker;
 }
 
-std::optional<QString> UpgradeSequence::refusal(const QByteArray* image) {
-    const DeviceKind kind = d2xx().openDeviceKind();
+std::optional<QString> UpgradeSequence::refusal(PedalConnection& connection,
+                                                const QByteArray* image) {
+    const DeviceKind kind = connection.unit().openDeviceKind();
     if (auto why = refuseDemonstrationDataFor(kind)) return why;
     if (image && kind == DeviceKind::Hardware && isDemonstrationFirmware(*image)) {
         return QStringLiteral(
@@ -95,8 +99,8 @@ std::optional<UpgradeResult> UpgradeSequence::start() {
         return r;
     }
     DebugPrint(QStringLiteral("********************FIRMWARE UPGRADE********************"));
-    d2xx().ShowFTErrors = false;
-    if (!d2xx().isOpen()) return refused(QStringLiteral("No pedal is linked."));
+    connection_.unit().ShowFTErrors = false;
+    if (!connection_.unit().isOpen()) return refused(QStringLiteral("No pedal is linked."));
     return std::nullopt;
 }
 
@@ -104,7 +108,7 @@ UpgradeResult UpgradeSequence::runNamed(const QString& imageName, int variant,
                                         const UpgradeOptions& options, const Progress& progress) {
     if (auto stop = start()) return *stop;
     // Checked before the image is even read: the catalogue in use decides.
-    if (auto why = refusal()) return refused(*why);
+    if (auto why = refusal(connection_)) return refused(*why);
     QString error;
     const auto image = ResourceStore::instance().read(imageName, &error);
     if (!image) {
@@ -126,7 +130,7 @@ UpgradeResult UpgradeSequence::execute(const QByteArray& image, int variant,
                                        const UpgradeOptions& options, const Progress& progress) {
     Running running(running_);
     cancel_ = false;
-    if (auto why = refusal(&image)) return refused(*why);
+    if (auto why = refusal(connection_, &image)) return refused(*why);
     if (variant < 1 || variant > 254) {
         return refused(
             QStringLiteral("The firmware variant %1 is not a number from 1 to 254.").arg(variant));
@@ -138,9 +142,12 @@ UpgradeResult UpgradeSequence::execute(const QByteArray& image, int variant,
     if (!split.ok) return refused(split.error);
     const ChunkTable& table = split.table;
 
+    // From here on only the bootloader's acknowledges are read (a pedal found
+    // waiting in its bootloader may have been handed over without a connect).
+    connection_.setLineOwner(LineOwner::Bootloader);
     // Late bytes of an earlier, failed attempt are not replies to this one.
-    d2xx().PurgeFTReceive();
-    LowLatencySession lowLatency;
+    connection_.unit().PurgeFTReceive();
+    LowLatencySession lowLatency(connection_.unit());
 
     UpgradeResult result;
     bool canRead = false;
@@ -287,8 +294,7 @@ StepResult UpgradeSequence::leaveBootloader() {
     // Not started: the line stays as the bootloader needs it.
     if (StepResult check = checkBeforeGo(); !check) return check;
     StepResult r = go();
-    communication::SetPortParameters(FT_PARITY_NONE);
-    d2xx().SetFTDataCharacteristics();
+    client_.release();
     return r;
 }
 

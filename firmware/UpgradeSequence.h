@@ -51,14 +51,15 @@ class UpgradeSequence {
     // index/count of the chunk about to be written or read back.
     using Progress = std::function<void(UpgradePhase phase, int index, int count)>;
 
-    UpgradeSequence() = default;
+    explicit UpgradeSequence(PedalConnection& connection);
     UpgradeSequence(const UpgradeSequence&) = delete;
     UpgradeSequence& operator=(const UpgradeSequence&) = delete;
 
-    // The interlock: a refusal text when this image must not go to the open
-    // device (demonstration firmware on real hardware). image may be null for
-    // images of the catalogue in use.
-    static std::optional<QString> refusal(const QByteArray* image = nullptr);
+    // The interlock: a refusal text when this image must not go to the
+    // connection's open device (demonstration firmware on real hardware).
+    // image may be null for images of the catalogue in use.
+    static std::optional<QString> refusal(PedalConnection& connection,
+                                          const QByteArray* image = nullptr);
 
     // The image named in the catalogue ("Firmware_5"; case does not matter).
     UpgradeResult runNamed(const QString& imageName, int variant, const UpgradeOptions& options,
@@ -77,8 +78,8 @@ class UpgradeSequence {
     bool goIsSafe() const { return flash_ != FlashState::Incomplete; }
     StepResult checkBeforeGo();
     StepResult go();
-    // Go, then the line back to no parity. When Go is refused nothing is sent
-    // and the line stays at even parity for the bootloader.
+    // Go, then the line back to the firmware at no parity. When Go is refused
+    // nothing is sent and the line stays the bootloader's, at even parity.
     StepResult leaveBootloader();
 
     // Asks a running sequence to stop at the next step boundary.
@@ -102,6 +103,7 @@ class UpgradeSequence {
                           const Progress& progress);
     UpgradeResult verify(const ChunkTable& table, int variant, const Progress& progress);
 
+    PedalConnection& connection_;
     BootloaderClient client_;
     bool running_ = false;
     bool cancel_ = false;

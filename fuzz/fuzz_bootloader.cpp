@@ -12,13 +12,13 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "firmware/BootloaderClient.h"
 #include "firmware/UpgradeSequence.h"
 #include "fuzz/support/FuzzPort.h"
 #include "fuzz/support/Verbose.h"
 #include "link/D2XXUnit.h"
+#include "protocol/PedalConnection.h"
 
 namespace {
 
@@ -53,9 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fuzz::ScriptedDriver& port = fuzz::openScriptedPort();
     port.script(in.rest(), false);
-    editorState().UpgradeMode = false;
+    PedalConnection& connection = fuzz::scriptedConnection();
+    connection.setLineOwner(LineOwner::Firmware);
 
-    UpgradeSequence sequence;
+    UpgradeSequence sequence(connection);
     const StepResult connected = sequence.client().connect(mode);
     if (connected.ok()) {
         const UpgradeResult result =
@@ -85,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             port.written().size() != writtenBefore)
             std::abort();
     }
-    d2xx().ShowFTErrors = true;
-    editorState().UpgradeMode = false;
+    connection.unit().ShowFTErrors = true;
+    connection.setLineOwner(LineOwner::Firmware);
     return 0;
 }

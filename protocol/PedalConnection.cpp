@@ -152,8 +152,16 @@ void PedalConnection::applyParity(std::uint8_t parity) {
     if (unit_.isOpen()) unit_.SetFTDataCharacteristics();
 }
 
+void PedalConnection::setLineOwner(LineOwner owner) {
+    if (owner == lineOwner_) return;
+    lineOwner_ = owner;
+    // Whatever the tick would read now is the bootloader's, not a message.
+    if (owner == LineOwner::Bootloader) stopTick();
+    emit lineOwnerChanged(owner);
+}
+
 void PedalConnection::startTick() {
-    if (!unit_.isOpen()) return;
+    if (!unit_.isOpen() || lineOwner_ == LineOwner::Bootloader) return;
     watcher_.start();
 }
 

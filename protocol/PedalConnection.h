@@ -11,6 +11,12 @@
 
 namespace zendal {
 
+// Who speaks on the line. The firmware reads no parity and answers in whole
+// replies; while the microcontroller's bootloader owns it (a firmware upgrade
+// or a recovery), the line is at even parity, replies are single acknowledge
+// bytes read by the firmware workflow, and the receive tick stays off.
+enum class LineOwner { Firmware, Bootloader };
+
 // The one link to the pedal: the port module, its line settings, the receive
 // tick that turns what the pedal sends on its own into messages, and the one
 // way to ask something and wait for the answer. Windows and zendalctl get it by
@@ -41,7 +47,14 @@ class PedalConnection : public QObject {
     ExchangeResult exchange(const ExchangeRequest& request);
     bool busy() const { return busy_; }
 
-    // The receive tick: woken by the port's readiness descriptor.
+    // Handing the line to the bootloader stops the receive tick; it cannot be
+    // started again until the firmware has the line back.
+    void setLineOwner(LineOwner owner);
+    LineOwner lineOwner() const { return lineOwner_; }
+    bool bootloaderOwnsLine() const { return lineOwner_ == LineOwner::Bootloader; }
+
+    // The receive tick: woken by the port's readiness descriptor. Not started
+    // while the bootloader owns the line.
     void startTick();
     void stopTick();
     bool tickRunning() const { return watcher_.isActive(); }
@@ -55,6 +68,7 @@ class PedalConnection : public QObject {
     // One message the pedal sent on its own, in the order it arrived.
     void message(const QByteArray& bytes);
     void busyChanged(bool busy);
+    void lineOwnerChanged(zendal::LineOwner owner);
     // The port failed while the tick read it (cable pulled).
     void portFailed();
 
@@ -75,8 +89,26 @@ class PedalConnection : public QObject {
     QTimer quietTimer_;
     qint64 heldSinceMs_ = -1;
     bool busy_ = false;
+    LineOwner lineOwner_ = LineOwner::Firmware;
     bool installed_ = false;
     bool ticking_ = false;
+};
+
+// Gives the line to an owner for the lifetime of the scope, then back to
+// whoever had it before.
+class LineOwnerScope {
+  public:
+    LineOwnerScope(PedalConnection& connection, LineOwner owner)
+        : connection_(connection), previous_(connection.lineOwner()) {
+        connection_.setLineOwner(owner);
+    }
+    ~LineOwnerScope() { connection_.setLineOwner(previous_); }
+    LineOwnerScope(const LineOwnerScope&) = delete;
+    LineOwnerScope& operator=(const LineOwnerScope&) = delete;
+
+  private:
+    PedalConnection& connection_;
+    LineOwner previous_;
 };
 
 }  // namespace zendal

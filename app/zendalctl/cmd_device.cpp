@@ -46,8 +46,8 @@ int runList(Context& ctx) {
 // A pedal that does not answer as firmware may wait in its bootloader (an
 // upgrade that stopped half way). The bootloader listens at even parity; the
 // line goes back to none afterwards, whatever answered.
-bool waitsInBootloader() {
-    firmware::BootloaderClient client;
+bool waitsInBootloader(PedalConnection& connection) {
+    firmware::BootloaderClient client(connection);
     const bool found =
         client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected).ok();
     client.release();
@@ -59,7 +59,7 @@ int runInfo(Context& ctx) {
     bool silent = false;
     const std::optional<PedalInfo> asked = askPedalInfo(ctx, &silent);
     if (silent) {
-        if (waitsInBootloader()) {
+        if (waitsInBootloader(*ctx.connection)) {
             ctx.err << "zendalctl: the pedal waits in its bootloader; run 'zendalctl firmware "
                        "recover' to write a complete image and start it\n";
         } else {

@@ -10,6 +10,7 @@
 #include "firmware/BootloaderClient.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/LastImage.h"
+#include "firmware/UpgradeBackup.h"
 #include "firmware/UpgradeSequence.h"
 #include "link/FrameCodec.h"
 #include "protocol/Messages.h"
@@ -162,9 +163,37 @@ bool restartIntoBootloader(Context& ctx) {
     return true;
 }
 
+// Everything the pedal's firmware can tell, saved before anything is erased,
+// as the editor's upgrade does.
+firmware::UpgradeBackup backUp(Context& ctx) {
+    const firmware::UpgradeBackup backup = firmware::backUpPedal(
+        *ctx.connection, settings::zendalFolder(), QDateTime::currentDateTime());
+    if (!backup.folder.isEmpty()) ctx.err << "settings backed up in " << backup.folder << "\n";
+    for (const QString& problem : backup.problems)
+        ctx.err << "zendalctl: not backed up: " << problem << "\n";
+    return backup;
+}
+
+// A pedal found in its bootloader cannot be read: the newest backup of an
+// earlier upgrade is what there is.
+firmware::UpgradeBackup earlierBackup(Context& ctx) {
+    const auto backup = firmware::latestBackup(settings::zendalFolder());
+    if (!backup) return {};
+    ctx.err << "settings backed up before an earlier upgrade are in " << backup->folder << "\n";
+    return *backup;
+}
+
+// The way back to the effect's settings; preset load checks that the file
+// fits the effect the pedal holds now.
+void tellRestore(Context& ctx, const firmware::UpgradeBackup& backup) {
+    if (backup.presetFile.isEmpty()) return;
+    ctx.err << "to put the effect's settings back: zendalctl preset load '" << backup.presetFile
+            << "'\n";
+}
+
 // Writes the image, then starts it only when the flash proves whole.
 int writeAndStart(Context& ctx, firmware::UpgradeSequence& sequence, const Image& image,
-                  bool verify, const char* done) {
+                  bool verify, const char* done, const firmware::UpgradeBackup& backup) {
     bool progressShown = false;
     auto progress = [&](firmware::UpgradePhase phase, int index, int count) {
         ctx.err << (phase == firmware::UpgradePhase::Writing ? "\rwriting chunk "
@@ -199,6 +228,7 @@ int writeAndStart(Context& ctx, firmware::UpgradeSequence& sequence, const Image
                 : verify               ? "not verified: the bootloader cannot read"
                                        : "not verified")
             << "\n";
+    tellRestore(ctx, backup);
     return kOk;
 }
 
@@ -206,8 +236,8 @@ int writeAndStart(Context& ctx, firmware::UpgradeSequence& sequence, const Image
 // data for real hardware), before anything is sent.
 bool openForImage(Context& ctx, const Image& image) {
     if (!ctx.openDevice()) return false;
-    if (auto why = firmware::UpgradeSequence::refusal(image.catalogueName.isEmpty() ? &image.bytes
-                                                                                    : nullptr)) {
+    if (auto why = firmware::UpgradeSequence::refusal(
+            *ctx.connection, image.catalogueName.isEmpty() ? &image.bytes : nullptr)) {
         ctx.err << "zendalctl: " << *why << "\n";
         return false;
     }
@@ -223,8 +253,9 @@ int runFlash(Context& ctx, const QStringList& args) {
 
     if (!openForImage(ctx, *image)) return kFailure;
     using firmware::UpgradeSequence;
+    const firmware::UpgradeBackup backup = a.inBootloader ? earlierBackup(ctx) : backUp(ctx);
     if (!a.inBootloader && !restartIntoBootloader(ctx)) return kFailure;
-    UpgradeSequence sequence;
+    UpgradeSequence sequence(*ctx.connection);
     const firmware::StepResult connected = sequence.client().connect(
         a.inBootloader ? firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected
                        : firmware::BootloaderClient::ConnectMode::Strict);
@@ -238,7 +269,7 @@ int runFlash(Context& ctx, const QStringList& args) {
     }
     // Restarted by its own firmware just now, the pedal held a running image.
     if (!a.inBootloader) sequence.resetFlashState();
-    return writeAndStart(ctx, sequence, *image, a.verify, "flashed");
+    return writeAndStart(ctx, sequence, *image, a.verify, "flashed", backup);
 }
 
 int runRecover(Context& ctx, const QStringList& args) {
@@ -256,7 +287,7 @@ int runRecover(Context& ctx, const QStringList& args) {
     if (!openForImage(ctx, *image)) return kFailure;
     using firmware::UpgradeSequence;
     // Nothing for the firmware: the pedal is expected in its bootloader.
-    UpgradeSequence sequence;
+    UpgradeSequence sequence(*ctx.connection);
     sequence.flashUnknown();
     const firmware::StepResult connected =
         sequence.client().connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected);
@@ -267,7 +298,7 @@ int runRecover(Context& ctx, const QStringList& args) {
         return kFailure;
     }
     ctx.err << "writing " << image->label << "\n";
-    return writeAndStart(ctx, sequence, *image, true, "recovered: wrote");
+    return writeAndStart(ctx, sequence, *image, true, "recovered: wrote", earlierBackup(ctx));
 }
 
 int runImages(Context& ctx) {

@@ -301,7 +301,9 @@ void TformMain::upgradeModeClick() {
     // Without the upgrade workflow only the flag follows the item.
     stopReceiveTick();
     connection_.unit().ShowFTErrors = false;
-    editorState().UpgradeMode = action(QStringLiteral("menuFirmwareUpgradeMode"))->isChecked();
+    connection_.setLineOwner(action(QStringLiteral("menuFirmwareUpgradeMode"))->isChecked()
+                                 ? LineOwner::Bootloader
+                                 : LineOwner::Firmware);
 }
 
 void TformMain::StartFirmwareUpgrade() {

@@ -134,8 +134,9 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
         if (fxInfo_) fxInfo_();
     });
     connect(swLive, &QCheckBox::toggled, this, &TformMain::SetLive);
-    connect(chkFirmwareUpgradeMode, &QCheckBox::toggled, this,
-            [](bool on) { editorState().UpgradeMode = on; });
+    connect(chkFirmwareUpgradeMode, &QCheckBox::toggled, this, [this](bool on) {
+        connection_.setLineOwner(on ? LineOwner::Bootloader : LineOwner::Firmware);
+    });
     connect(lstCategory, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { showCategory(lstCategory->row(item)); });
     connect(lstEffects, &QListWidget::itemClicked, this, &TformMain::effetto_cliccato);
@@ -153,6 +154,7 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
             if (params_) params_->bypass(on);
         },
         this);
+    upgrade_->setLinkedCheck([] { return editorState().Linked; });
 #endif
 
     connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
@@ -171,7 +173,7 @@ void TformMain::startUp() {
     communication::SetPortParameters(FT_PARITY_NONE);
 
     EditorState& state = editorState();
-    state.UpgradeMode = false;
+    connection_.setLineOwner(LineOwner::Firmware);
     state.selected_is_on_pedal = false;
 
     for (QPushButton* b :
@@ -392,6 +394,8 @@ void TformMain::checkMidiChannelItem(int index) {
 // --- the receive tick: Timer_USB_read, woken by the port when it can be ---
 
 void TformMain::startReceiveTick() {
+    // The bootloader's acknowledges are the firmware workflow's to read.
+    if (connection_.bootloaderOwnsLine()) return;
     const int fd = connection_.unit().readyFd();
     if (fd != readyFd_) {
         delete readyNotifier_;

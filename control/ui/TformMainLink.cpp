@@ -119,13 +119,12 @@ void TformMain::ScanAndLink() {
 }
 
 bool TformMain::foundInBootloader() {
-    EditorState& state = editorState();
-    if (state.UpgradeMode) return false;
+    if (connection_.bootloaderOwnsLine()) return false;
         // No answer as firmware: a pedal left in its bootloader by an upgrade that
         // did not finish answers the bootloader instead, perhaps one still
         // connected to an editor that ended (it no longer answers 7F).
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
-    firmware::BootloaderClient client;
+    firmware::BootloaderClient client(connection_);
     const bool answered =
         bool(client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected));
     // No parity again until recovery is chosen.
@@ -156,7 +155,6 @@ bool TformMain::foundInBootloader() {
 }
 
 bool TformMain::LinkBySerialNumber() {
-    EditorState& state = editorState();
     const bool opened = communication::OpenAndConfigure(DeviceSerialNumber_);
     // Silenced or not, a port held by another program (or refused) is named.
     if (!opened) {
@@ -181,7 +179,7 @@ bool TformMain::LinkBySerialNumber() {
         action(QStringLiteral("menuConnect"))->setEnabled(false);
         action(QStringLiteral("menuDisconnect"))->setEnabled(true);
     }
-    if (state.UpgradeMode) {
+    if (connection_.bootloaderOwnsLine()) {
         // The pedal restarted into its bootloader: probe it instead of asking
         // for the effect.
         // The probe puts the line back at no parity unless the bootloader
@@ -213,7 +211,7 @@ bool TformMain::LinkBySerialNumber() {
 void TformMain::Link() {
     if (!LinkBySerialNumber()) return;
     EditorState& state = editorState();
-    if (state.UpgradeMode) {
+    if (connection_.bootloaderOwnsLine()) {
         action(QStringLiteral("menuFirmwareUpgradeMode"))->setEnabled(true);
         return;
     }
@@ -226,9 +224,10 @@ void TformMain::Link() {
     if (outcome == InfoOutcome::Aborted || !connection_.unit().isOpen()) return;
     menus_.value(QStringLiteral("menuMIDI"))->menuAction()->setEnabled(true);
     menus_.value(QStringLiteral("menuMode"))->menuAction()->setEnabled(true);
-    DebugPrint(QStringLiteral("firmware upgrade mode: ") +
-               (state.UpgradeMode ? QStringLiteral("True") : QStringLiteral("False")));
-    if (state.UpgradeMode) {
+    DebugPrint(QStringLiteral("firmware upgrade mode: ") + (connection_.bootloaderOwnsLine()
+                                                                ? QStringLiteral("True")
+                                                                : QStringLiteral("False")));
+    if (connection_.bootloaderOwnsLine()) {
         stopReceiveTick();
     } else {
         startReceiveTick();

@@ -6,16 +6,15 @@
 
 #include "control/MainWindowHooks.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "firmware/BootloaderClient.h"
 #include "firmware/LastImage.h"
 #include "firmware/UpgradeBackup.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
-#include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
 
@@ -56,7 +55,8 @@ FirmwareUpgradeController::FirmwareUpgradeController(
       startItem_(menuStartFirmwareUpgrade),
       upgradeMenu_(menuFirmwareUpgrade),
       bypass_(std::move(bypass)),
-      window_(new TformFirmwareUpgrade(connection, parent)) {
+      window_(new TformFirmwareUpgrade(connection, parent)),
+      linked_([this] { return connection_.unit().isOpen(); }) {
     modeChecked_ = modeItem_ && modeItem_->isChecked();
     connect(window_, &TformFirmwareUpgrade::upgradeCompleted, this, [this] {
         inBootloader_ = false;
@@ -73,6 +73,10 @@ void FirmwareUpgradeController::setSavePresetOffer(std::function<void()> offer) 
     window_->savePresetOffer = std::move(offer);
 }
 
+void FirmwareUpgradeController::setLinkedCheck(std::function<bool()> linked) {
+    linked_ = std::move(linked);
+}
+
 void FirmwareUpgradeController::setModeChecked(bool checked) {
     modeChecked_ = checked;
     if (modeItem_) modeItem_->setChecked(checked);
@@ -87,19 +91,18 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
         return;
     }
     Busy busy(busy_);
-    D2XXUnit& port = d2xx();
-    EditorState& state = editorState();
+    D2XXUnit& port = connection_.unit();
 
     // 1.
     if (hooks_) hooks_->stopReceiveTick();
     // Remember whether failures were shown before this episode of upgrade mode.
-    if (!state.UpgradeMode) errorsShownBefore_ = port.ShowFTErrors;
+    if (!connection_.bootloaderOwnsLine()) errorsShownBefore_ = port.ShowFTErrors;
     port.ShowFTErrors = false;
     // 2.
     setModeChecked(!modeChecked_);
-    state.UpgradeMode = modeChecked_;
+    connection_.setLineOwner(modeChecked_ ? LineOwner::Bootloader : LineOwner::Firmware);
     // 3. Unlinked: only the flag; the next link probes the bootloader.
-    if (!state.Linked) return;
+    if (!linked_ || !linked_()) return;
     // The pedal already sits in its bootloader: no bypass and no restart
     // message (firmware bytes would throw the bootloader off).
     if (inBootloader_) {
@@ -109,7 +112,7 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
 
     // Demonstration firmware can never be written to a real pedal, so do not
     // restart one into its bootloader for nothing.
-    if (auto why = firmware::UpgradeSequence::refusal()) {
+    if (auto why = firmware::UpgradeSequence::refusal(connection_)) {
         prompt().information(*why);
         leaveUpgradeMode();
         return;
@@ -126,20 +129,21 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
     }
     // 7.
     if (hooks_) hooks_->EnableEditorObjects(false);
-    // 8. The restart-into-bootloader message; the pedal does not answer it. Its
-    // firmware reads no parity: after a failed connection the line is still
-    // at even parity, and a retry would garble the message.
-    if (d2xx().FTParity != FT_PARITY_NONE) {
-        communication::SetPortParameters(FT_PARITY_NONE);
-        d2xx().SetFTDataCharacteristics();
-    }
-    SendHexMessage(messages::enterBootloader(), 8);
-    // 9.
-    clock().pause(messages::kEnterBootloaderPauseMs);
-    state.UpgradeMode = true;
+    // 8.-9. The restart-into-bootloader message and the pedal's pause; the
+    // pedal does not answer it. Its firmware reads no parity: after a failed
+    // connection the line is still at even parity, and a retry would garble
+    // the message.
+    if (port.FTParity != FT_PARITY_NONE) connection_.applyParity(FT_PARITY_NONE);
+    ExchangeRequest restart;
+    restart.bytes = Hex2String(messages::enterBootloader());
+    restart.reply = ReplyKind::None;
+    restart.pauseAfterWriteMs = messages::kEnterBootloaderPauseMs;
+    restart.purgeTransmitFirst = false;
+    connection_.exchange(restart);
+    connection_.setLineOwner(LineOwner::Bootloader);
     setModeChecked(true);
     // 10.
-    firmware::BootloaderClient client;
+    firmware::BootloaderClient client(connection_);
     const firmware::StepResult connected = client.connect();
     if (connected) {
         // 11. The pedal's firmware ran and restarted: its flash is good.
@@ -164,11 +168,11 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
 }
 
 void FirmwareUpgradeController::connectToWaitingBootloader() {
-    EditorState& state = editorState();
     if (!prompt().confirm(kInBootloaderQuestion)) {
-        // The line stays at even parity for the bootloader; the way back to
-        // the upgrade window stays open.
-        state.UpgradeMode = false;
+        // The pedal is still in its bootloader: the line stays its own (even
+        // parity, no receive tick), and the way back to the upgrade window
+        // stays open.
+        connection_.setLineOwner(LineOwner::Bootloader);
         setModeChecked(false);
         if (startItem_) {
             startItem_->setVisible(true);
@@ -177,9 +181,9 @@ void FirmwareUpgradeController::connectToWaitingBootloader() {
         return;
     }
     if (hooks_) hooks_->EnableEditorObjects(false);
-    state.UpgradeMode = true;
+    connection_.setLineOwner(LineOwner::Bootloader);
     setModeChecked(true);
-    firmware::BootloaderClient client;
+    firmware::BootloaderClient client(connection_);
     const firmware::StepResult connected =
         client.connect(firmware::BootloaderClient::ConnectMode::AcceptAlreadyConnected);
     if (!connected) {
@@ -208,13 +212,11 @@ bool FirmwareUpgradeController::confirmQuit() {
 }
 
 void FirmwareUpgradeController::leaveUpgradeMode() {
-    EditorState& state = editorState();
-    state.UpgradeMode = false;
+    connection_.setLineOwner(LineOwner::Firmware);
     setModeChecked(false);
-    communication::SetPortParameters(FT_PARITY_NONE);
-    d2xx().SetFTDataCharacteristics();
+    connection_.applyParity(FT_PARITY_NONE);
     // Port failures were silenced for the bootloader only.
-    d2xx().ShowFTErrors = errorsShownBefore_;
+    connection_.unit().ShowFTErrors = errorsShownBefore_;
     if (hooks_) {
         hooks_->EnableEditorObjects(true);
         hooks_->startReceiveTick();
@@ -233,7 +235,7 @@ void FirmwareUpgradeController::showWindow() {
 
 void FirmwareUpgradeController::StartFirmwareUpgrade() {
     if (hooks_) hooks_->stopReceiveTick();
-    d2xx().ShowFTErrors = false;
+    connection_.unit().ShowFTErrors = false;
     showWindow();
 }
 
@@ -248,6 +250,7 @@ void FirmwareUpgradeController::bootloaderProbed(bool ok) {
     const bool known =
         inBootloader_ && window_->sequence().flashState() != firmware::FlashState::Unknown;
     inBootloader_ = true;
+    connection_.setLineOwner(LineOwner::Bootloader);
     if (!known) window_->sequence().flashUnknown();
     if (!window_->sequence().isRunning()) chooseRecoveryImage();
     if (startItem_) {
@@ -262,13 +265,12 @@ void FirmwareUpgradeController::bootloaderProbed(bool ok) {
 }
 
 void FirmwareUpgradeController::returnToNormal(bool hideStartItem) {
-    EditorState& state = editorState();
     setModeChecked(false);
     if (startItem_) {
         startItem_->setEnabled(false);
         if (hideStartItem) startItem_->setVisible(false);
     }
-    state.UpgradeMode = false;
+    connection_.setLineOwner(LineOwner::Firmware);
     if (hooks_) {
         hooks_->setRequestEnabled(true);
         hooks_->setUploadEnabled(true);
@@ -281,7 +283,7 @@ void FirmwareUpgradeController::keepUpgradeMode() {
     // The pedal waits in its bootloader with an incomplete image: keep every
     // way back to the upgrade window open.
     inBootloader_ = true;
-    editorState().UpgradeMode = true;
+    connection_.setLineOwner(LineOwner::Bootloader);
     setModeChecked(true);
     if (startItem_) {
         startItem_->setVisible(true);

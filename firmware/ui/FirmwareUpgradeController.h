@@ -31,6 +31,10 @@ class FirmwareUpgradeController : public QObject {
                               QWidget* parent);
 
     TformFirmwareUpgrade* window() const { return window_; }
+    // Asked whether the editor is linked to a pedal that runs its firmware;
+    // unlinked, "Upgrade Mode" only hands the next link to the bootloader.
+    // By default: the connection's port is open.
+    void setLinkedCheck(std::function<bool()> linked);
     // Offered before an upgrade (the parameter window's Save Configuration).
     void setSavePresetOffer(std::function<void()> offer);
 
@@ -78,6 +82,7 @@ class FirmwareUpgradeController : public QObject {
     QMenu* upgradeMenu_;
     std::function<void(bool)> bypass_;
     TformFirmwareUpgrade* window_;
+    std::function<bool()> linked_;
     bool modeChecked_ = false;
     bool busy_ = false;
     bool errorsShownBefore_ = true;

@@ -12,8 +12,11 @@
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/Log.h"
+#include "effects/EffectCatalogue.h"
 #include "firmware/LastImage.h"
+#include "firmware/SettingsRestore.h"
 #include "link/D2XXUnit.h"
+#include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
@@ -40,6 +43,15 @@ const QString TformFirmwareUpgrade::kNotBackText = QStringLiteral(
     "The pedal did not answer after the upgrade. Switch it off and on again. If it still does "
     "not answer, it waits in its bootloader: link it with Upgrade Mode checked (or run "
     "'zendalctl firmware recover') to write the image again.");
+const QString TformFirmwareUpgrade::kRestoreQuestion = QStringLiteral(
+    "The pedal still holds %1. Restore the effect's settings from the backup made before the "
+    "upgrade?");
+const QString TformFirmwareUpgrade::kRestoredText = QStringLiteral(
+    "The effect's settings were put back from %1.\nChoose Store Settings On Pedal to keep them "
+    "after the pedal is switched off.");
+const QString TformFirmwareUpgrade::kVersionChangedText = QStringLiteral(
+    "The upgrade changed %1 from version %2 to version %3, so its settings from before the upgrade "
+    "were not put back. They stay in %4");
 const QString TformFirmwareUpgrade::kIncompleteKeptText = QStringLiteral(
     "The firmware in the pedal is incomplete, so it was not started. The pedal stays in its "
     "bootloader: choose Start Firmware Upgrade in the Firmware Upgrade menu to write it again.");
@@ -51,7 +63,7 @@ constexpr int kImageCount = 5;
 }  // namespace
 
 TformFirmwareUpgrade::TformFirmwareUpgrade(PedalConnection& connection, QWidget* parent)
-    : QWidget(parent, Qt::Window), connection_(connection) {
+    : QWidget(parent, Qt::Window), connection_(connection), sequence_(connection) {
     setObjectName(QStringLiteral("formFirmwareUpgrade"));
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
     setFixedSize(160, 144);
@@ -160,7 +172,7 @@ void TformFirmwareUpgrade::btnUpgradeFirmwareClick() {
     // The button is disabled while a sequence runs; a queued click must not
     // start a second one either.
     if (sequence_.isRunning()) return;
-    if (auto why = firmware::UpgradeSequence::refusal()) {
+    if (auto why = firmware::UpgradeSequence::refusal(connection_)) {
         prompt().information(*why);
         return;
     }
@@ -219,7 +231,7 @@ void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) 
     }
     prompt().information(result.verified ? kCompleteText : kUnverifiedCompleteText);
     const firmware::StepResult go = sequence_.leaveBootloader();
-    d2xx().ShowFTErrors = true;
+    connection_.unit().ShowFTErrors = true;
     resetControls();
     hide();
     if (!go) {
@@ -227,23 +239,49 @@ void TformFirmwareUpgrade::finishWritten(const firmware::UpgradeResult& result) 
                                             "Switch the pedal off and on again to start the new "
                                             "firmware.")
                                  .arg(go.error().message()));
-    } else if (const std::optional<int> now = waitForPedal(); !now) {
+    } else if (const std::optional<PedalInfo> now = waitForPedal(); !now) {
         prompt().information(kNotBackText);
     } else if (!backup_.folder.isEmpty()) {
         const QString before =
             backup_.firmware >= 0 ? QString::number(backup_.firmware) : QStringLiteral("?");
         prompt().information(kResultText.arg(before)
-                                 .arg(*now)
+                                 .arg(now->firmware)
                                  .arg(result.verified ? QStringLiteral("read back and verified")
                                                       : QStringLiteral("not verified"))
                                  .arg(backup_.folder));
+        offerSettingsRestore(*now);
     }
     backup_ = {};
     lblBackup->setVisible(false);
     emit upgradeCompleted();
 }
 
-std::optional<int> TformFirmwareUpgrade::waitForPedal() {
+void TformFirmwareUpgrade::offerSettingsRestore(const PedalInfo& now) {
+    const QString effect =
+        effect_name_by_id(now.effect).value_or(QStringLiteral("effect %1").arg(now.effect));
+    switch (firmware::restoreOffer(backup_, now)) {
+        case firmware::RestoreOffer::None:
+            return;
+        case firmware::RestoreOffer::VersionChanged:
+            prompt().information(kVersionChangedText.arg(effect)
+                                     .arg(backup_.effectVersion)
+                                     .arg(now.version)
+                                     .arg(backup_.presetFile));
+            return;
+        case firmware::RestoreOffer::Offer:
+            break;
+    }
+    if (!prompt().confirm(kRestoreQuestion.arg(effect))) return;
+    const firmware::RestoreResult restored =
+        firmware::restoreEffectSettings(connection_, backup_.presetFile, now);
+    if (restored.ok) {
+        prompt().information(kRestoredText.arg(backup_.presetFile));
+        return;
+    }
+    for (const QString& message : restored.messages) prompt().information(message);
+}
+
+std::optional<PedalInfo> TformFirmwareUpgrade::waitForPedal() {
     // The connection reads the firmware's replies whole, whatever the mode.
     const qint64 deadline = clock().nowMs() + kComeBackMs;
     do {
@@ -251,9 +289,9 @@ std::optional<int> TformFirmwareUpgrade::waitForPedal() {
         if (reply.outcome == ExchangeResult::Outcome::Unplugged) break;
         if (reply.ok()) {
             try {
-                const int firmware = parsePedalInfo(reply.reply).firmware;
-                DebugPrint(QStringLiteral("the pedal runs firmware %1 again").arg(firmware));
-                return firmware;
+                const PedalInfo info = parsePedalInfo(reply.reply);
+                DebugPrint(QStringLiteral("the pedal runs firmware %1 again").arg(info.firmware));
+                return info;
             } catch (const ConversionError&) {
                 // Still starting: its first bytes are not a reply yet.
             }
@@ -303,7 +341,7 @@ void TformFirmwareUpgrade::afterClose() {
         return;
     }
     const firmware::StepResult go = sequence_.leaveBootloader();
-    d2xx().ShowFTErrors = true;
+    connection_.unit().ShowFTErrors = true;
     if (!go) {
         prompt().information(QStringLiteral("The pedal did not acknowledge the Go command (%1). "
                                             "Switch the pedal off and on again.")

@@ -6,6 +6,7 @@
 
 #include "firmware/UpgradeBackup.h"
 #include "firmware/UpgradeSequence.h"
+#include "protocol/PedalInfo.h"
 
 class QComboBox;
 class QLabel;
@@ -65,6 +66,9 @@ class TformFirmwareUpgrade : public QWidget {
     static const QString kNotStartedText;
     static const QString kResultText;
     static const QString kNotBackText;
+    static const QString kRestoreQuestion;
+    static const QString kRestoredText;
+    static const QString kVersionChangedText;
     // How long a restarted pedal has to answer as firmware again.
     static constexpr int kComeBackMs = 15000;
 
@@ -82,16 +86,18 @@ class TformFirmwareUpgrade : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    PedalConnection& connection_;
     void onProgress(firmware::UpgradePhase phase, int index, int count);
     void resetControls();
     void afterClose();
     void finishWritten(const firmware::UpgradeResult& result);
     void keepInBootloader(const firmware::StepResult& check);
-    // After Go: the firmware number the restarted pedal reports, or nullopt
-    // when it does not answer as firmware within kComeBackMs.
-    std::optional<int> waitForPedal();
+    // After Go: the device information the restarted pedal reports, or
+    // nullopt when it does not answer as firmware within kComeBackMs.
+    std::optional<PedalInfo> waitForPedal();
+    // The same effect as before the upgrade: offers its settings from the backup.
+    void offerSettingsRestore(const PedalInfo& now);
 
+    PedalConnection& connection_;
     firmware::UpgradeSequence sequence_;
     firmware::UpgradeBackup backup_;
     QString imageName_;

@@ -231,7 +231,7 @@ TEST_F(MainWindowLink, UnlinkEndsAWaitAtOnce) {
 TEST_F(MainWindowLink, UpgradeModeLinkProbesTheBootloader) {
     createWindows();
     item("menuFirmwareUpgradeMode")->trigger();  // not linked yet: the flag only
-    EXPECT_TRUE(editorState().UpgradeMode);
+    EXPECT_TRUE(connection->bootloaderOwnsLine());
     pedal->enterBootloader();
     scanAndLink();
     const QStringList writes = driver->hexWrites();
@@ -356,9 +356,10 @@ TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
         pedal->enterBootloader();
         if (c.alreadyConnected) {
             ASSERT_TRUE(communication::OpenAndConfigure(QStringLiteral("ZVP00001")));
-            ASSERT_TRUE(firmware::BootloaderClient().connect());
+            ASSERT_TRUE(firmware::BootloaderClient(*connection).connect());
             d2xx().CloseFTDevice();
             communication::SetPortParameters(FT_PARITY_NONE);
+            connection->setLineOwner(LineOwner::Firmware);  // a new editor's start
             editorState().reset();
             driver->clearWrites();
         }
@@ -374,7 +375,7 @@ TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
         EXPECT_EQ(writes.at(1), QStringLiteral("7F"));
         EXPECT_TRUE(logHas(QStringLiteral("the pedal answers as its bootloader")));
         EXPECT_EQ(logHas(QStringLiteral("bootloader already connected")), c.alreadyConnected);
-        EXPECT_FALSE(editorState().UpgradeMode && !yes);
+        EXPECT_FALSE(connection->bootloaderOwnsLine() && !yes);
         if (yes) {
             EXPECT_TRUE(main->upgradeController()->pedalInBootloader());
             EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);

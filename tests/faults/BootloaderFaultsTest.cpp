@@ -8,7 +8,6 @@
 
 #include "FaultDriver.h"
 #include "FirmwareRig.h"
-#include "core/EditorState.h"
 #include "firmware/QtPrinters.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/Communication.h"
@@ -43,7 +42,7 @@ struct FaultRig : FirmwareRig {
 
     FaultRig() {
         reopen();
-        editorState().UpgradeMode = true;
+        connection.setLineOwner(LineOwner::Bootloader);
     }
     ~FaultRig() {
         window.reset();
@@ -125,13 +124,13 @@ TEST_P(BootloaderFault, NamesTheStepKeepsTheOldImageSafeAndTheNextTryWorks) {
 
     if (row.atConnect) {
         inject();
-        const firmware::StepResult r = firmware::BootloaderClient().connect();
+        const firmware::StepResult r = firmware::BootloaderClient(rig.connection).connect();
         EXPECT_FALSE(r.ok());
         EXPECT_FALSE(r.error().message().isEmpty());
         EXPECT_LE(rig.clock.nowMs() - start, 10000);
         if (fault != Fault::Silence) rig.powerCycle();
         rig.bootloader().clearFaults();
-        ASSERT_TRUE(firmware::BootloaderClient().connect().ok());
+        ASSERT_TRUE(firmware::BootloaderClient(rig.connection).connect().ok());
         rig.openWindow();
         rig.window->btnUpgradeFirmwareClick();
         EXPECT_EQ(rig.completed, 1);

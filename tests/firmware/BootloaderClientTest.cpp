@@ -4,7 +4,6 @@
 
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
-#include "core/EditorState.h"
 #include "firmware/BootloaderClient.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
@@ -27,12 +26,43 @@ ChunkTable tableOf(const QByteArray& image) {
 
 TEST(BootloaderClient, ConnectSwitchesToEvenParityAndWantsTheAcknowledge) {
     FirmwareRig rig;
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     EXPECT_TRUE(client.ConnectBootloader());
     EXPECT_EQ(rig.driver.parities, QList<std::uint8_t>{FT_PARITY_EVEN});
     EXPECT_EQ(rig.driver.writes, QList<QByteArray>{hex("7F")});
     EXPECT_TRUE(rig.log().contains("received Byte: 79"));
-    EXPECT_TRUE(editorState().UpgradeMode);
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
+}
+
+TEST(BootloaderClient, TheBootloaderOwnsTheLineFromConnectUntilRelease) {
+    FirmwareRig rig;
+    QList<LineOwner> changes;
+    QObject::connect(&rig.connection, &PedalConnection::lineOwnerChanged,
+                     [&changes](LineOwner owner) { changes << owner; });
+    rig.connection.startTick();
+    ASSERT_TRUE(rig.connection.tickRunning());
+
+    BootloaderClient client(rig.connection);
+    ASSERT_TRUE(client.connect());
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
+    EXPECT_FALSE(rig.connection.tickRunning()) << "the tick would eat the acknowledges";
+    rig.connection.startTick();
+    EXPECT_FALSE(rig.connection.tickRunning()) << "nothing restarts it behind the bootloader";
+
+    client.release();
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
+    EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_NONE);
+    rig.connection.startTick();
+    EXPECT_TRUE(rig.connection.tickRunning());
+    EXPECT_EQ(changes, (QList<LineOwner>{LineOwner::Bootloader, LineOwner::Firmware}));
+
+    // A scope lends the line and gives it back to whoever had it.
+    ASSERT_TRUE(client.connect(BootloaderClient::ConnectMode::AcceptAlreadyConnected));
+    {
+        const LineOwnerScope firmware(rig.connection, LineOwner::Firmware);
+        EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
+    }
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
 }
 
 TEST(BootloaderClient, ConnectFailuresNameTheReply) {
@@ -51,7 +81,7 @@ TEST(BootloaderClient, ConnectFailuresNameTheReply) {
         SCOPED_TRACE(c.name);
         FirmwareRig rig(c.inBootloader);
         if (c.fault) rig.bootloader().injectFault(VirtualBootloader::Step::Connect, *c.fault);
-        BootloaderClient client;
+        BootloaderClient client(rig.connection);
         const StepResult r = client.connect();
         ASSERT_FALSE(r.ok());
         EXPECT_EQ(r.error().message(), c.message);
@@ -60,7 +90,7 @@ TEST(BootloaderClient, ConnectFailuresNameTheReply) {
 
 TEST(BootloaderClient, AlreadyConnectedBootloaderIsAcceptedOnlyWhenAsked) {
     FirmwareRig rig;
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     ASSERT_TRUE(client.connect());
     // A real part takes a second 7F as a command byte and NACKs the next one.
     EXPECT_FALSE(client.connect(BootloaderClient::ConnectMode::Strict));
@@ -89,15 +119,15 @@ TEST(BootloaderClient, FindsABootloaderLeftAnywhereBetweenOrInsideCommands) {
         SCOPED_TRACE(c.name);
         FirmwareRig rig(c.found);
         if (c.connectedBefore) {
-            ASSERT_TRUE(BootloaderClient().connect());
+            ASSERT_TRUE(BootloaderClient(rig.connection).connect());
             if (!c.leftOver.isEmpty()) {
-                std::memcpy(d2xx().FTTransmitBuffer.data(), c.leftOver.constData(),
+                std::memcpy(rig.connection.unit().FTTransmitBuffer.data(), c.leftOver.constData(),
                             static_cast<std::size_t>(c.leftOver.size()));
-                d2xx().WriteFTDevice(static_cast<std::uint32_t>(c.leftOver.size()));
+                rig.connection.unit().WriteFTDevice(static_cast<std::uint32_t>(c.leftOver.size()));
             }
         }
-        d2xx().PurgeFTReceive();
-        BootloaderClient client;
+        rig.connection.unit().PurgeFTReceive();
+        BootloaderClient client(rig.connection);
         const StepResult r = client.connect(BootloaderClient::ConnectMode::AcceptAlreadyConnected);
         EXPECT_EQ(r.ok(), c.found) << (r.ok() ? "" : r.error().message().toStdString());
         if (!c.found) {
@@ -112,7 +142,7 @@ TEST(BootloaderClient, FindsABootloaderLeftAnywhereBetweenOrInsideCommands) {
 
 TEST(BootloaderClient, WritesEachChunkAtItsAddressThenTheVariantRecord) {
     FirmwareRig rig;
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     ASSERT_TRUE(client.connect());
     ASSERT_TRUE(client.EraseFlash());
     const QByteArray image = FirmwareRig::pattern(512);
@@ -135,7 +165,7 @@ TEST(BootloaderClient, WritesEachChunkAtItsAddressThenTheVariantRecord) {
 
 TEST(BootloaderClient, LogsEveryStepOfAWrite) {
     FirmwareRig rig;
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     ASSERT_TRUE(client.connect());
     ASSERT_TRUE(client.EraseFlash());
     const ChunkTable table = tableOf(hex("0102"));
@@ -172,7 +202,7 @@ TEST(BootloaderClient, LogsEveryStepOfAWrite) {
 
 TEST(BootloaderClient, EraseAndGoSendTheirFrames) {
     FirmwareRig rig;
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     ASSERT_TRUE(client.connect());
     rig.driver.writes.clear();
     rig.clearLog();
@@ -196,7 +226,7 @@ TEST(BootloaderClient, EraseAndGoSendTheirFrames) {
 
 TEST(BootloaderClient, ARepliedByteOtherThanAckOrNackIsOnlyShown) {
     FirmwareRig rig(/*inBootloader=*/false);
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     SendHexMessage(QStringLiteral("0600"), 2);  // the pedal's firmware answers "1\r\n..."
     rig.clearLog();
     const BootReply other = client.WaitBootloaderReply(1000);
@@ -208,7 +238,7 @@ TEST(BootloaderClient, ANackIsNamedAndNothingFollowsTheRefusedCommand) {
     FirmwareRig rig;
     rig.bootloader().injectFault(VirtualBootloader::Step::EraseCommand,
                                  VirtualBootloader::Fault::Nack);
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     ASSERT_TRUE(client.connect());
     rig.clearLog();
     const StepResult erase = client.EraseFlash();
@@ -220,7 +250,7 @@ TEST(BootloaderClient, ANackIsNamedAndNothingFollowsTheRefusedCommand) {
 
 TEST(BootloaderClient, GetListsTheCommandsAndReadMemoryReadsBack) {
     FirmwareRig rig;
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     ASSERT_TRUE(client.connect());
     BootloaderInfo info;
     ASSERT_TRUE(client.Get(&info));
@@ -255,7 +285,7 @@ TEST(BootloaderClient, AReplyThatNeverComesEndsTheStepAtItsLimit) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         FirmwareRig rig;
-        BootloaderClient client;
+        BootloaderClient client(rig.connection);
         ASSERT_TRUE(client.connect());
         rig.bootloader().injectFault(c.step, VirtualBootloader::Fault::Silence);
         StepResult r;
@@ -280,7 +310,7 @@ TEST(BootloaderClient, AReplyThatNeverComesEndsTheStepAtItsLimit) {
 
 TEST(BootloaderClient, APortThatTakesNothingStopsTheStep) {
     FirmwareRig rig;
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     ASSERT_TRUE(client.connect());
     rig.pedal.unplug();
     const StepResult r = client.EraseFlash();
@@ -292,15 +322,15 @@ TEST(BootloaderClient, APortThatTakesNothingStopsTheStep) {
 TEST(BootloaderClient, LowLatencyOnlyForTheSessionAndOnlyWhereSupported) {
     {
         FirmwareRig rig;
-        { LowLatencySession session; }
+        { LowLatencySession session(rig.connection.unit()); }
         EXPECT_EQ(rig.driver.latencyWrites, (QList<std::uint8_t>{1, 16}));
     }
     {
         FirmwareRig rig;
         rig.driver.latencySupported = false;
-        { LowLatencySession session; }
+        { LowLatencySession session(rig.connection.unit()); }
         EXPECT_TRUE(rig.driver.latencyWrites.isEmpty());
-        BootloaderClient client;
+        BootloaderClient client(rig.connection);
         EXPECT_TRUE(client.connect()) << "a backend without a latency timer works as before";
     }
 }

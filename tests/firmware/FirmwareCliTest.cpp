@@ -79,6 +79,13 @@ TEST(ZendalctlFirmware, FlashesCatalogueImagesAndFiles) {
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         EXPECT_TRUE(r.out.endsWith(c.out)) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains("writing chunk 1/")) << "progress on standard error";
+        // Backed up before the restart, and the way back named after success.
+        const QString backups = home.documents() + "/Tavrel/Zendal/Backup ";
+        EXPECT_TRUE(r.err.contains("settings backed up in " + backups)) << r.err.toStdString();
+        EXPECT_TRUE(
+            r.err.contains("to put the effect's settings back: zendalctl preset load '" + backups))
+            << r.err.toStdString();
+        EXPECT_TRUE(r.err.endsWith("/Noise Gate.txt'\n")) << r.err.toStdString();
     }
     // The last image written is remembered for a recovery.
     QFile record(home.documents() + "/Tavrel/Zendal/LastFirmware.txt");
@@ -226,6 +233,7 @@ TEST(ZendalctlFirmware, RecoverWritesTheLastImageIntoAPedalWaitingInItsBootloade
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "recovered: wrote Firmware_5 (variant 5), read back equal\n");
     EXPECT_EQ(remembered(home), "Firmware_5");
+    EXPECT_FALSE(r.err.contains("backed up")) << "no backup exists yet";
 
     r = zendalctl(port + QStringList{"firmware", "flash", "Firmware_4"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -240,6 +248,16 @@ TEST(ZendalctlFirmware, RecoverWritesTheLastImageIntoAPedalWaitingInItsBootloade
     r = zendalctl(port + QStringList{"firmware", "recover"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "recovered: wrote Firmware_4 (variant 4), read back equal\n");
+    // The backup the flash made is named, and its command puts the settings back.
+    EXPECT_TRUE(r.err.contains("settings backed up before an earlier upgrade are in " +
+                               home.documents() + "/Tavrel/Zendal/Backup "))
+        << r.err.toStdString();
+    const QString hint = "to put the effect's settings back: zendalctl preset load '";
+    const qsizetype at = r.err.indexOf(hint);
+    ASSERT_GE(at, 0) << r.err.toStdString();
+    const QString preset = r.err.mid(at + hint.size()).section('\'', 0, 0);
+    r = zendalctl(port + QStringList{"preset", "load", preset});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
 
     // A pedal that runs its firmware is not for recovery.
     r = zendalctl(port + QStringList{"firmware", "recover"});

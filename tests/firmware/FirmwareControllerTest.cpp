@@ -11,7 +11,6 @@
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
 #include "RecordingHooks.h"
-#include "core/EditorState.h"
 #include "firmware/LastImage.h"
 #include "firmware/UpgradeBackup.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
@@ -19,6 +18,8 @@
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "params/EffectDescriptor.h"
+#include "params/PresetFile.h"
 #include "protocol/Messages.h"
 #include "shell/SettingsFiles.h"
 #include "support/ScriptedPrompt.h"
@@ -57,14 +58,16 @@ struct ControllerRig : FirmwareRig {
         modeItem.setCheckable(true);
         startItem.setVisible(false);
         startItem.setEnabled(false);
-        d2xx().ShowFTErrors = true;
+        connection.unit().ShowFTErrors = true;
+        controller.setLinkedCheck([this] { return linked; });
     }
     TformFirmwareUpgrade& window() { return *controller.window(); }
     // What was written from the bypass on (the settings backup comes before it).
     QList<QByteArray> writesFromBypass() const {
         return driver.writes.mid(driver.writes.indexOf(kBypassOn));
     }
-    void link() { editorState().Linked = true; }
+    void link() { linked = true; }
+    bool linked = false;
 };
 
 }  // namespace
@@ -72,7 +75,7 @@ struct ControllerRig : FirmwareRig {
 TEST(FirmwareUpgradeController, BeforeAnyLinkTheItemOnlyTogglesTheFlag) {
     ControllerRig rig;
     rig.controller.menuFirmwareUpgradeModeClick();
-    EXPECT_TRUE(editorState().UpgradeMode);
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
     EXPECT_TRUE(rig.modeItem.isChecked());
     EXPECT_FALSE(rig.hooks.tick);
     EXPECT_TRUE(rig.prompt.all().isEmpty());
@@ -82,7 +85,7 @@ TEST(FirmwareUpgradeController, BeforeAnyLinkTheItemOnlyTogglesTheFlag) {
     // still toggles from its own state.
     rig.modeItem.setChecked(false);
     rig.controller.menuFirmwareUpgradeModeClick();
-    EXPECT_FALSE(editorState().UpgradeMode);
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
 }
 
@@ -93,12 +96,12 @@ TEST(FirmwareUpgradeController, NoLeavesUpgradeModeWithTheEffectInBypass) {
     rig.controller.menuFirmwareUpgradeModeClick();
     EXPECT_EQ(rig.prompt.confirmations, QStringList{FirmwareUpgradeController::kEnterQuestion});
     EXPECT_EQ(rig.writesFromBypass(), QList<QByteArray>{kBypassOn});
-    EXPECT_FALSE(editorState().UpgradeMode);
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_NONE);
     EXPECT_TRUE(rig.hooks.tick);
     EXPECT_TRUE(rig.hooks.editor);
-    EXPECT_TRUE(d2xx().ShowFTErrors);
+    EXPECT_TRUE(rig.connection.unit().ShowFTErrors);
     rig.settle();
     EXPECT_TRUE(rig.pedal.bypass());
     EXPECT_FALSE(rig.window().isVisible());
@@ -115,7 +118,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     EXPECT_EQ(rig.prompt.informations, QStringList{FirmwareUpgradeController::kConnectedText});
     EXPECT_TRUE(rig.pedal.inBootloader());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_EVEN);
-    EXPECT_TRUE(editorState().UpgradeMode);
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
     EXPECT_TRUE(rig.modeItem.isChecked());
     EXPECT_TRUE(rig.startItem.isVisible());
     EXPECT_TRUE(rig.startItem.isEnabled());
@@ -124,7 +127,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     EXPECT_FALSE(rig.hooks.upload);
     EXPECT_FALSE(rig.hooks.editor);
     EXPECT_FALSE(rig.hooks.tick);
-    EXPECT_FALSE(d2xx().ShowFTErrors);
+    EXPECT_FALSE(rig.connection.unit().ShowFTErrors);
     ASSERT_TRUE(rig.window().isVisible());
     EXPECT_EQ(rig.window().pos(), QPoint(100, 50 + 420));
     EXPECT_EQ(rig.window().cmbFirmwareChoose->currentText(), "Firmware_5");
@@ -133,7 +136,7 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     rig.window().btnUpgradeFirmwareClick();
     EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
     EXPECT_FALSE(rig.pedal.inBootloader());
-    EXPECT_FALSE(editorState().UpgradeMode);
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_FALSE(rig.startItem.isVisible());
     EXPECT_FALSE(rig.startItem.isEnabled());
@@ -151,7 +154,7 @@ TEST(FirmwareUpgradeController, AFailedConnectionStaysInUpgradeModeAndAsksAgain)
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
     EXPECT_EQ(rig.prompt.informations, QStringList{FirmwareUpgradeController::kConnectFailedText});
-    EXPECT_TRUE(editorState().UpgradeMode);
+    EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
     EXPECT_TRUE(rig.modeItem.isChecked());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_EVEN);
     EXPECT_FALSE(rig.hooks.tick);
@@ -170,7 +173,7 @@ TEST(FirmwareUpgradeController, AFailedConnectionStaysInUpgradeModeAndAsksAgain)
 TEST(FirmwareUpgradeController, LinkingInUpgradeModeOpensTheWindowAfterTheProbe) {
     ControllerRig rig;
     rig.controller.menuFirmwareUpgradeModeClick();  // unlinked: the flag only
-    ASSERT_TRUE(editorState().UpgradeMode);
+    ASSERT_TRUE(rig.connection.bootloaderOwnsLine());
     rig.pedal.enterBootloader();  // the user started the pedal in its bootloader
 
     // What linking does in upgrade mode.
@@ -182,12 +185,13 @@ TEST(FirmwareUpgradeController, LinkingInUpgradeModeOpensTheWindowAfterTheProbe)
     EXPECT_FALSE(rig.hooks.request);
     EXPECT_FALSE(rig.hooks.upload);
     EXPECT_FALSE(rig.hooks.tick);
-    EXPECT_FALSE(d2xx().ShowFTErrors);
+    EXPECT_FALSE(rig.connection.unit().ShowFTErrors);
     ASSERT_TRUE(rig.window().isVisible());
 
     rig.window().btnUpgradeFirmwareClick();
     EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
     EXPECT_EQ(rig.pedal.firmwareVersion(), 5);
+    EXPECT_TRUE(rig.prompt.confirmations.isEmpty()) << "no backup, nothing to put back";
 
     // A failed probe changes nothing here (the main window shows its message).
     ControllerRig other;
@@ -219,7 +223,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
         rig.window().close();
         if (!c.breakTheWrite) {
             EXPECT_EQ(rig.driver.countWrites(kGo), 1);
-            EXPECT_FALSE(editorState().UpgradeMode);
+            EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
             EXPECT_FALSE(rig.modeItem.isChecked());
             EXPECT_TRUE(rig.startItem.isVisible()) << "it stays visible, disabled";
             EXPECT_FALSE(rig.startItem.isEnabled());
@@ -230,7 +234,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
         }
         EXPECT_EQ(rig.driver.countWrites(kGo), 0);
         EXPECT_TRUE(rig.pedal.inBootloader());
-        EXPECT_TRUE(editorState().UpgradeMode);
+        EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
         EXPECT_TRUE(rig.modeItem.isChecked());
         EXPECT_TRUE(rig.startItem.isEnabled());
         // Start Firmware Upgrade opens the window again; the upgrade completes.
@@ -239,7 +243,7 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
         rig.window().btnUpgradeFirmwareClick();
         EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
         EXPECT_FALSE(rig.pedal.inBootloader());
-        EXPECT_FALSE(editorState().UpgradeMode);
+        EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     }
 }
 
@@ -255,7 +259,9 @@ TEST(FirmwareUpgradeController, UpgradeModeIsIgnoredWhileAnUpgradeRuns) {
         if (bytes == hex("31CE") && ++seen == 4) rig.controller.menuFirmwareUpgradeModeClick();
     };
     rig.window().btnUpgradeFirmwareClick();
-    EXPECT_EQ(rig.prompt.confirmations.size(), questions);
+    // The ignored click asked nothing: only the settings offer after success.
+    EXPECT_EQ(rig.prompt.confirmations.mid(questions),
+              QStringList{TformFirmwareUpgrade::kRestoreQuestion.arg("Noise Gate")});
     EXPECT_EQ(rig.driver.countWrites(kEnterBootloader), 1);
     EXPECT_TRUE(rig.prompt.informations.contains(TformFirmwareUpgrade::kCompleteText));
 }
@@ -270,7 +276,7 @@ TEST(FirmwareUpgradeController, DemonstrationDataNeverRestartsRealHardware) {
     ASSERT_EQ(rig.prompt.informations.size(), 1);
     EXPECT_TRUE(rig.prompt.informations.first().contains("demonstration"));
     EXPECT_TRUE(rig.driver.writes.isEmpty());
-    EXPECT_FALSE(editorState().UpgradeMode);
+    EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_TRUE(rig.hooks.tick);
 }
@@ -302,7 +308,9 @@ TEST(FirmwareUpgradeController, UpgradeModeWithThePedalInItsBootloaderSendsNoFir
         EXPECT_FALSE(rig.driver.parities.contains(FT_PARITY_NONE));
         if (!yes) {
             EXPECT_TRUE(rig.driver.writes.isEmpty());
-            EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
+            EXPECT_EQ(rig.connection.unit().FTParity, FT_PARITY_EVEN);
+            EXPECT_TRUE(rig.connection.bootloaderOwnsLine()) << "no tick reads the bootloader";
+            EXPECT_FALSE(rig.hooks.tick);
             EXPECT_FALSE(rig.modeItem.isChecked());
             EXPECT_TRUE(rig.startItem.isEnabled()) << "the way back stays open";
             continue;
@@ -368,7 +376,7 @@ TEST(FirmwareUpgradeController, BacksUpThePedalBeforeItsBootloaderAndNamesTheFol
     ControllerRig rig;
     rig.link();
     rig.pedal.turnKnob(0, 1, 700);  // settings of its own on the pedal
-    d2xx().PurgeFTReceive();
+    rig.connection.unit().PurgeFTReceive();
     rig.pedal.pressAndHoldSave(true);  // as the question asks
     rig.prompt.answerConfirm(true);
     rig.controller.menuFirmwareUpgradeModeClick();
@@ -406,6 +414,105 @@ TEST(FirmwareUpgradeController, BacksUpThePedalBeforeItsBootloaderAndNamesTheFol
     EXPECT_EQ(rig.pedal.firmwareVersion(), 4);
 }
 
+TEST(FirmwareUpgradeController, OffersTheEffectsSettingsFromTheBackupWhenTheEffectIsStillThere) {
+    struct Case {
+        const char* name;
+        // Runs between the backup and the restart: what the upgrade does to the pedal.
+        std::function<void(ControllerRig&)> change;
+        bool yes;
+        enum { NoOffer, Offer, VersionNote, Refused } expected;
+    };
+    auto knob = [](ControllerRig& r) { r.pedal.turnKnob(0, 1, 100); };
+    const Case cases[] = {
+        {"same effect, Yes", knob, true, Case::Offer},
+        {"same effect, No", knob, false, Case::Offer},
+        {"another effect", [](ControllerRig& r) { r.pedal.setEffect(0x27, 1); }, true,
+         Case::NoOffer},
+        {"same effect, another version", [](ControllerRig& r) { r.pedal.setEffect(0x26, 2); }, true,
+         Case::VersionNote},
+        {"the backup's file cut short",
+         [knob](ControllerRig& r) {
+             knob(r);
+             QFile file(r.window().backup().presetFile);
+             ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+             file.resize(40);
+         },
+         true, Case::Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerRig rig;
+        rig.link();
+        // Where the effect keeps its parameters: parameter i at 4 * i.
+        VirtualPedal::AddressTable addresses{};
+        for (int i = 0; i < 16; ++i) addresses[std::size_t(i)] = quint16(4 * i);
+        rig.pedal.setAddressTable(0x26, addresses);
+        rig.pedal.turnKnob(0, 1, 700);  // the user's own setting, kept by the backup
+        rig.connection.unit().PurgeFTReceive();
+        rig.driver.beforeWrite = [&](const QByteArray& bytes) {
+            if (bytes == kBypassOn) c.change(rig);
+        };
+        rig.pedal.pressAndHoldSave(true);
+        rig.prompt.answerConfirm(true);
+        rig.controller.menuFirmwareUpgradeModeClick();
+        const firmware::UpgradeBackup backup = rig.window().backup();
+        ASSERT_EQ(backup.presetFile, backup.folder + "/Noise Gate.txt");
+        const bool changed = c.expected == Case::Offer || c.expected == Case::Refused;
+        ASSERT_EQ(rig.pedal.settings(0x26).values[1] >> 13, changed ? 100u : 700u);
+
+        rig.prompt.answerConfirm(c.yes);
+        rig.window().btnUpgradeFirmwareClick();
+        ASSERT_EQ(rig.pedal.firmwareVersion(), 5);
+        const QByteArray deviceInfo = hex("0600");
+        const QList<QByteArray> afterInfo =
+            rig.driver.writes.mid(rig.driver.writes.lastIndexOf(deviceInfo) + 1);
+
+        if (c.expected == Case::NoOffer || c.expected == Case::VersionNote) {
+            EXPECT_EQ(rig.prompt.confirmations.size(), 1) << "only the question to enter";
+            EXPECT_TRUE(afterInfo.isEmpty());
+            if (c.expected == Case::VersionNote) {
+                EXPECT_EQ(rig.prompt.informations.last(),
+                          TformFirmwareUpgrade::kVersionChangedText.arg("Noise Gate")
+                              .arg(1)
+                              .arg(2)
+                              .arg(backup.presetFile));
+            }
+            continue;
+        }
+        EXPECT_EQ(rig.prompt.confirmations.last(),
+                  TformFirmwareUpgrade::kRestoreQuestion.arg("Noise Gate"));
+        if (c.expected == Case::Refused) {
+            // The preset load's own check names the fault; nothing goes out.
+            const QString said = rig.prompt.informations.last();
+            EXPECT_NE(said, TformFirmwareUpgrade::kRestoredText.arg(backup.presetFile));
+            EXPECT_FALSE(said.startsWith("Firmware 5")) << "the refusal is said";
+            EXPECT_TRUE(afterInfo.isEmpty());
+            continue;
+        }
+        if (!c.yes) {
+            EXPECT_TRUE(afterInfo.isEmpty()) << "No sends nothing";
+            EXPECT_EQ(rig.pedal.settings(0x26).values[1] >> 13, 100u);
+            continue;
+        }
+        EXPECT_EQ(rig.prompt.informations.last(),
+                  TformFirmwareUpgrade::kRestoredText.arg(backup.presetFile));
+        // Every value the backup held is on the pedal again.
+        QString text, error;
+        ASSERT_TRUE(preset::readPresetFile(backup.presetFile, &text, &error));
+        TControlDescriptor d;
+        ASSERT_TRUE(loadEffectDescriptor("Noise Gate", &d, &error));
+        const auto held = preset::readBody(text, d, &error);
+        ASSERT_TRUE(held.has_value()) << error.toStdString();
+        rig.settle();
+        for (int i = 0; i < d.param_count; ++i)
+            EXPECT_EQ(qint64(rig.pedal.settings(0x26).values[std::size_t(i)] >> 13),
+                      qint64(held->values[i]))
+                << "parameter " << i;
+        ASSERT_FALSE(afterInfo.isEmpty());
+        EXPECT_EQ(afterInfo.first().at(0), 0x02) << "the pedal's present settings asked first";
+    }
+}
+
 TEST(FirmwareUpgradeBackup, SavesWhatCanBeReadAndNamesTheRest) {
     struct Case {
         const char* name;
@@ -422,6 +529,10 @@ TEST(FirmwareUpgradeBackup, SavesWhatCanBeReadAndNamesTheRest) {
          [](VirtualPedal& p) { p.setSilentOn(0x0C); },
          {"device-info.txt", "Noise Gate.txt"},
          {"EEPROM 50: ", "EEPROM 51: "}},
+        {"no device information: the memories are not waited for",
+         [](VirtualPedal& p) { p.setSilentOn(0x06); },
+         {},
+         {"device information: no answer", "EEPROM 50: not read", "EEPROM 51: not read"}},
         {"no settings record",
          [](VirtualPedal& p) { p.setSilentOn(0x02); },
          {"device-info.txt", "eeprom-50.bin", "eeprom-51.bin"},

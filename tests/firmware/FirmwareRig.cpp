@@ -1,8 +1,6 @@
 #include "FirmwareRig.h"
 
-#include "core/EditorState.h"
 #include "core/Log.h"
-#include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "resources/ResourceStore.h"
 
@@ -37,13 +35,12 @@ VirtualPedal::Config configFor(bool inBootloader) {
 
 FirmwareRig::FirmwareRig(bool inBootloader)
     : pedal(configFor(inBootloader)), inner(pedal), driver(inner) {
-    editorState().reset();
     Log::instance().clear();
     connection.makeProcessPort();
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = connection.unit();
     port.setDriver(&driver);
     port.ShowFTErrors = false;
-    communication::SetPortParameters(FT_PARITY_NONE);
+    connection.setLineSettings(FT_PARITY_NONE);
     port.Open_USB_Device_By_Serial_Number(QStringLiteral("ZVP00001"));
     port.SetFTBaudRate();
     port.SetFTDataCharacteristics();
@@ -51,11 +48,10 @@ FirmwareRig::FirmwareRig(bool inBootloader)
 }
 
 FirmwareRig::~FirmwareRig() {
-    D2XXUnit& port = d2xx();
+    D2XXUnit& port = connection.unit();
     port.CloseFTDevice();
     port.setDriver(nullptr);
     port.ShowFTErrors = true;
-    editorState().reset();
 }
 
 void FirmwareRig::settle() {

@@ -52,7 +52,7 @@ class RecordingDriver : public ForwardingDriver {
 // The virtual pedal (as strict as the hardware, its time on the fake clock) on
 // an in-process driver, installed in the port module and opened, with a fake
 // clock. Starts in its bootloader unless told otherwise.
-// Leaves the port module, the editor state and the log as it found them.
+// Leaves the port module and the log as it found them.
 class FirmwareRig {
   public:
     explicit FirmwareRig(bool inBootloader = true);
@@ -63,7 +63,7 @@ class FirmwareRig {
     VirtualPedal pedal;
     VirtualPedalDriver inner;
     RecordingDriver driver;
-    // The editor's one connection; d2xx() reaches its port module.
+    // The editor's one connection; the link's own helpers reach its port module.
     PedalConnection connection;
 
     VirtualBootloader& bootloader() { return pedal.bootloader(); }

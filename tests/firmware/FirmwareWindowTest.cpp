@@ -7,7 +7,6 @@
 
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
-#include "core/EditorState.h"
 #include "firmware/LastImage.h"
 #include "firmware/ui/TformFirmwareUpgrade.h"
 #include "link/D2XXUnit.h"
@@ -41,7 +40,6 @@ struct WindowRig : FirmwareRig {
         QObject::connect(&window, &TformFirmwareUpgrade::upgradeCompleted, [this] { ++completed; });
         QObject::connect(&window, &TformFirmwareUpgrade::restored, [this] { ++restored; });
         QObject::connect(&window, &TformFirmwareUpgrade::leftInBootloader, [this] { ++kept; });
-        editorState().UpgradeMode = true;
         EXPECT_TRUE(window.sequence().client().connect());
         window.show();
         driver.writes.clear();
@@ -131,7 +129,7 @@ TEST(FirmwareUpgradeWindow, UpgradeWritesTheChosenImageThenRestartsThePedal) {
     EXPECT_FALSE(rig.pedal.inBootloader());
     EXPECT_EQ(rig.pedal.firmwareVersion(), 4);
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_NONE);
-    EXPECT_TRUE(d2xx().ShowFTErrors);
+    EXPECT_TRUE(rig.connection.unit().ShowFTErrors);
     EXPECT_FALSE(rig.window.isVisible());
     EXPECT_TRUE(rig.window.btnUpgradeFirmware->isEnabled());
     EXPECT_EQ(rig.window.ProgressBar1->value(), 0);
@@ -234,7 +232,7 @@ TEST(FirmwareUpgradeWindow, ClosingStartsThePedalOnlyWhenItsFlashIsWhole) {
             EXPECT_EQ(rig.driver.writes.mid(rig.driver.writes.size() - 2),
                       (QList<QByteArray>{kGo, hex("0800000008")}));
             EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_NONE);
-            EXPECT_TRUE(d2xx().ShowFTErrors);
+            EXPECT_TRUE(rig.connection.unit().ShowFTErrors);
             EXPECT_EQ(rig.restored, 1);
         } else {
             EXPECT_EQ(rig.prompt.informations,

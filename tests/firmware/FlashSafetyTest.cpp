@@ -35,10 +35,10 @@ QByteArray withVectors(QByteArray image, const char* vectors) {
 }
 
 // Bytes straight onto the line, as an editor that ended may have left them.
-void send(const QByteArray& bytes) {
-    std::memcpy(d2xx().FTTransmitBuffer.data(), bytes.constData(),
+void send(D2XXUnit& port, const QByteArray& bytes) {
+    std::memcpy(port.FTTransmitBuffer.data(), bytes.constData(),
                 static_cast<std::size_t>(bytes.size()));
-    d2xx().WriteFTDevice(static_cast<std::uint32_t>(bytes.size()));
+    port.WriteFTDevice(static_cast<std::uint32_t>(bytes.size()));
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
@@ -192,7 +192,7 @@ TEST(GoGate, TheFlashIsReadBeforeEveryGo) {
         FirmwareRig rig;
         c.flash(rig.bootloader());
         rig.bootloader().setReadProtected(c.readProtected);
-        UpgradeSequence sequence;
+        UpgradeSequence sequence(rig.connection);
         if (c.known == FlashState::Untouched) sequence.resetFlashState();
         ASSERT_TRUE(sequence.client().connect());
         rig.driver.writes.clear();
@@ -206,7 +206,7 @@ TEST(GoGate, TheFlashIsReadBeforeEveryGo) {
             EXPECT_TRUE(r.error().message().contains(c.why)) << r.error().message().toStdString();
             EXPECT_EQ(sequence.flashState(), FlashState::Incomplete);
             // The line stays as the bootloader needs it.
-            EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
+            EXPECT_EQ(rig.connection.unit().FTParity, FT_PARITY_EVEN);
         }
     }
 }
@@ -233,7 +233,7 @@ TEST(PowerLoss, AtEveryStageThePedalWaitsInItsBootloaderAndIsRecovered) {
         SCOPED_TRACE(c.name);
         FirmwareRig rig;
         {
-            UpgradeSequence first;
+            UpgradeSequence first(rig.connection);
             ASSERT_TRUE(first.client().connect());
             first.resetFlashState();
             if (c.powerLost) {
@@ -250,13 +250,13 @@ TEST(PowerLoss, AtEveryStageThePedalWaitsInItsBootloaderAndIsRecovered) {
             rig.bootloader().powerOn();
         } else {
             // What the editor sent last is in the bootloader's command state.
-            send(QByteArray(1, '\x31'));
+            send(rig.connection.unit(), QByteArray(1, '\x31'));
         }
-        d2xx().ShowFTErrors = false;
+        rig.connection.unit().ShowFTErrors = false;
         rig.driver.writes.clear();
 
         // A new editor: the pedal is found in its bootloader, nothing known.
-        UpgradeSequence second;
+        UpgradeSequence second(rig.connection);
         second.flashUnknown();
         ASSERT_TRUE(second.client().connect(BootloaderClient::ConnectMode::AcceptAlreadyConnected));
         const StepResult go = second.leaveBootloader();
@@ -277,18 +277,18 @@ TEST(PowerLoss, AtEveryStageThePedalWaitsInItsBootloaderAndIsRecovered) {
 
 TEST(PowerLoss, GoIntoABadFlashLeavesAPedalThatAnswersNothing) {
     FirmwareRig rig;
-    BootloaderClient client;
+    BootloaderClient client(rig.connection);
     ASSERT_TRUE(client.connect());
     ASSERT_TRUE(client.EraseFlash());
     ASSERT_TRUE(client.SendGoCommand());
     EXPECT_TRUE(rig.bootloader().crashed());
     // Neither the firmware nor the bootloader answers.
     communication::SetPortParameters(FT_PARITY_NONE);
-    d2xx().SetFTDataCharacteristics();
-    send(hex("0600"));
+    rig.connection.unit().SetFTDataCharacteristics();
+    send(rig.connection.unit(), hex("0600"));
     communication::SetPortParameters(FT_PARITY_EVEN);
-    d2xx().SetFTDataCharacteristics();
-    send(hex("7F"));
-    send(hex("00FF"));
+    rig.connection.unit().SetFTDataCharacteristics();
+    send(rig.connection.unit(), hex("7F"));
+    send(rig.connection.unit(), hex("00FF"));
     EXPECT_EQ(rig.pedal.bytesAvailable(), 0);
 }

@@ -2,7 +2,6 @@
 
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
-#include "core/EditorState.h"
 #include "firmware/UpgradeSequence.h"
 #include "link/D2XXUnit.h"
 
@@ -22,7 +21,7 @@ QByteArray hex(const char* text) {
 // The pedal in its bootloader with a connection made, as the upgrade window
 // finds it.
 struct Connected : FirmwareRig {
-    UpgradeSequence sequence;
+    UpgradeSequence sequence{connection};
     Connected() {
         EXPECT_TRUE(sequence.client().connect());
         // As after Upgrade Mode: the pedal's firmware ran just before.
@@ -80,7 +79,7 @@ TEST(UpgradeSequence, WritesVerifiesAndStartsEveryOfferedImage) {
         EXPECT_TRUE(log.contains(QStringLiteral("num of bytes last chunk: %1").arg(c.last)));
         EXPECT_EQ(rig.driver.countWrites(hex("21DE")), 0) << "Go is the caller's to send";
         EXPECT_EQ(rig.sequence.flashState(), FlashState::Written);
-        EXPECT_FALSE(d2xx().ShowFTErrors);
+        EXPECT_FALSE(rig.connection.unit().ShowFTErrors);
 
         ASSERT_TRUE(rig.sequence.leaveBootloader());
         EXPECT_FALSE(rig.pedal.inBootloader());
@@ -304,7 +303,7 @@ TEST(UpgradeSequence, RefusesBeforeAnythingIsSent) {
         SCOPED_TRACE(c.name);
         Connected rig;
         rig.driver.kind = c.kind;
-        if (c.closePort) d2xx().CloseFTDevice();
+        if (c.closePort) rig.connection.unit().CloseFTDevice();
         const UpgradeResult r =
             c.image.isEmpty() ? rig.sequence.runNamed("Firmware_5", c.variant, UpgradeOptions{})
                               : rig.sequence.runImage(c.image, c.variant, UpgradeOptions{});
@@ -326,11 +325,11 @@ TEST(UpgradeSequence, TheInterlockNamesTheDemonstrationFirmware) {
 
     Connected rig;
     rig.driver.kind = DeviceKind::Hardware;
-    const auto why = UpgradeSequence::refusal();
+    const auto why = UpgradeSequence::refusal(rig.connection);
     ASSERT_TRUE(why.has_value());
     EXPECT_TRUE(why->contains("demonstration")) << why->toStdString();
     rig.driver.kind = DeviceKind::VirtualInProcess;
-    EXPECT_FALSE(UpgradeSequence::refusal().has_value());
+    EXPECT_FALSE(UpgradeSequence::refusal(rig.connection).has_value());
 }
 
 TEST(UpgradeSequence, LowLatencyForTheSessionOnly) {

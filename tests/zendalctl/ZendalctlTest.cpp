@@ -614,13 +614,16 @@ TEST_F(Zendalctl, InfoNamesAPedalThatWaitsInItsBootloader) {
     }
 }
 
-// Restarting into the bootloader sends what the editor's Upgrade Mode sends,
-// bypass first, and the user hears about B2 (SAVE) before that.
+// Restarting into the bootloader sends what the editor's Upgrade Mode sends:
+// the backup's device query, bypass, the restart message; and the user hears
+// about B2 (SAVE) before that.
 TEST_F(Zendalctl, FirmwareFlashRestartsThePedalAsUpgradeModeDoes) {
     PtyPedal pty;
     ASSERT_TRUE(pty.ok());
     QProcess p;
     start(p, {"--port", pty.path(), "firmware", "flash", "Firmware_5"});
+    // Unanswered, the backup stops there.
+    EXPECT_EQ(pty.received(2), QByteArray::fromHex("0600"));
     const QByteArray restart =
         QByteArray::fromHex("0D01") + QByteArray::fromHex("0500010203040506");
     EXPECT_EQ(pty.received(static_cast<int>(restart.size())), restart);
