@@ -8,7 +8,7 @@ rm -rf "$out"
 "$program" "$out"
 
 fail=0
-for name in main-window firmware-upgrade ir-preview; do
+for name in main-window firmware-upgrade ir-preview preset-library; do
     f="$out/$name.png"
     if [ ! -s "$f" ]; then
         echo "missing or empty: $f"

@@ -35,6 +35,9 @@
 #include "effects/ui/TformImpulseResponsePreview.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
+#include "params/EffectDescriptor.h"
+#include "params/PresetFile.h"
+#include "params/ui/PresetLibraryWindow.h"
 #include "params/ui/TformFXParameters.h"
 #include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
@@ -304,6 +307,46 @@ int main(int argc, char** argv) {
                 preview->reject();
             }
             boxes.file.clear();
+        }
+
+        // The preset library with a few presets of the pedal's effect and one
+        // file that is not a preset (greyed, with its reason).
+        {
+            TControlDescriptor d;
+            QString why;
+            if (!loadEffectDescriptor(kEffect, &d, &why) || !preset::ensurePresetFolder(&why)) {
+                std::fprintf(stderr, "no presets for the library: %s\n", qPrintable(why));
+                code = 1;
+            }
+            TParameterSettings s;
+            s.param_values = QVector<qint32>(d.param_count, 512);
+            for (const QString& name :
+                 {QStringLiteral("Lead Solo"), QStringLiteral("Rhythm Crunch"),
+                  QStringLiteral("Stage Boost")}) {
+                if (!preset::writePresetFile(
+                        preset::presetFolder() + u'/' + name + QStringLiteral(".txt"),
+                        preset::composePresetText(*id, 1, s, d.param_count, d.readback_count),
+                        &why))
+                    code = 1;
+            }
+            QFile notes(preset::presetFolder() + QStringLiteral("/Setlist.txt"));
+            if (!notes.open(QIODevice::WriteOnly) || notes.write("Friday: 1. Intro\n") < 0)
+                code = 1;
+            notes.close();
+            main.action(QStringLiteral("menuPresetLibrary"))->trigger();
+            auto* library =
+                main.findChild<PresetLibraryWindow*>(QStringLiteral("PresetLibraryWindow"));
+            if (!library) {
+                std::fprintf(stderr, "no preset library window\n");
+                code = 1;
+            } else {
+                library->resize(860, 300);
+                settle();
+                if (!save(library->grab().toImage(), outDir + QStringLiteral("/preset-library") +
+                                                         suffix + QStringLiteral(".png")))
+                    code = 1;
+                library->close();
+            }
         }
 
         main.Unlink();

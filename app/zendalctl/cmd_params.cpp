@@ -3,7 +3,7 @@
 #include <array>
 
 #include "app/zendalctl/Command.h"
-#include "app/zendalctl/PedalQuery.h"
+#include "app/zendalctl/PedalEffect.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/Hex.h"
@@ -14,7 +14,7 @@
 #include "params/EffectDescriptor.h"
 #include "params/PanelMessages.h"
 #include "params/PresetFile.h"
-#include "params/PresetPlan.h"
+#include "params/PresetPedalLoad.h"
 #include "params/SettingsRecord.h"
 #include "protocol/Messages.h"
 #include "protocol/PedalInfo.h"
@@ -25,42 +25,6 @@ namespace {
 int usage(Context& ctx, const char* line) {
     ctx.err << "usage: " << line << "\n";
     return kUsage;
-}
-
-struct PedalEffect {
-    PedalInfo info;
-    QString name;
-    TControlDescriptor descriptor;
-};
-
-// Which effect the pedal holds, and its descriptor.
-std::optional<PedalEffect> identify(Context& ctx) {
-    const std::optional<PedalInfo> asked = askPedalInfo(ctx);
-    if (!asked) return std::nullopt;
-    PedalEffect e;
-    e.info = *asked;
-    if (e.info.empty) {
-        ctx.err << "zendalctl: No effect found on pedal\n";
-        return std::nullopt;
-    }
-    QString error;
-    const auto name = effect_name_by_id(e.info.effect, &error);
-    if (!name) {
-        ctx.err << "zendalctl: " << error << "\n";
-        return std::nullopt;
-    }
-    e.name = *name;
-    if (!loadEffectDescriptor(e.name, &e.descriptor, &error)) {
-        ctx.err << "zendalctl: " << error << "\n";
-        return std::nullopt;
-    }
-    return e;
-}
-
-std::optional<SettingsRecord> fetchRecord(Context& ctx, int paramCount) {
-    const SettingsReplyResult reply = requestSettingsRecord(*ctx.connection, paramCount);
-    if (!reply.record) ctx.err << "zendalctl: " << reply.error << "\n";
-    return reply.record;
 }
 
 // A value in the parameter's own terms.
@@ -180,66 +144,6 @@ int runSet(Context& ctx) {
     return kOk;
 }
 
-// --- assign ---
-
-// The Assign message as the parameter window sends it: every parameter's and
-// LED's assignment at once, with the pedal's bypass and preset bytes kept.
-bool sendAssignments(Context& ctx, const TControlDescriptor& d, const SettingsRecord& rec,
-                     const std::array<std::uint8_t, 16>& parameterBytes,
-                     const std::array<std::uint8_t, 4>& ledBytes) {
-    QVector<int> parameters;
-    for (int i = 0; i < d.param_count; ++i)
-        parameters << assign::assignIndexForByte(parameterBytes[static_cast<std::size_t>(i)]);
-    QVector<int> leds;
-    for (int j = 0; j < d.readback_count; ++j)
-        leds << assign::ledIndexForByte(ledBytes[static_cast<std::size_t>(j)]);
-    const QString text = assign::assignMessage(parameters, leds, rec.bypassByte, rec.presetByte);
-    DebugPrint(text);
-    if (!SendHexMessage(text, assign::kAssignMessageBytes)) return false;
-    clock().pause(messages::kAssignPauseMs);
-    ctx.out << text << "\n";
-    return true;
-}
-
-constexpr const char* kAssignUsage =
-    "assign INDEX KI|KII|KIII|KIV|KV|B1|B2|B3|FS|FL|RMT|EXP|-- | assign led INDEX "
-    "SX|DX|RED|GREEN|--";
-
-int runAssign(Context& ctx) {
-    const bool led = !ctx.args.isEmpty() && ctx.args[0] == QLatin1String("led");
-    const QStringList args = led ? ctx.args.mid(1) : ctx.args;
-    if (args.size() != 2) return usage(ctx, kAssignUsage);
-    bool okIndex = false;
-    const int index = args[0].toInt(&okIndex);
-    const QStringList& targets = led ? assign::ledTargets() : assign::assignTargets();
-    const int target = static_cast<int>(targets.indexOf(args[1].toUpper()));
-    const int slotCount = led ? 4 : TControlDescriptor::kMaxParams;
-    // What no effect takes is refused before the pedal is asked anything.
-    if (!okIndex || index < 0 || index >= slotCount || target < 0) return usage(ctx, kAssignUsage);
-    const auto effect = identify(ctx);
-    if (!effect) return kFailure;
-    const TControlDescriptor& d = effect->descriptor;
-    const int count = led ? d.readback_count : d.param_count;
-    if (index >= count) {
-        ctx.err << "zendalctl: " << effect->name << " has "
-                << (count == 0 ? QStringLiteral("no %1").arg(led ? "readbacks" : "parameters")
-                               : QStringLiteral("%1 0..%2")
-                                     .arg(led ? "readbacks" : "parameters")
-                                     .arg(count - 1))
-                << "\n";
-        return kUsage;
-    }
-    const auto rec = fetchRecord(ctx, d.param_count);
-    if (!rec) return kFailure;
-    std::array<std::uint8_t, 16> parameterBytes = rec->assignmentBytes;
-    std::array<std::uint8_t, 4> ledBytes = rec->ledBytes;
-    if (led)
-        ledBytes[static_cast<std::size_t>(index)] = assign::ledByteForIndex(target);
-    else
-        parameterBytes[static_cast<std::size_t>(index)] = assign::assignByteForIndex(target);
-    return sendAssignments(ctx, d, *rec, parameterBytes, ledBytes) ? kOk : kFailure;
-}
-
 // --- preset ---
 
 int presetSave(Context& ctx, const QString& path) {
@@ -291,43 +195,18 @@ int presetLoad(Context& ctx, const QString& path) {
     }
     const auto rec = fetchRecord(ctx, d.param_count);
     if (!rec) return kFailure;
-    const auto plan = preset::planPresetLoad(d, preset::ShownState::fromRecord(*rec), *contents);
-    for (const preset::PlannedMessage& m : plan) {
-        if (m.scrolls) {
-            DebugPrint(m.logLine);
-        } else {
-            DebugAppend(m.logLine);
-        }
-        if (!SendHexMessage(m.text)) return kFailure;
-        if (m.text.startsWith(QStringLiteral("01"))) clock().pause(messages::kPotPauseMs);
-        ctx.out << m.text << "\n";
-    }
     // Assignments and LEDs travel in one Assign message; sent only when the
     // file's differ from the pedal's.
-    std::array<std::uint8_t, 16> parameterBytes = rec->assignmentBytes;
-    std::array<std::uint8_t, 4> ledBytes = rec->ledBytes;
-    for (int i = 0; i < d.param_count && i < contents->assignments.size(); ++i)
-        parameterBytes[static_cast<std::size_t>(i)] =
-            assign::assignByteForIndex(assign::assignIndexForByte(contents->assignments[i]));
-    for (int j = 0; j < d.readback_count && j < contents->leds.size(); ++j)
-        ledBytes[static_cast<std::size_t>(j)] =
-            assign::ledByteForIndex(assign::ledIndexForByte(contents->leds[j]));
-    bool assignmentsDiffer = false;
-    for (int i = 0; i < d.param_count; ++i) {
-        const auto k = static_cast<std::size_t>(i);
-        assignmentsDiffer |= assign::assignIndexForByte(parameterBytes[k]) !=
-                             assign::assignIndexForByte(rec->assignmentBytes[k]);
-    }
-    for (int j = 0; j < d.readback_count; ++j) {
-        const auto k = static_cast<std::size_t>(j);
-        assignmentsDiffer |=
-            assign::ledIndexForByte(ledBytes[k]) != assign::ledIndexForByte(rec->ledBytes[k]);
-    }
-    if (assignmentsDiffer && !sendAssignments(ctx, d, *rec, parameterBytes, ledBytes))
+    const preset::PedalLoad load = preset::planPedalLoad(d, *rec, *contents);
+    if (!preset::sendPlanned(
+            *ctx.connection, load.messages, [&](const QString& text) { ctx.out << text << "\n"; },
+            &error)) {
+        ctx.err << "zendalctl: " << error << "\n";
         return kFailure;
-    ctx.out << plan.size() + (assignmentsDiffer ? 1 : 0)
+    }
+    ctx.out << load.messages.size()
             << " message(s) sent: values and reverse as the file holds them, assignments and LEDs "
-            << (assignmentsDiffer ? "assigned" : "already as the file holds them") << "\n";
+            << (load.assigns ? "assigned" : "already as the file holds them") << "\n";
     return kOk;
 }
 
@@ -342,8 +221,6 @@ int runPreset(Context& ctx) {
 const Registration settingsCommand{
     {QStringLiteral("settings"), QStringLiteral("settings"), runSettings}};
 const Registration setCommand{{QStringLiteral("set"), QStringLiteral("set INDEX VALUE"), runSet}};
-const Registration assignCommand{
-    {QStringLiteral("assign"), QString::fromLatin1(kAssignUsage), runAssign}};
 const Registration presetCommand{
     {QStringLiteral("preset"), QStringLiteral("preset save|load FILE"), runPreset}};
 

@@ -181,7 +181,8 @@ void TformMain::EnableEditorObjects(bool enabled) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{btnUpload, btnStoreSettingsOnPedal, btnAssign, btnRequest})
         w->setEnabled(enabled);
-    for (const char* name : {"menuLoadConfiguration", "menuSaveConfiguration", "menuLoadIR"})
+    for (const char* name : {"menuLoadConfiguration", "menuSaveConfiguration", "menuLoadIR",
+                             "menuBackUpPedal", "menuRestorePedal"})
         action(QLatin1String(name))->setEnabled(enabled);
     lstEffects->setEnabled(enabled);
     menus_.value(QStringLiteral("menuMIDI"))->menuAction()->setEnabled(enabled);

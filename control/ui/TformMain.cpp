@@ -118,6 +118,14 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
     connect(action(QStringLiteral("menuSaveConfiguration")), &QAction::triggered, this, [this] {
         if (params_) params_->menuSaveConfigurationClick();
     });
+    connect(action(QStringLiteral("menuPresetLibrary")), &QAction::triggered, this,
+            &TformMain::menuPresetLibraryClick);
+    connect(action(QStringLiteral("menuBackUpPedal")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) menuBackUpPedalClick();
+    });
+    connect(action(QStringLiteral("menuRestorePedal")), &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) menuRestorePedalClick();
+    });
     connect(btnOpenEffect, &QPushButton::clicked, this, [this] {
         getEffectFromPedal();
         btnOpenEffect->setEnabled(true);

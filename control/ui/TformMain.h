@@ -88,6 +88,11 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void doAutomaticRequest();
     void btnStoreSettingsOnPedalClick();
     void menuEraseSettingsClick();
+    // File ▸ Back Up Pedal… and Restore Pedal… (PedalBackupMenu.cpp).
+    void menuBackUpPedalClick();
+    void menuRestorePedalClick();
+    // File ▸ Preset Library (PresetLibraryMenu.cpp).
+    void menuPresetLibraryClick();
     void menuSupportClick();
     void StartFirmwareUpgrade();
 
@@ -200,6 +205,7 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     // The windows that work with this one.
     QPointer<TformFXParameters> params_;
     QPointer<QWidget> console_;
+    QPointer<QWidget> presetLibrary_;
     UpdateCheck* updateCheck_ = nullptr;
     FirmwareUpgradeController* upgrade_ = nullptr;
     std::function<void()> loadIr_;

@@ -129,6 +129,11 @@ void TformMain::buildMenus() {
     addAction(file, QStringLiteral("menuSaveConfiguration"), QStringLiteral("Save Configuration"))
         ->setEnabled(false);
     addAction(file, QStringLiteral("menuLoadIR"), QStringLiteral("Load IR"))->setEnabled(false);
+    addAction(file, QStringLiteral("menuPresetLibrary"), QStringLiteral("Preset Library"));
+    addAction(file, QStringLiteral("menuBackUpPedal"), QStringLiteral("Back Up Pedal…"))
+        ->setEnabled(false);
+    addAction(file, QStringLiteral("menuRestorePedal"), QStringLiteral("Restore Pedal…"))
+        ->setEnabled(false);
 
     QMenu* connection =
         addMenu(nullptr, QStringLiteral("menuConnection"), QStringLiteral("Connection"));

@@ -157,9 +157,11 @@ struct TformFXParameters::Impl {
     // Preset files (FXParametersPresets.cpp).
     bool worksOnPedalEffect();
     void saveConfiguration();
-    void loadConfiguration();
+    // From the open dialog, or from `chosen` (the preset library) without it.
+    void loadConfiguration(const QString& chosen = {});
     void SaveTextWithDialog(const QString& text, QString* nameOfFile);
     QString open_preset_file();
+    QString readChosenPresetFile(const QString& path);
 };
 
 }  // namespace zendal

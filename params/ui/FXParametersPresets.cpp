@@ -68,6 +68,10 @@ QString TformFXParameters::Impl::open_preset_file() {
     const QString folder = folderForDialog();
     const QString path = prompt().openFileName(kTitleOpen, kFilter, folder);
     if (path.isEmpty()) return {};
+    return readChosenPresetFile(path);
+}
+
+QString TformFXParameters::Impl::readChosenPresetFile(const QString& path) {
     QString text;
     QString error;
     if (!preset::readPresetFile(path, &text, &error)) {
@@ -78,9 +82,9 @@ QString TformFXParameters::Impl::open_preset_file() {
     return text;
 }
 
-void TformFXParameters::Impl::loadConfiguration() {
+void TformFXParameters::Impl::loadConfiguration(const QString& chosen) {
     if (!worksOnPedalEffect()) return;
-    const QString text = open_preset_file();
+    const QString text = chosen.isEmpty() ? open_preset_file() : readChosenPresetFile(chosen);
     DebugPrint(text);
     if (text.isEmpty()) return;
 

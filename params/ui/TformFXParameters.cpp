@@ -128,6 +128,10 @@ void TformFXParameters::menuLoadConfigurationClick() {
     d_->loadConfiguration();
 }
 
+void TformFXParameters::loadConfigurationFile(const QString& path) {
+    if (!path.isEmpty()) d_->loadConfiguration(path);
+}
+
 // The program showing the model is no user step; the values follow the controls.
 void TformFXParameters::setItems() {
     const Impl::ProgramChange program(*d_);

@@ -49,6 +49,8 @@ class TformFXParameters : public QWidget {
     void btnAssignClick();              // "Assign"
     void menuSaveConfigurationClick();  // "Save Configuration"
     void menuLoadConfigurationClick();  // "Load Configuration"
+    // The same load for a file chosen elsewhere (the preset library).
+    void loadConfigurationFile(const QString& path);
 
     // Show the model (TParameterSettings) in the controls; a control whose
     // state changes raises its change handling like a user change.

@@ -1,20 +1,25 @@
 // Every window as a keyboard and screen-reader user meets it: each control
 // has a name, no two controls of a window share one, and Tab reaches them all.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTreeWidget>
 #include <functional>
 
 #include "Focusable.h"
 #include "control/MainWindowFixture.h"
 #include "effects/ui/TformFXInfo.h"
 #include "effects/ui/TformImpulseResponse.h"
+#include "params/ui/PresetLibraryWindow.h"
 #include "shell/Styles.h"
 #include "shell/ui/FittedCaptions.h"
 #include "shell/ui/ServiceTools.h"
@@ -67,6 +72,11 @@ TEST_F(EveryWindowTest, ControlsAreNamedOnceAndReachedByTab) {
          [this] { return main->findChild<QWidget*>(QStringLiteral("formFirmwareUpgrade")); }},
         {"impulse response", 0, [this] { return keep(new TformImpulseResponse); }},
         {"description", 1, [this] { return keep(new TformFXInfo); }},
+        {"preset library", 6,
+         [this] {
+             main->findChild<QAction*>(QStringLiteral("menuPresetLibrary"))->trigger();
+             return main->findChild<QWidget*>(QStringLiteral("PresetLibraryWindow"));
+         }},
         {"new version", 3,
          [this] {
              auto* w = keep(new TformNewVersionMsg);
@@ -112,6 +122,7 @@ TEST_F(EveryWindowTest, EscapeClosesTheSecondaryWindows) {
              return w;
          }},
         {"debug console", [this] { return keep(new TformPrint); }},
+        {"preset library", [this] { return keep(new PresetLibraryWindow(home->path())); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.window);
@@ -123,6 +134,30 @@ TEST_F(EveryWindowTest, EscapeClosesTheSecondaryWindows) {
         QTest::keyClick(window, Qt::Key_Escape);
         EXPECT_TRUE(waitFor([window] { return !window->isVisible(); }));
     }
+}
+
+TEST_F(EveryWindowTest, EscapeWhileRenamingAPresetCancelsTheRenameOnly) {
+    const QString folder = home->path() + QStringLiteral("/presets");
+    QDir().mkpath(folder);
+    QFile file(folder + QStringLiteral("/Gate.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    auto* window = keep(new PresetLibraryWindow(folder));
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(waitFor([window] { return window->isActiveWindow(); }));
+    window->lstPresets->setFocus();
+    QTest::keyClick(window->lstPresets, Qt::Key_F2);
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, static_cast<QWidget*>(window->lstPresets));
+    QTest::keyClicks(editor, QStringLiteral("Other"));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Gate.txt")));
+    // Escape again, with nothing being edited, closes the window.
+    QTest::keyClick(window->lstPresets, Qt::Key_Escape);
+    EXPECT_TRUE(waitFor([window] { return !window->isVisible(); }));
 }
 
 // Captions of `window` whose text does not fit its box: cut off, not elided

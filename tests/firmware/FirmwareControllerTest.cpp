@@ -395,7 +395,8 @@ TEST(FirmwareUpgradeController, BacksUpThePedalBeforeItsBootloaderAndNamesTheFol
     EXPECT_EQ(backup.firmware, 5);
     const QDir dir(backup.folder);
     EXPECT_EQ(dir.entryList(QDir::Files, QDir::Name),
-              (QStringList{"Noise Gate.txt", "device-info.txt", "eeprom-50.bin", "eeprom-51.bin"}));
+              (QStringList{"Noise Gate.txt", "device-info.txt", "eeprom-50.bin", "eeprom-51.bin",
+                           "manifest.txt"}));
     EXPECT_EQ(QFileInfo(dir.filePath("eeprom-50.bin")).size(), 16384);
     QFile info(dir.filePath("device-info.txt"));
     ASSERT_TRUE(info.open(QIODevice::ReadOnly));
@@ -523,11 +524,11 @@ TEST(FirmwareUpgradeBackup, SavesWhatCanBeReadAndNamesTheRest) {
     const Case cases[] = {
         {"an empty pedal has no effect to save",
          [](VirtualPedal& p) { p.setEffect(0, 1); },
-         {"device-info.txt", "eeprom-50.bin", "eeprom-51.bin"},
+         {"device-info.txt", "eeprom-50.bin", "eeprom-51.bin", "manifest.txt"},
          {}},
         {"no EEPROM answers",
          [](VirtualPedal& p) { p.setSilentOn(0x0C); },
-         {"device-info.txt", "Noise Gate.txt"},
+         {"device-info.txt", "Noise Gate.txt", "manifest.txt"},
          {"EEPROM 50: ", "EEPROM 51: "}},
         {"no device information: the memories are not waited for",
          [](VirtualPedal& p) { p.setSilentOn(0x06); },
@@ -535,7 +536,7 @@ TEST(FirmwareUpgradeBackup, SavesWhatCanBeReadAndNamesTheRest) {
          {"device information: no answer", "EEPROM 50: not read", "EEPROM 51: not read"}},
         {"no settings record",
          [](VirtualPedal& p) { p.setSilentOn(0x02); },
-         {"device-info.txt", "eeprom-50.bin", "eeprom-51.bin"},
+         {"device-info.txt", "eeprom-50.bin", "eeprom-51.bin", "manifest.txt"},
          {"the effect's settings: "}},
     };
     for (const Case& c : cases) {

@@ -223,6 +223,44 @@ TEST_F(ParamsZendalctl, AssignPutsOneParameterOrLedOnATarget) {
     EXPECT_TRUE(driver.writtenHex().isEmpty()) << "a usage error asks the pedal nothing";
 }
 
+TEST_F(ParamsZendalctl, AssignPutsTheBypassAndPresetFunctionsOnTheFootswitch) {
+    struct Case {
+        QStringList args;
+        int code;
+        QString ends;  // the Assign message's two function bytes, empty when nothing is sent
+    };
+    // The pedal: bypass on FL, preset change not assigned; its other bytes stay.
+    const QString kept = QStringLiteral("0408FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF02FFFFFF");
+    const Case cases[] = {
+        {{"bypass", "FS"}, ctl::kOk, QStringLiteral("08FF")},
+        {{"bypass", "--"}, ctl::kOk, QStringLiteral("FFFF")},
+        {{"preset", "rmt"}, ctl::kOk, QStringLiteral("090A")},
+        {{"bank", "FL"}, ctl::kOk, QStringLiteral("0909")},
+        {{"bypass", "EXP"}, ctl::kUsage, {}},
+        {{"preset", "KI"}, ctl::kUsage, {}},
+        {{"bypass"}, ctl::kUsage, {}},
+        {{"bypass", "FS", "FL"}, ctl::kUsage, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        driver.clearWrites();
+        EXPECT_EQ(run(QStringLiteral("assign"), c.args), c.code) << err.toStdString();
+        EXPECT_EQ(sent(), c.ends.isEmpty() ? QStringList() : QStringList{kept + c.ends});
+    }
+
+    // In bank mode the footswitch keeps bypass and bank select, as the window shows.
+    pedalHolds(RecordBuilder(4).assignment(0, 0x08).led(0, 0x02).mode(1, 0).bytes);
+    driver.clearWrites();
+    EXPECT_EQ(run(QStringLiteral("assign"), {QStringLiteral("bypass"), QStringLiteral("RMT")}),
+              ctl::kFailure);
+    EXPECT_TRUE(err.contains(QStringLiteral("bank mode"))) << err.toStdString();
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_EQ(run(QStringLiteral("assign"), {QStringLiteral("1"), QStringLiteral("EXP")}),
+              ctl::kOk);
+    EXPECT_EQ(sent(),
+              QStringList{QStringLiteral("04080BFFFFFFFFFFFFFFFFFFFFFFFFFFFF02FFFFFF0809")});
+}
+
 TEST_F(ParamsZendalctl, PresetLoadRefusesAnotherEffect) {
     const QString path = home.path() + QStringLiteral("/other.txt");
     QFile f(path);

@@ -218,6 +218,20 @@ TEST_F(Zendalctl, InfoFromTheVirtualPedal) {
     EXPECT_EQ(lines[2], QStringLiteral("firmware version: 5"));
 }
 
+TEST_F(Zendalctl, BackupThenADryRunRestoreOfTheSamePedal) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath("pedal");
+    const Outcome backup = run({"--virtual", "backup", folder});
+    EXPECT_EQ(backup.exitCode, 0) << backup.err.toStdString();
+    EXPECT_TRUE(backup.out.contains("saved: manifest.txt\n")) << backup.out.toStdString();
+    const Outcome restore = run({"--virtual", "restore", folder, "--dry-run"});
+    EXPECT_EQ(restore.exitCode, 0) << restore.err.toStdString();
+    EXPECT_TRUE(restore.out.startsWith("values and assignments: as in the backup\n"))
+        << restore.out.toStdString();
+    EXPECT_TRUE(restore.out.endsWith("dry run: nothing sent\n")) << restore.out.toStdString();
+}
+
 TEST_F(Zendalctl, ABankSlotTakesAtMost5440Bytes) {
     const Outcome tooLarge = run({"--virtual", "upload", "Spring Reverb", "--bank", "2"});
     EXPECT_EQ(tooLarge.exitCode, 1);
@@ -377,6 +391,12 @@ TEST_F(Zendalctl, UsageErrorsAreRefusedBeforeThePedalHearsAnything) {
         {"set", "0", "-1"},
         {"preset", "save", ""},
         {"preset", "load", ""},
+        {"backup"},
+        {"backup", "--virtual"},
+        {"restore"},
+        {"restore", "x", "--force"},
+        {"assign", "bypass", "EXP"},
+        {"assign", "preset"},
         {"eeprom", "read", "50", "--out", ""},
         {"upload", "No Such Effect"},
         {"upload", "0x40"},
