@@ -7,6 +7,7 @@
 #include "effects/ui/TformImpulseResponse.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "shell/ui/ServiceTools.h"
@@ -27,11 +28,13 @@ int main(int argc, char** argv) {
     port.setErrorSink([](const QString& text) { prompt().information(text); });
     Devices devices;
     devices.installInto(port);
+    // What the editor knows about the pedal; every window follows it.
+    DeviceController device(connection);
 
     // In the order the editor has always created them; all but the main window
     // start hidden. The firmware upgrade window and the new-version window
     // belong to the main window's upgrade controller and update check.
-    TformMain main(connection);
+    TformMain main(connection, device);
     main.setVirtualPedalToggle([&devices](bool on) { devices.setVirtualPedalEnabled(on); },
                                devices.virtualPedalEnabled());
 
@@ -41,16 +44,16 @@ int main(int argc, char** argv) {
     console.setServicePanel(tools);
     main.attachConsole(&console);
 
-    TformFXParameters parameters(&main);
+    TformFXParameters parameters(device);
     main.attachParameterWindow(&parameters);
 
-    TformFXInfo description;
+    TformFXInfo description(device);
     main.setFxInfoHandler([&] { description.showDescription(parameters.frameGeometry()); });
     QObject::connect(&main, &TformMain::effectChosen, &description, [&] {
         if (description.isVisible()) description.showDescription(parameters.frameGeometry());
     });
 
-    TformImpulseResponse impulseResponse;
+    TformImpulseResponse impulseResponse(device);
     main.setLoadIrHandler([&] { impulseResponse.menuLoadIRClick(); });
 
     QObject::connect(&main, &TformMain::mainClosed, &app, &QApplication::quit);

@@ -5,13 +5,17 @@
 //  2. CPU used by a linked, idle editor (the receive tick waiting for the
 //     pedal), with the port's readiness descriptor and with 1 ms polling.
 //  3. knob reports: a burst of 1,000 at wire speed (applied / sent) and
-//     single reports from the pedal to the slider (p50, p99).
+//     single reports from the pedal to the slider (p50, p99);
+//  4. with --sim PROGRAM, single reports from the pedal simulator on a
+//     pseudo-terminal to the slider (p50, p99), at two latency timers.
 // Prints its figures; asserts nothing.
+//   bench_main_window_bench [--sim PATH-TO-zendal-pedal-sim]
 #include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -20,11 +24,12 @@
 #include <vector>
 
 #include "control/ui/TformMain.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "link/D2XXUnit.h"
+#include "link/TermiosDriver.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
@@ -62,6 +67,7 @@ void idle(int ms) {
 
 struct Editor {
     PedalConnection connection;
+    DeviceController device{connection};
     VirtualPedal pedal;
     VirtualPedalDriver driver{pedal};
     test::ScriptedPrompt prompt;
@@ -72,8 +78,8 @@ struct Editor {
         pedal.setWireTime(wireTime);
         connection.makeProcessPort();
         d2xx().setDriver(&driver);
-        main = std::make_unique<TformMain>(connection);
-        params = std::make_unique<TformFXParameters>(main.get());
+        main = std::make_unique<TformMain>(connection, device);
+        params = std::make_unique<TformFXParameters>(device);
         main->attachParameterWindow(params.get());
         main->show();
         main->action(QStringLiteral("menuScan"))->trigger();
@@ -100,8 +106,8 @@ void uploadLargest() {
         }
     }
     Editor editor(true);
-    editorState().current_category = *categoryOf(largest);
-    editorState().selected_effect_name = largest;
+    editor.device.setCurrentCategory(*categoryOf(largest));
+    editor.device.setSelectedEffectName(largest);
     std::printf("upload of \"%s\" (%d bytes), wire-time model on\n", qPrintable(largest), size);
 
     constexpr int kRuns = 5;
@@ -134,7 +140,7 @@ void uploadLargest() {
 // speed (all applied?), then single reports one at a time (report -> slider).
 void knobReports() {
     Editor editor(true);
-    if (!runUntil([&] { return editor.params->isBuilt() && !editorState().request_in_progress; },
+    if (!runUntil([&] { return editor.params->isBuilt() && !editor.device.requestInProgress(); },
                   30000)) {
         std::printf("knob reports: the parameter window was not built\n");
         return;
@@ -168,6 +174,74 @@ void knobReports() {
                 ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], wire);
 }
 
+// The same single reports from the pedal simulator, a separate process serving
+// a pseudo-terminal: the editor links to it as to a serial port, and the knob is
+// turned through the simulator's command input.
+void knobReportsOverPty(const QString& simProgram, int latencyMs) {
+    QProcess sim;
+    sim.setProgram(simProgram);
+    sim.setArguments({"--commands", "--latency", QString::number(latencyMs)});
+    sim.start();
+    QString path;
+    if (sim.waitForStarted(5000) && sim.waitForReadyRead(5000))
+        path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    if (path.isEmpty()) {
+        std::printf("knob reports over the pseudo-terminal: the simulator did not start\n");
+        return;
+    }
+    {
+        PedalConnection connection;
+        DeviceController device(connection);
+        TermiosDriver::Options options;
+        options.scanSystemPorts = false;
+        options.extraPorts = {path};
+        TermiosDriver driver(options);
+        test::ScriptedPrompt prompt;
+        connection.makeProcessPort();
+        d2xx().setDriver(&driver);
+        TformMain main(connection, device);
+        TformFXParameters params(device);
+        main.attachParameterWindow(&params);
+        main.show();
+        main.action(QStringLiteral("menuScan"))->trigger();
+        auto* slider =
+            runUntil([&] { return params.isBuilt() && !device.requestInProgress(); }, 30000)
+                ? params.findChild<QSlider*>()
+                : nullptr;
+        if (!slider) {
+            std::printf(
+                "knob reports over the pseudo-terminal: the parameter window was not built\n");
+        } else {
+            idle(3000);  // the settings request after linking has run its course
+            constexpr int kSingles = 200;
+            std::vector<double> ms;
+            for (int i = 0; i < kSingles; ++i) {
+                const int value = (slider->value() + 7) % 1024;
+                QElapsedTimer timer;
+                timer.start();
+                sim.write(QStringLiteral("knob 0 0 %1\n").arg(value).toLatin1());
+                if (!runUntil([&] { return slider->value() == value; }, 5000)) break;
+                ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+            }
+            if (!ms.empty()) {
+                std::sort(ms.begin(), ms.end());
+                const double wire = 5.0 * VirtualPedal::kByteNs8N1 / 1e6;
+                std::printf(
+                    "knob report -> slider over the pseudo-terminal, latency timer %d ms, %zu "
+                    "reports: p50 %.2f ms, p99 %.2f ms (wire %.2f ms)\n",
+                    latencyMs, ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], wire);
+            }
+        }
+        if (d2xx().isOpen()) d2xx().CloseFTDevice();
+        d2xx().setDriver(nullptr);
+    }
+    sim.closeWriteChannel();
+    if (!sim.waitForFinished(3000)) {
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
+}
+
 void idleCpu(bool wireTime, int seconds) {
     Editor editor(wireTime);
     Log::instance().clear();
@@ -195,8 +269,16 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Log::instance().setMirror({});
+    QString simProgram;
+    const QStringList args = QCoreApplication::arguments();
+    const qsizetype at = args.indexOf(QStringLiteral("--sim"));
+    if (at >= 0 && at + 1 < args.size()) simProgram = args.at(at + 1);
     uploadLargest();
     knobReports();
+    if (!simProgram.isEmpty()) {
+        knobReportsOverPty(simProgram, 1);
+        knobReportsOverPty(simProgram, 16);
+    }
     idleCpu(false, 10);
     idleCpu(true, 10);
     return 0;

@@ -14,11 +14,12 @@
 #include <cstring>
 #include <vector>
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "params/EffectDescriptor.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
+#include "protocol/PedalConnection.h"
 #include "support/FakeClock.h"
 
 using namespace zendal;
@@ -129,10 +130,11 @@ int main(int argc, char** argv) {
         *d = descriptor;
         return true;
     });
-    editorState().selected_effect_name = QStringLiteral("Bench");
-    editorState().selected_is_on_pedal = true;
+    PedalConnection connection;
+    DeviceController device(connection);
+    device.setSelectedEffect(QStringLiteral("Bench"), true);
 
-    TformFXParameters window(nullptr);
+    TformFXParameters window(device);
     QString error;
     window.openFor(QStringLiteral("Bench"), QPoint(0, 0), 420, &error);
     auto* slider = window.findChild<QSlider*>(QStringLiteral("slider0"));

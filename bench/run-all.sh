@@ -62,7 +62,7 @@ seconds=10; fwruns=3; changes=10000
 if [[ $QUICK == 1 ]]; then seconds=2; fwruns=1; changes=2000; fi
 run firmware "$BIN/bench_firmware_bench" --runs "$fwruns" --sim "$SIM"
 run idle "$BIN/bench_link_idle_cpu" --seconds "$seconds"
-run mainwin "$BIN/bench_main_window_bench"
+run mainwin "$BIN/bench_main_window_bench" --sim "$SIM"
 run params "$BIN/bench_params_bench" --changes "$changes"
 run ir "$BIN/bench_ir_bench"
 for i in 1 2 3; do

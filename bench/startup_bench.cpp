@@ -18,6 +18,7 @@
 #include "control/ui/TformMain.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "shell/ui/ServiceTools.h"
 #include "shell/ui/TformPrint.h"
@@ -79,11 +80,12 @@ int main(int argc, char** argv) {
         std::printf("startup_ms %.1f peak_kb %ld\n", probe.ms_, probe.done_ ? probe.kb_ : peakKb());
         return probe.done_ ? 0 : 1;
     }
-    TformMain main(connection);
+    DeviceController device(connection);
+    TformMain main(connection, device);
     TformPrint console;
     console.setServicePanel(new ServiceToolsPanel);
     main.attachConsole(&console);
-    TformFXParameters parameters(&main);
+    TformFXParameters parameters(device);
     main.attachParameterWindow(&parameters);
     main.installEventFilter(&probe);
     main.show();

@@ -1,34 +1,16 @@
 #pragma once
 
-#include <QString>
-
 namespace zendal {
 
-// What the editor knows about the pedal and the user's choice of effect. The
-// main window owns it; the parameter window, the upload, the impulse-response
-// import and the firmware upgrade read it. One instance for the process.
+// The two flags the link layer and the firmware workflow still read
+// process-wide. Everything else the editor knows about the pedal is kept by
+// the device controller (protocol/DeviceController.h), which keeps these two
+// in step when the windows change them.
 struct EditorState {
-    // Device state (written by the device-information query).
-    int pedal_effect_number = 0;
-    int pedal_effect_version = 0;
-    int pedal_firmware_version = 0;
-    int RequiredFirmwareVersion = 0;
-
-    // Choice of effect.
-    QString selected_effect_name;
-    QString pedal_effect_name;
-    QString current_category;
-    bool selected_is_on_pedal = false;
-
-    // Prepared impulse-response image and the effect it was prepared for.
-    QString prepared_ir_image;
-    QString prepared_ir_effect;
-
-    // Modes and guards.
-    bool bank_mode = false;
-    bool request_in_progress = false;
-    bool pedal_move_in_progress = false;
+    // The firmware workflow owns the line (the pedal is, or is to be, in its
+    // bootloader): replies are read in the bootloader's form.
     bool UpgradeMode = false;
+    // A pedal was linked in this run.
     bool Linked = false;
 
     void reset() { *this = EditorState(); }

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/EditorState.h"
 #include "core/FileIo.h"
 #include "core/Hex.h"
 #include "effects/EffectCatalogue.h"
+#include "protocol/DeviceController.h"
 
 namespace zendal {
 
@@ -290,10 +290,9 @@ IrImport prepareImpulseResponse(const QString& wavPath, const QString& effectDis
     return prepareImpulseResponse(readIrSource(wavPath), effectDisplayName, imageText, options);
 }
 
-void adoptPreparedImpulseResponse(const IrImport& import) {
+void adoptPreparedImpulseResponse(const IrImport& import, DeviceController& device) {
     if (!import.ok()) return;
-    editorState().prepared_ir_image = import.image;
-    editorState().prepared_ir_effect = import.effect;
+    device.setPreparedIr(import.image, import.effect);
 }
 
 }  // namespace zendal

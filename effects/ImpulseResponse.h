@@ -15,6 +15,8 @@
 // zendalctl both go through prepareImpulseResponse().
 namespace zendal {
 
+class DeviceController;
+
 // Where an impulse-response effect keeps its IR inside its image: `samples`
 // words of 4 bytes starting at byte `offset` (byte 0 = destination code).
 struct IrLayout {
@@ -84,8 +86,8 @@ IrImport prepareImpulseResponse(const QString& wavPath, const QString& effectDis
                                 const IrOptions& options = {});
 
 // Makes a successful import the prepared image of the editor, tied to the
-// effect it was made for (prepared_ir_image, prepared_ir_effect).
-void adoptPreparedImpulseResponse(const IrImport& import);
+// effect it was made for (kept by the device controller until uploaded).
+void adoptPreparedImpulseResponse(const IrImport& import, DeviceController& device);
 
 // The image text with its IR area replaced by `words` (8 hex digits each);
 // empty when the image is too short for the area.

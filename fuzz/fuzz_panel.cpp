@@ -14,8 +14,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "control/MainWindowHooks.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "fuzz/support/FuzzPort.h"
 #include "fuzz/support/OffscreenApp.h"
@@ -25,29 +23,12 @@
 #include "params/EffectDescriptor.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
 namespace {
 
 using namespace zendal;
-
-class QuietHooks : public MainWindowHooks {
-  public:
-    void stopReceiveTick() override {}
-    void startReceiveTick() override {}
-    void setRequestEnabled(bool) override {}
-    void setAssignEnabled(bool) override {}
-    void setStoreSettingsEnabled(bool) override {}
-    void setUploadEnabled(bool) override {}
-    void setLiveLabelEnabled(bool) override {}
-    void setConfigurationMenusEnabled(bool) override {}
-    void EnableEditorObjects(bool) override {}
-    void SetBankMode() override {}
-    void SetPresetMode() override {}
-    void selectBank(int) override {}
-    void checkMidiChannelItem(int) override {}
-    QRect mainGeometry() const override { return QRect(0, 0, 400, 300); }
-};
 
 // Boxes are logged; the open dialog always picks the one preset file of the
 // process; the save dialog is cancelled.
@@ -67,7 +48,7 @@ class FilePrompt : public Prompt {
 
 struct World {
     FilePrompt prompt;
-    QuietHooks hooks;
+    DeviceController* device = nullptr;
     TControlDescriptor descriptor;
     TformFXParameters* window = nullptr;
 };
@@ -89,7 +70,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
         return true;
     });
     fuzz::openScriptedPort();
-    world->window = new TformFXParameters(&world->hooks);
+    world->device = new DeviceController(fuzz::scriptedConnection());
+    world->window = new TformFXParameters(*world->device);
     return 0;
 }
 
@@ -105,11 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     world->descriptor = *parsed.descriptor;
 
     // Each run starts from the same editor: nothing carried over from the last one.
-    editorState().reset();
-    editorState().selected_effect_name = QStringLiteral("Fuzz FX");
-    editorState().selected_is_on_pedal = true;
-    editorState().pedal_effect_number = 0x26;
-    editorState().pedal_effect_version = 1;
+    DeviceController& device = *world->device;
+    device.reset();
+    device.setSelectedEffect(QStringLiteral("Fuzz FX"), true);
+    device.setPedalEffect(0x26, 1, QString());
     parameterSettings() = TParameterSettings();
     fuzz::ScriptedDriver& port = fuzz::openScriptedPort();
     port.script(QByteArray(), false);

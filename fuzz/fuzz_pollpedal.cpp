@@ -17,7 +17,6 @@
 
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "fuzz/support/FuzzPort.h"
 #include "fuzz/support/OffscreenApp.h"
@@ -25,6 +24,7 @@
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
 namespace {
@@ -45,6 +45,7 @@ class LoggingPrompt : public Prompt {
 
 struct World {
     LoggingPrompt prompt;
+    DeviceController* device = nullptr;
     TformMain* main = nullptr;
     TformFXParameters* params = nullptr;
     int shownEffect = 0;  // whose panel is open, 0 = none
@@ -66,8 +67,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     world = new World;
     setPrompt(&world->prompt);
     fuzz::openScriptedPort();
-    world->main = new TformMain(fuzz::scriptedConnection());
-    world->params = new TformFXParameters(world->main);
+    world->device = new DeviceController(fuzz::scriptedConnection());
+    world->main = new TformMain(fuzz::scriptedConnection(), *world->device);
+    world->params = new TformFXParameters(*world->device);
     world->main->attachParameterWindow(world->params);
     return 0;
 }
@@ -87,18 +89,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (open != world->shownEffect) {
         if (world->params->isVisible()) world->params->closeWindow();
         settle();
-        editorState().reset();
+        world->device->reset();
         world->shownEffect = open;
         if (open != 0) {
             // The pedal reports its effect ("1" and the number in hexadecimal),
             // so its panel is on show and control reports reach it.
-            editorState().pedal_effect_version = 1;
+            world->device->setPedalEffectVersion(1);
             port.queueNow(QByteArray("1") + QByteArray::number(open, 16).toUpper());
             world->main->PollPedal();
             d2xx().PurgeFTReceive();
             settle();
         }
-        world->shownName = editorState().pedal_effect_name;
+        world->shownName = world->device->pedalEffectName();
     }
 
     while (!in.empty()) {
@@ -118,6 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     world->main->PollPedal();
     settle();
     // An effect number in the reads opened another panel: the next run opens its own.
-    if (editorState().pedal_effect_name != world->shownName) world->shownEffect = -1;
+    if (world->device->pedalEffectName() != world->shownName) world->shownEffect = -1;
     return 0;
 }

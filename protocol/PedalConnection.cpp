@@ -170,6 +170,12 @@ void PedalConnection::stopTick() {
     quietTimer_.stop();
 }
 
+void PedalConnection::forgetPiece() {
+    framer_.reset();
+    heldSinceMs_ = -1;
+    quietTimer_.stop();
+}
+
 bool PedalConnection::readAll(QByteArray* bytes, int maxReads) {
     // Bounded: a line that never stops talking cannot keep the caller here.
     for (int i = 0; i < maxReads; ++i) {

@@ -58,6 +58,14 @@ class PedalConnection : public QObject {
     void startTick();
     void stopTick();
     bool tickRunning() const { return watcher_.isActive(); }
+    // A message still waits for its rest, or for quiet to end it.
+    bool holdingPiece() const { return framer_.holding(); }
+    // The line has been quiet: a run without a fixed end is handed out, and a
+    // piece whose limit has passed as it stands. The tick's own timer does
+    // this; a caller that waited on the process clock may say so itself.
+    void lineQuiet() { onQuiet(); }
+    // Forgets a piece held from a link that is gone.
+    void forgetPiece();
 
     // How long a piece of a fixed-length message may wait for its rest.
     static constexpr int kPieceLimitMs = 100;

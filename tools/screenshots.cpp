@@ -29,7 +29,6 @@
 #include <functional>
 
 #include "control/ui/TformMain.h"
-#include "core/EditorState.h"
 #include "effects/EffectCatalogue.h"
 #include "effects/ui/TformImpulseResponse.h"
 #include "effects/ui/TformImpulseResponsePreview.h"
@@ -39,6 +38,7 @@
 #include "params/PresetFile.h"
 #include "params/ui/PresetLibraryWindow.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "shell/Styles.h"
@@ -230,8 +230,9 @@ int main(int argc, char** argv) {
 
     int code = 0;
     {
-        TformMain main(connection);
-        TformFXParameters parameters(&main);
+        DeviceController device(connection);
+        TformMain main(connection, device);
+        TformFXParameters parameters(device);
         main.attachParameterWindow(&parameters);
         main.show();
         if (style >= 0 && !applyStyle(style)) {
@@ -242,7 +243,7 @@ int main(int argc, char** argv) {
         main.action(QStringLiteral("menuScan"))->trigger();
         const bool filled = waitFor([&] {
             return parameters.isBuilt() && parameters.lastRequestApplied() &&
-                   !editorState().request_in_progress;
+                   !device.requestInProgress();
         });
         if (!filled) {
             std::fprintf(stderr, "the parameter window did not fill from the virtual pedal\n");
@@ -292,9 +293,9 @@ int main(int argc, char** argv) {
             QFile wav(boxes.file);
             if (!wav.open(QIODevice::WriteOnly) || wav.write(cabinetWav()) < 0) code = 1;
             wav.close();
-            editorState().current_category = QStringLiteral("Impulse Response");
-            editorState().selected_effect_name = QStringLiteral("Basic Cabinet Sim");
-            TformImpulseResponse impulseResponse;
+            device.setCurrentCategory(QStringLiteral("Impulse Response"));
+            device.setSelectedEffectName(QStringLiteral("Basic Cabinet Sim"));
+            TformImpulseResponse impulseResponse(device);
             if (!impulseResponse.load_impulse_response() || !impulseResponse.preview()) {
                 std::fprintf(stderr, "the impulse-response preview did not open\n");
                 code = 1;

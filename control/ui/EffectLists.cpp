@@ -8,10 +8,10 @@
 #include <QPushButton>
 
 #include "control/ui/TformMain.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -63,7 +63,7 @@ void TformMain::showCategory(int index) {
     readCategory(index, &lines);
     get_effects_name(lines);
     const QString name = categories[index].displayName;
-    editorState().current_category = name;
+    device_.setCurrentCategory(name);
     if (name == kImpulseResponse) {
         prompt().information(irHowTo());
     } else {
@@ -72,7 +72,7 @@ void TformMain::showCategory(int index) {
 }
 
 void TformMain::get_effects_name(const QStringList& lines) {
-    const bool bank = editorState().bank_mode;
+    const bool bank = device_.bankMode();
     for (const QString& line : lines) {
         auto* item = new QListWidgetItem(line, lstEffects);
         if (!bank) continue;
@@ -86,7 +86,7 @@ void TformMain::get_effects_name(const QStringList& lines) {
 }
 
 bool TformMain::search_effect_name(const QStringList& lines, int categoryIndex) {
-    const QString& wanted = editorState().pedal_effect_name;
+    const QString& wanted = device_.pedalEffectName();
     const int row = int(lines.indexOf(wanted));
     if (row < 0) return false;
     lstCategory->setCurrentRow(categoryIndex);
@@ -95,8 +95,7 @@ bool TformMain::search_effect_name(const QStringList& lines, int categoryIndex) 
 }
 
 bool TformMain::effect_from_list() {
-    EditorState& state = editorState();
-    const int id = state.pedal_effect_number;
+    const int id = device_.pedalEffectNumber();
     QString error;
     const auto entry = effect_list_entry(id, &error);
     if (!entry) {
@@ -110,10 +109,9 @@ bool TformMain::effect_from_list() {
         return false;
     }
     DebugPrint(entry->line);
-    state.pedal_effect_name = entry->displayName;
-    DebugPrint(QStringLiteral("effetto ottenuto dalla lista: ") + state.pedal_effect_name);
-    state.selected_effect_name = state.pedal_effect_name;
-    state.selected_is_on_pedal = true;
+    device_.setPedalEffectName(entry->displayName);
+    DebugPrint(QStringLiteral("effetto ottenuto dalla lista: ") + device_.pedalEffectName());
+    device_.setSelectedEffect(device_.pedalEffectName(), true);
     btnRequest->setEnabled(true);
     btnRequest->setFocus();
     return true;
@@ -124,23 +122,21 @@ void TformMain::effetto_cliccato(QListWidgetItem* item) {
     // Unstored changes of the shown effect: Store, Discard or Cancel first.
     if (params_ && params_->isVisible() && !params_->confirmLeavingUnstored()) {
         // The list keeps showing the effect that stays.
-        const auto kept =
-            lstEffects->findItems(editorState().selected_effect_name, Qt::MatchExactly);
+        const auto kept = lstEffects->findItems(device_.selectedEffectName(), Qt::MatchExactly);
         if (kept.isEmpty())
             lstEffects->clearSelection();
         else
             lstEffects->setCurrentItem(kept.first());
         return;
     }
-    EditorState& state = editorState();
-    if (swLive->isChecked() && state.Linked) {
+    if (swLive->isChecked() && device_.linked()) {
         SetLive(false);
         const QSignalBlocker quiet(swLive);
         swLive->setChecked(false);
     }
     lblLive->setEnabled(false);
 
-    if (state.bank_mode && barred(item)) {
+    if (device_.bankMode() && barred(item)) {
         if (params_ && params_->isVisible()) params_->closeWindow();
         prompt().information(QStringLiteral("This effect is not available in Bank Mode"));
         btnUpload->setEnabled(false);
@@ -149,28 +145,28 @@ void TformMain::effetto_cliccato(QListWidgetItem* item) {
     }
 
     DebugPrint(QStringLiteral("efx index :%1").arg(lstEffects->row(item)));
-    state.selected_effect_name = item->text();
-    DebugPrint(QStringLiteral("selected effect name: ") + state.selected_effect_name);
-    if (!state.selected_effect_name.isEmpty()) btnGetFXInfo->setEnabled(true);
+    const QString chosen = item->text();
+    DebugPrint(QStringLiteral("selected effect name: ") + chosen);
+    if (!chosen.isEmpty()) btnGetFXInfo->setEnabled(true);
 
-    if (state.selected_effect_name == state.pedal_effect_name) {
-        state.selected_is_on_pedal = true;
+    const bool onPedal = chosen == device_.pedalEffectName();
+    device_.setSelectedEffect(chosen, onPedal);
+    if (onPedal) {
         btnRequest->setEnabled(true);
     } else {
-        state.selected_is_on_pedal = false;
         btnRequest->setEnabled(false);
         btnAssign->setEnabled(false);
         btnStoreSettingsOnPedal->setEnabled(false);
     }
 
-    openParameterWindow(state.selected_effect_name, 420, false);
+    openParameterWindow(chosen, 420, false);
     // Closing the previous window disabled Request; the pedal's effect keeps it.
-    if (state.selected_is_on_pedal) btnRequest->setEnabled(true);
+    if (device_.selectedIsOnPedal()) btnRequest->setEnabled(true);
 
-    action(QStringLiteral("menuLoadIR"))->setEnabled(state.current_category == kImpulseResponse);
+    action(QStringLiteral("menuLoadIR"))->setEnabled(device_.currentCategory() == kImpulseResponse);
     btnOpenEffect->setEnabled(true);
     btnUpload->setEnabled(true);
-    emit effectChosen(state.selected_effect_name);
+    emit effectChosen(device_.selectedEffectName());
 }
 
 void TformMain::move_up_or_down(int key) {

@@ -6,97 +6,36 @@
 
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
+#include "protocol/IncomingFramer.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
 
-namespace {
-// Clears the re-entrancy flag however the tick ends (a box shown inside the
-// tick runs the event loop, and with it further ticks).
-struct TickGuard {
-    bool& flag;
-    explicit TickGuard(bool& f) : flag(f) { flag = true; }
-    ~TickGuard() { flag = false; }
-};
-}  // namespace
-
 void TformMain::PollPedal() {
-    lastPollRead_ = 0;
-    if (polling_ || connection_.busy()) return;
-    TickGuard guard(polling_);
-    D2XXUnit& port = connection_.unit();
-    port.ShowFTErrors = false;
-
-    bool handled = releaseStalePiece();
-    if (port.GetFTQueueStatus() != FT_OK) {
-        if (handled) port.ShowFTErrors = true;
-        // An open port that fails under the tick has lost its device: the
-        // cable was pulled. Said once, in the label, not in a box per tick.
-        if (port.isOpen()) pedalUnplugged();
-        return;
+    // One receive tick in the process: the connection reads and frames, and
+    // hands each message to handleMessage through its message signal.
+    connection_.tick();
+    // A message without a fixed end is complete once the line is quiet: wait
+    // for that here (bounded), so that one call sees what arrived.
+    Clock& c = clock();
+    for (int quiet = 0; connection_.holdingPiece() && quiet < timeouts::kMessageQuietMs; ++quiet) {
+        c.pause(1);
+        connection_.tick();
     }
-    const std::uint32_t n = port.ReadFTDevice();
-    if (n % 65536 == 0) {
-        if (handled) port.ShowFTErrors = true;
-        return;
-    }
-    lastPollRead_ = int(n);
-    QByteArray bytes(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(n));
-    // Messages that arrived together are handled one by one, in order. Only
-    // when the read ends inside a message does the tick wait for its rest.
-    const bool wasHolding = framer_.holding();
-    QList<QByteArray> messages = framer_.feed(bytes);
-    if (framer_.holding()) {
-        QByteArray rest;
-        gatherRestOfMessage(&rest);
-        messages += framer_.feed(rest);
-        bytes += rest;
-    }
-    DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
-    // The line has gone quiet: a run without a fixed end is complete too.
-    messages += framer_.flush();
-    if (framer_.holding() && (!wasHolding || !messages.isEmpty())) heldSinceMs_ = clock().nowMs();
-    handled = true;
-    for (const QByteArray& message : messages) handled = handleMessage(message) && handled;
-    // A number that is not one leaves the port's failures unreported until a
-    // later tick completes.
-    if (handled) port.ShowFTErrors = true;
-}
-
-bool TformMain::releaseStalePiece() {
-    if (!framer_.holding()) return true;
-    const bool dump = framer_.holdingDump();
-    const int limit = dump ? timeouts::kEepromDumpMs : PedalConnection::kPieceLimitMs;
-    if (clock().nowMs() - heldSinceMs_ < limit) return true;
-    if (dump) {
-        const int got = framer_.heldBytes() - 1;
-        framer_.reset();
-        const QString text =
-            QStringLiteral(
-                "The pedal's settings memory dump is incomplete: %1 of %2 bytes arrived.")
-                .arg(got)
-                .arg(incoming::kDumpDataBytes);
-        DebugPrint(text);
-        prompt().information(text);
-        return true;
-    }
-    // The rest of the message never came: it is read as it stands.
-    bool handled = true;
-    for (const QByteArray& message : framer_.flush(true))
-        handled = handleMessage(message) && handled;
-    return handled;
+    if (connection_.holdingPiece()) connection_.lineQuiet();
 }
 
 bool TformMain::handleMessage(const QByteArray& bytes) {
+    DebugPrint(QStringLiteral("Data(ASCII): ") + incoming::asciiText(bytes));
     incoming::Message message;
     try {
         message = incoming::classify(bytes);
@@ -121,39 +60,26 @@ bool TformMain::handleMessage(const QByteArray& bytes) {
 
     EnableEditorObjects(true);
     if (message.controlReport) {
-        // A report too short to name a control and a value moves nothing, and
-        // it moves nothing in the window of an effect that is not on the pedal.
-        if (params_ && params_->isBuilt() && bytes.size() >= 5 &&
-            editorState().selected_is_on_pedal)
-            params_->ApplyControlReport(bytes);
+        // A report too short to name a control and a value moves nothing.
+        if (bytes.size() >= 5) device_.reportControl(bytes);
     } else if (message.dump) {
         DumpCheck(bytes);
     }
     return true;
 }
 
-void TformMain::gatherRestOfMessage(QByteArray* bytes) {
-    // A message may reach the port in two USB transfers; what follows within
-    // a few quiet milliseconds belongs to it. Bounded, so a dump that streams
-    // for a second is collected over several ticks instead.
-    D2XXUnit& port = connection_.unit();
-    Clock& c = clock();
-    const qint64 end = c.nowMs() + timeouts::kMessageGatherMs;
-    int quiet = 0;
-    while (quiet < timeouts::kMessageQuietMs && c.nowMs() < end &&
-           bytes->size() < qsizetype(D2XXUnit::kBufferSize)) {
-        c.pause(1);
-        if (port.GetFTQueueStatus() != FT_OK || port.FTQueueCount == 0) {
-            ++quiet;
-            continue;
-        }
-        const std::uint32_t more = port.ReadFTDevice();
-        bytes->append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()), int(more));
-        quiet = 0;
-    }
-}
-
 void TformMain::DumpCheck(const QByteArray& message) {
+    // A dump that stopped arriving is handed on as it stands once its time is up.
+    if (message.size() < IncomingFramer::kDumpBytes) {
+        const QString text =
+            QStringLiteral(
+                "The pedal's settings memory dump is incomplete: %1 of %2 bytes arrived.")
+                .arg(message.size() - 1)
+                .arg(incoming::kDumpDataBytes);
+        DebugPrint(text);
+        prompt().information(text);
+        return;
+    }
     for (const QString& line : incoming::dumpLogLines(message)) DebugPrint(line);
     if (incoming::dumpIsErased(message)) prompt().information(QStringLiteral("Memory Erased"));
 }
@@ -163,7 +89,6 @@ void TformMain::ShowBankFromPedal(int bank) {
 }
 
 void TformMain::ShowEffectFromPedal(int number) {
-    EditorState& state = editorState();
     QString error;
     const auto entry = effect_list_entry(number, &error);
     if (!entry) {
@@ -174,18 +99,17 @@ void TformMain::ShowEffectFromPedal(int number) {
                 .arg(number));
         return;
     }
-    state.pedal_effect_name = entry->displayName;
-    DebugPrint(QStringLiteral("effect from list: ") + state.pedal_effect_name);
+    device_.setPedalEffectName(entry->displayName);
+    DebugPrint(QStringLiteral("effect from list: ") + device_.pedalEffectName());
     // The pedal runs another effect now: its number and version are what a
     // preset file is labelled with and checked against.
-    state.pedal_effect_number = number;
+    device_.setPedalEffectNumber(number);
     refreshPedalEffectVersion(number);
-    state.selected_effect_name = state.pedal_effect_name;
-    state.selected_is_on_pedal = true;
+    device_.setSelectedEffect(device_.pedalEffectName(), true);
     btnRequest->setEnabled(true);
     btnRequest->setFocus();
-    openParameterWindow(state.pedal_effect_name + QStringLiteral(" v") +
-                            QString::number(state.pedal_effect_version),
+    openParameterWindow(device_.pedalEffectName() + QStringLiteral(" v") +
+                            QString::number(device_.pedalEffectVersion()),
                         -1, true);
     btnRequest->setEnabled(true);
     findPedalEffectInCategories(false);
@@ -198,7 +122,7 @@ void TformMain::refreshPedalEffectVersion(int number) {
         try {
             const PedalInfo info = parsePedalInfo(reply.reply);
             if (info.effect == number) {
-                editorState().pedal_effect_version = info.version;
+                device_.setPedalEffectVersion(info.version);
                 return;
             }
         } catch (const ConversionError&) {

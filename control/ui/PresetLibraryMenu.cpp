@@ -1,11 +1,11 @@
 // File ▸ Preset Library: the preset folder in a window of its own, loading
 // through the parameter window's Load Configuration.
 #include "control/ui/TformMain.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "params/PresetFile.h"
 #include "params/ui/PresetLibraryWindow.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -16,9 +16,8 @@ void TformMain::menuPresetLibraryClick() {
         if (!preset::ensurePresetFolder(&error)) DebugPrint(error);
         auto* window = new PresetLibraryWindow(preset::presetFolder(), this);
         window->setAttribute(Qt::WA_DeleteOnClose);
-        window->setPedalEffect([] {
-            const EditorState& state = editorState();
-            return state.pedal_effect_name.isEmpty() ? -1 : state.pedal_effect_number;
+        window->setPedalEffect([this] {
+            return device_.pedalEffectName().isEmpty() ? -1 : device_.pedalEffectNumber();
         });
         window->setLoader([this](const QString& path) {
             if (!params_) {

@@ -13,16 +13,15 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "shell/Prompt.h"
 #include "shell/SettingsFiles.h"
@@ -44,14 +43,14 @@ namespace {
 constexpr int kReceiveFallbackMs = 250;
 }  // namespace
 
-TformMain::TformMain(PedalConnection& connection, QWidget* parent)
-    : QMainWindow(parent), connection_(connection) {
+TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWidget* parent)
+    : QMainWindow(parent), connection_(connection), device_(device) {
     setObjectName(QStringLiteral("formMain"));
     setWindowTitle(QStringLiteral("Zendal Editor"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    editorState().reset();
+    device_.reset();
 
     buildWidgets();
     buildMenus();
@@ -59,13 +58,26 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
     Timer_USB_read = new QTimer(this);
     Timer_USB_read->setObjectName(QStringLiteral("Timer_USB_read"));
     Timer_USB_read->setInterval(1);
-    connect(Timer_USB_read, &QTimer::timeout, this, &TformMain::receiveTick);
+    connect(Timer_USB_read, &QTimer::timeout, &connection_, &PedalConnection::tick);
 
-    // The connection stops and restarts this tick around its exchanges, and
-    // hands on what the pedal sent on its own while one was in flight.
-    connect(&connection_, &PedalConnection::busyChanged, this, &TformMain::connectionBusy);
+    // The connection's receive tick hands on every message the pedal sends
+    // on its own, those that arrived during an exchange included.
+    connect(&device_, &DeviceController::busyChanged, this, &TformMain::connectionBusy);
     connect(&connection_, &PedalConnection::message, this,
             [this](const QByteArray& bytes) { handleMessage(bytes); });
+    // The pedal's settings name its mode and MIDI channel: shown here.
+    connect(&device_, &DeviceController::modeReported, this, [this](bool bank, int number) {
+        if (bank) {
+            SetBankMode();
+            selectBank(number);
+        } else {
+            SetPresetMode();
+        }
+    });
+    connect(&device_, &DeviceController::midiChannelReported, this, [this](int index) {
+        checkMidiChannelItem(-1);
+        if (index >= 0) checkMidiChannelItem(index);
+    });
 
     TimerAutoRequest = new QTimer(this);
     TimerAutoRequest->setObjectName(QStringLiteral("TimerAutoRequest"));
@@ -142,9 +154,12 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
         if (fxInfo_) fxInfo_();
     });
     connect(swLive, &QCheckBox::toggled, this, &TformMain::SetLive);
-    connect(chkFirmwareUpgradeMode, &QCheckBox::toggled, this, [this](bool on) {
-        connection_.setLineOwner(on ? LineOwner::Bootloader : LineOwner::Firmware);
+    // The bank shown is the bank the editor knows, chosen here or reported by the pedal.
+    connect(bankGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) device_.setBank(id);
     });
+    connect(chkFirmwareUpgradeMode, &QCheckBox::toggled, this,
+            [this](bool on) { device_.setUpgradeMode(on); });
     connect(lstCategory, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { showCategory(lstCategory->row(item)); });
     connect(lstEffects, &QListWidget::itemClicked, this, &TformMain::effetto_cliccato);
@@ -162,7 +177,7 @@ TformMain::TformMain(PedalConnection& connection, QWidget* parent)
             if (params_) params_->bypass(on);
         },
         this);
-    upgrade_->setLinkedCheck([] { return editorState().Linked; });
+    upgrade_->setLinkedCheck([this] { return device_.linked(); });
 #endif
 
     connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
@@ -180,9 +195,8 @@ void TformMain::startUp() {
     DiscoverDevices();
     communication::SetPortParameters(FT_PARITY_NONE);
 
-    EditorState& state = editorState();
-    connection_.setLineOwner(LineOwner::Firmware);
-    state.selected_is_on_pedal = false;
+    device_.setUpgradeMode(false);
+    device_.setSelectedIsOnPedal(false);
 
     for (QPushButton* b :
          {btnRequest, btnAssign, btnStoreSettingsOnPedal, btnUpload, btnOpenEffect})
@@ -200,7 +214,7 @@ void TformMain::startUp() {
 
     applyStartupSettings();
     CreateMIDIChannelItems();
-    state.RequiredFirmwareVersion = 5;
+    device_.setRequiredFirmwareVersion(5);
 }
 
 void TformMain::applyStartupSettings() {
@@ -211,20 +225,20 @@ void TformMain::applyStartupSettings() {
     QAction* bank = action(QStringLiteral("menuModeBank"));
     switch (stored.mode) {
         case settings::StartupSettings::Mode::Preset:
-            editorState().bank_mode = false;
+            device_.setBankMode(false);
             preset->setChecked(true);
             bank->setChecked(false);
             lblBankNum->setEnabled(false);
             break;
         case settings::StartupSettings::Mode::Bank:
-            editorState().bank_mode = true;
+            device_.setBankMode(true);
             preset->setChecked(false);
             bank->setChecked(true);
             lblBankNum->setEnabled(true);
             rdbtnBank[0]->setChecked(true);
             break;
         case settings::StartupSettings::Mode::Unknown:
-            editorState().bank_mode = false;
+            device_.setBankMode(false);
             preset->setChecked(false);
             bank->setChecked(false);
             break;
@@ -260,7 +274,10 @@ void TformMain::menuSupportClick() {
 
 void TformMain::attachParameterWindow(TformFXParameters* window) {
     params_ = window;
-    if (params_) params_->setConnection(&connection_);
+    if (params_) {
+        params_->setConnection(&connection_);
+        followParameterWindow();
+    }
 #ifdef ZENDAL_HAVE_FIRMWARE_UI
     // Before an upgrade the user may keep the effect's settings in a preset file.
     if (upgrade_)
@@ -268,6 +285,33 @@ void TformMain::attachParameterWindow(TformFXParameters* window) {
             if (params_ && params_->isBuilt()) params_->menuSaveConfigurationClick();
         });
 #endif
+}
+
+void TformMain::followParameterWindow() {
+    connect(params_, &TformFXParameters::controlsDestroyed, this, [this] {
+        setRequestEnabled(false);
+        setAssignEnabled(false);
+    });
+    connect(params_, &TformFXParameters::settingsRequestStarted, this, [this] {
+        stopReceiveTick();
+        setRequestEnabled(false);
+    });
+    connect(params_, &TformFXParameters::settingsRequestEnded, this,
+            [this](bool applied, bool stillShown) {
+                if (applied) {
+                    if (stillShown) setAssignEnabled(true);
+                    setStoreSettingsEnabled(true);
+                }
+                startReceiveTick();
+                if (applied) setLiveLabelEnabled(true);
+                // Nothing reached the controls: the user may ask again.
+                if (!applied && stillShown) setRequestEnabled(true);
+            });
+    connect(params_, &TformFXParameters::assigning, this,
+            [this](bool busy) { setAssignEnabled(!busy); });
+    connect(params_, &TformFXParameters::valuesShown, this, [this] { setRequestEnabled(true); });
+    connect(params_, &TformFXParameters::configurationSaved, this,
+            [this] { setUploadEnabled(false); });
 }
 
 void TformMain::attachConsole(QWidget* console) {
@@ -359,7 +403,7 @@ QString TformMain::whyNotWrite() const {
     return {};
 }
 
-// --- MainWindowHooks: the simple ones ---
+// --- the simple ones ---
 
 void TformMain::setRequestEnabled(bool enabled) {
     btnRequest->setEnabled(enabled);
@@ -393,33 +437,22 @@ void TformMain::selectBank(int bank) {
     bankGroup_->setExclusive(false);
     for (QRadioButton* b : rdbtnBank) b->setChecked(false);
     bankGroup_->setExclusive(true);
+    device_.setBank(-1);
 }
 
 void TformMain::checkMidiChannelItem(int index) {
     for (int i = 0; i < MIDIChannelItems_.size(); ++i) MIDIChannelItems_[i]->setChecked(i == index);
 }
 
-// --- the receive tick: Timer_USB_read, woken by the port when it can be ---
+// --- the receive tick: the connection's, woken by the port when it can be ---
 
 void TformMain::startReceiveTick() {
     // The bootloader's acknowledges are the firmware workflow's to read.
     if (connection_.bootloaderOwnsLine()) return;
-    const int fd = connection_.unit().readyFd();
-    if (fd != readyFd_) {
-        delete readyNotifier_;
-        readyNotifier_ = nullptr;
-        readyFd_ = fd;
-        if (fd >= 0) {
-            readyNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-            connect(readyNotifier_, &QSocketNotifier::activated, this, &TformMain::portReady);
-        }
-    }
-    if (readyNotifier_) {
-        readyNotifier_->setEnabled(true);
-        Timer_USB_read->setInterval(kReceiveFallbackMs);
-    } else {
-        Timer_USB_read->setInterval(1);
-    }
+    connection_.startTick();
+    // Timer_USB_read looks as well: every millisecond when the port has no
+    // readiness descriptor, else slowly, in case a wake-up was missed.
+    Timer_USB_read->setInterval(connection_.unit().readyFd() >= 0 ? kReceiveFallbackMs : 1);
     if (!Timer_USB_read->isActive()) Timer_USB_read->start();
 }
 
@@ -433,7 +466,6 @@ void TformMain::connectionBusy(bool busy) {
     // One thing at a time: nothing that writes to the pedal can start while
     // it answers; the controls keep their own states and come back after.
     centralWidget()->setEnabled(!busy);
-    if (params_) params_->setEnabled(!busy);
     if (busy) {
         tickBeforeExchange_ = receiveTickRunning();
         stopReceiveTick();
@@ -445,28 +477,11 @@ void TformMain::connectionBusy(bool busy) {
 
 void TformMain::stopReceiveTick() {
     Timer_USB_read->stop();
-    if (readyNotifier_) readyNotifier_->setEnabled(false);
+    connection_.stopTick();
 }
 
 bool TformMain::receiveTickRunning() const {
     return Timer_USB_read->isActive();
-}
-
-void TformMain::receiveTick() {
-    // Timer_USB_read: every millisecond, or as the slow fallback while the
-    // port's readiness descriptor wakes the tick.
-    PollPedal();
-    if (readyNotifier_ && Timer_USB_read->isActive()) readyNotifier_->setEnabled(true);
-}
-
-void TformMain::portReady() {
-    if (!Timer_USB_read->isActive()) return;  // a stale wake-up after the tick was stopped
-    // Level-triggered: a port that stays readable without being read (a failing
-    // queue status) waits for the fallback instead of spinning.
-    readyNotifier_->setEnabled(false);
-    PollPedal();
-    if (lastPollRead_ > 0 && readyNotifier_ && Timer_USB_read->isActive())
-        readyNotifier_->setEnabled(true);
 }
 
 }  // namespace zendal

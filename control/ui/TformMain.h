@@ -8,7 +8,6 @@
 
 #include "control/MainWindowHooks.h"
 #include "params/ui/TformFXParameters.h"
-#include "protocol/IncomingFramer.h"
 #include "protocol/IncomingMessage.h"
 
 class QAction;
@@ -22,26 +21,31 @@ class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QRadioButton;
-class QSocketNotifier;
 class QTimer;
 
 namespace zendal {
 
+class DeviceController;
 class PedalConnection;
 class TformFXParameters;
 class UpdateCheck;
 class FirmwareUpgradeController;
 
-// The main window and device controller: what the editor knows about the
-// pedal, linking, the receive tick and the other timers, the effect lists and
-// the upload. Controls carry their names as objectName ("btnUpload",
-// "menuScan", "lstEffects", ...), so other code and tests can find them.
+// The main window: linking, the receive tick and the other timers, the
+// effect lists and the upload. What the editor knows about the pedal is kept
+// by the device controller; the window enables its controls from its signals
+// and from the parameter window's. Controls carry their names as objectName
+// ("btnUpload", "menuScan", "lstEffects", ...), so other code and tests can
+// find them. The firmware upgrade drives it through MainWindowHooks.
 class TformMain : public QMainWindow, public MainWindowHooks {
     Q_OBJECT
   public:
-    // Talks to the pedal only through `connection`, which outlives the window.
-    explicit TformMain(PedalConnection& connection, QWidget* parent = nullptr);
+    // Talks to the pedal only through `connection`, and keeps what it learns
+    // in `device`; both outlive the window.
+    TformMain(PedalConnection& connection, DeviceController& device, QWidget* parent = nullptr);
     ~TformMain() override;
+
+    DeviceController& device() const { return device_; }
 
     // --- the windows created after this one ---
     void attachParameterWindow(TformFXParameters* window);
@@ -107,22 +111,24 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void btnUploadClick();
     void btnUploadFileClick();
 
-    // --- MainWindowHooks ---
+    // --- what the firmware upgrade may do (MainWindowHooks) ---
     void stopReceiveTick() override;
     void startReceiveTick() override;
     bool receiveTickRunning() const;
     void setRequestEnabled(bool enabled) override;
-    void setAssignEnabled(bool enabled) override;
-    void setStoreSettingsEnabled(bool enabled) override;
     void setUploadEnabled(bool enabled) override;
-    void setLiveLabelEnabled(bool enabled) override;
-    void setConfigurationMenusEnabled(bool enabled) override;
     void EnableEditorObjects(bool enabled) override;
-    void SetBankMode() override;
-    void SetPresetMode() override;
-    void selectBank(int bank) override;
-    void checkMidiChannelItem(int index) override;
     QRect mainGeometry() const override;
+
+    // --- the main window's own controls ---
+    void setAssignEnabled(bool enabled);
+    void setStoreSettingsEnabled(bool enabled);
+    void setLiveLabelEnabled(bool enabled);
+    void setConfigurationMenusEnabled(bool enabled);
+    void SetBankMode();
+    void SetPresetMode();
+    void selectBank(int bank);             // 0..2 selects Bank I..III; else none
+    void checkMidiChannelItem(int index);  // 0 OMNI, 1..16; -1 unticks all
 
   signals:
     // An effect was chosen in the effects list (after the parameter window opened).
@@ -177,16 +183,11 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void move_up_or_down(int key);
 
     // PollPedal.cpp
-    void receiveTick();
-    void portReady();
     void ShowBankFromPedal(int bank);
     void ShowEffectFromPedal(int number);
     void refreshPedalEffectVersion(int number);
-    void gatherRestOfMessage(QByteArray* bytes);
     // One message; false when a number in it is not one (a box said so).
     bool handleMessage(const QByteArray& bytes);
-    // A piece of a message whose rest has not come within its limit.
-    bool releaseStalePiece();
     void DumpCheck(const QByteArray& message);
     void uploadAnswerTimedOut();
 
@@ -199,7 +200,11 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     // write to the pedal wait their turn.
     bool refusedWhileBusy();
 
+    // The parameter window's settings request, assignment and closing.
+    void followParameterWindow();
+
     PedalConnection& connection_;
+    DeviceController& device_;
     bool tickBeforeExchange_ = false;
 
     // The windows that work with this one.
@@ -240,16 +245,12 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     QTimer* Timer_USB_read = nullptr;
     QTimer* TimerAutoRequest = nullptr;
     QTimer* TimerUploadAnswer = nullptr;
-    QSocketNotifier* readyNotifier_ = nullptr;
-    int readyFd_ = -1;
 
     // Discovery.
     QString DeviceSerialNumber_;
     QString DeviceDescription_;
 
     // Receive tick state.
-    bool polling_ = false;
-    int lastPollRead_ = 0;
     bool uploadPending_ = false;
     // Set by an unplug until the user has been offered to link again.
     bool unplugged_ = false;
@@ -259,8 +260,6 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     QStringList* scanReasons_ = nullptr;
     // The last device-information request got no answer within its limit.
     bool infoTimedOut_ = false;
-    IncomingFramer framer_;
-    qint64 heldSinceMs_ = 0;  // when the framer began to hold a piece
 };
 
 }  // namespace zendal

@@ -11,11 +11,11 @@
 #include <algorithm>
 
 #include "control/ui/TformMain.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalSequences.h"
 #include "shell/Prompt.h"
@@ -119,7 +119,7 @@ void TformMain::ScanAndLink() {
 }
 
 bool TformMain::foundInBootloader() {
-    if (connection_.bootloaderOwnsLine()) return false;
+    if (device_.upgradeMode()) return false;
         // No answer as firmware: a pedal left in its bootloader by an upgrade that
         // did not finish answers the bootloader instead, perhaps one still
         // connected to an editor that ended (it no longer answers 7F).
@@ -179,7 +179,7 @@ bool TformMain::LinkBySerialNumber() {
         action(QStringLiteral("menuConnect"))->setEnabled(false);
         action(QStringLiteral("menuDisconnect"))->setEnabled(true);
     }
-    if (connection_.bootloaderOwnsLine()) {
+    if (device_.upgradeMode()) {
         // The pedal restarted into its bootloader: probe it instead of asking
         // for the effect.
         // The probe puts the line back at no parity unless the bootloader
@@ -210,12 +210,11 @@ bool TformMain::LinkBySerialNumber() {
 
 void TformMain::Link() {
     if (!LinkBySerialNumber()) return;
-    EditorState& state = editorState();
-    if (connection_.bootloaderOwnsLine()) {
+    if (device_.upgradeMode()) {
         action(QStringLiteral("menuFirmwareUpgradeMode"))->setEnabled(true);
         return;
     }
-    state.Linked = true;
+    device_.setLinked(true);
     action(QStringLiteral("menuFirmwareUpgradeMode"))->setEnabled(true);
     btnOpenEffect->setEnabled(true);
     const InfoOutcome outcome = getEffectFromPedal();
@@ -224,10 +223,9 @@ void TformMain::Link() {
     if (outcome == InfoOutcome::Aborted || !connection_.unit().isOpen()) return;
     menus_.value(QStringLiteral("menuMIDI"))->menuAction()->setEnabled(true);
     menus_.value(QStringLiteral("menuMode"))->menuAction()->setEnabled(true);
-    DebugPrint(QStringLiteral("firmware upgrade mode: ") + (connection_.bootloaderOwnsLine()
-                                                                ? QStringLiteral("True")
-                                                                : QStringLiteral("False")));
-    if (connection_.bootloaderOwnsLine()) {
+    DebugPrint(QStringLiteral("firmware upgrade mode: ") +
+               (device_.upgradeMode() ? QStringLiteral("True") : QStringLiteral("False")));
+    if (device_.upgradeMode()) {
         stopReceiveTick();
     } else {
         startReceiveTick();
@@ -260,7 +258,7 @@ void TformMain::showUnlinked() {
     TimerAutoRequest->stop();
     TimerUploadAnswer->stop();
     uploadPending_ = false;
-    framer_.reset();
+    connection_.forgetPiece();
     if (params_ && params_->isVisible()) params_->EnableDisableControls(false);
 }
 

@@ -9,12 +9,12 @@
 #include "control/UploadImage.h"
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/FileIo.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
+#include "protocol/DeviceController.h"
 #include "protocol/Messages.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalSequences.h"
@@ -46,7 +46,6 @@ bool TformMain::refuseUpload(const QString& text) {
 
 void TformMain::btnUploadClick() {
     D2XXUnit& port = connection_.unit();
-    const EditorState& state = editorState();
     // Everything that would make the upload fail or go astray is checked before
     // the first byte goes out.
     if (!port.isOpen()) {
@@ -56,11 +55,11 @@ void TformMain::btnUploadClick() {
         return;
     }
     upload::Source source;
-    source.currentCategory = state.current_category;
-    source.selectedEffect = state.selected_effect_name;
-    source.preparedIrImage = state.prepared_ir_image;
-    source.preparedIrEffect = state.prepared_ir_effect;
-    source.bankMode = state.bank_mode;
+    source.currentCategory = device_.currentCategory();
+    source.selectedEffect = device_.selectedEffectName();
+    source.preparedIrImage = device_.preparedIrImage();
+    source.preparedIrEffect = device_.preparedIrEffect();
+    source.bankMode = device_.bankMode();
     for (int i = 0; i < 3; ++i)
         if (rdbtnBank[i]->isChecked()) source.bank = i;
     source.device = port.openDeviceKind();

@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <utility>
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "effects/FxInfoPage.h"
+#include "protocol/DeviceController.h"
 #include "shell/ui/Accessibility.h"
 
 #ifdef ZENDAL_HAVE_WEBENGINE
@@ -28,10 +28,11 @@ namespace {
 constexpr int kPageLimitMs = 5000;
 }  // namespace
 
-TformFXInfo::TformFXInfo(QWidget* parent)
+TformFXInfo::TformFXInfo(DeviceController& device, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      device_(device) {
     setObjectName(QStringLiteral("formFXInfo"));
     setFixedSize(612, 640);
 #ifdef ZENDAL_HAVE_WEBENGINE
@@ -94,7 +95,7 @@ void TformFXInfo::showDescription(QRect parameterWindowGeometry) {
     move(parameterWindowGeometry.left() + parameterWindowGeometry.width(),
          parameterWindowGeometry.top());
     show();
-    effect_ = editorState().selected_effect_name;
+    effect_ = device_.selectedEffectName();
     setWindowTitle(effect_);
     load(fxInfoPageUrl(effect_));
 }

@@ -12,16 +12,19 @@ class QTimer;
 
 namespace zendal {
 
+class DeviceController;
+
 // The effect description window: the chosen effect's page from the maker's web
 // server, at the parameter window's right edge. Without a connection it shows
 // the catalogue's own copy of the description, saying so.
 class TformFXInfo : public QWidget {
     Q_OBJECT
   public:
-    explicit TformFXInfo(QWidget* parent = nullptr);
+    // Describes the controller's selected effect.
+    explicit TformFXInfo(DeviceController& device, QWidget* parent = nullptr);
     ~TformFXInfo() override;
 
-    // Opens, or re-opens, the window for editorState().selected_effect_name,
+    // Opens, or re-opens, the window for the selected effect,
     // its left edge at the parameter window's right edge and its top at the
     // parameter window's top. Pass the parameter window's frameGeometry().
     void showDescription(QRect parameterWindowGeometry);
@@ -40,6 +43,7 @@ class TformFXInfo : public QWidget {
     void showOffline();
     void pageFinished(QNetworkReply* reply);
 
+    DeviceController& device_;
     QWidget* view_ = nullptr;  // "WebBrowser1"
     QTextBrowser* browser_ = nullptr;
     QNetworkAccessManager* network_ = nullptr;

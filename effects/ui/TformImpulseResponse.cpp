@@ -3,14 +3,15 @@
 #include <QFileInfo>
 #include <memory>
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "effects/ui/TformImpulseResponsePreview.h"
+#include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
 
-TformImpulseResponse::TformImpulseResponse(QWidget* parent) : QWidget(parent, Qt::Window) {
+TformImpulseResponse::TformImpulseResponse(DeviceController& device, QWidget* parent)
+    : QWidget(parent, Qt::Window), device_(device) {
     setObjectName(QStringLiteral("formImpulseResponse"));
     setWindowTitle(QStringLiteral("IR"));
 }
@@ -20,7 +21,7 @@ void TformImpulseResponse::menuLoadIRClick() {
 }
 
 bool TformImpulseResponse::load_impulse_response() {
-    const QString effect = editorState().selected_effect_name;
+    const QString effect = device_.selectedEffectName();
     // Nothing to fill without an impulse-response effect: say so before the
     // user goes looking for a file.
     if (!irLayoutFor(effect)) {
@@ -64,7 +65,7 @@ bool TformImpulseResponse::load_impulse_response() {
 
 void TformImpulseResponse::adopt(const IrImport& import) {
     for (const QString& line : import.log) DebugPrint(line);
-    adoptPreparedImpulseResponse(import);
+    adoptPreparedImpulseResponse(import, device_);
     emit impulseResponsePrepared(import.effect);
 }
 

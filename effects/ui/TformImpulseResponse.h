@@ -9,19 +9,22 @@
 
 namespace zendal {
 
+class DeviceController;
+
 // The "IR" window: never shown, it holds the file dialog of "Load IR" and
 // opens the preview of the prepared response. The import itself is
 // prepareImpulseResponse() (effects/ImpulseResponse.h).
 class TformImpulseResponse : public QWidget {
     Q_OBJECT
   public:
-    explicit TformImpulseResponse(QWidget* parent = nullptr);
+    // Prepares for the controller's selected effect and keeps the result there.
+    explicit TformImpulseResponse(DeviceController& device, QWidget* parent = nullptr);
 
     // "Load IR" in the File menu.
     void menuLoadIRClick();
-    // Asks for a WAV file, prepares it for editorState().selected_effect_name
-    // and opens the preview. True when the preview opened; prepared_ir_image
-    // (and prepared_ir_effect) are replaced only when the user loads it there.
+    // Asks for a WAV file, prepares it for the selected effect and opens the
+    // preview. True when the preview opened; the controller's prepared image
+    // (and its effect) are replaced only when the user loads it there.
     bool load_impulse_response();
 
     // The open preview, or null.
@@ -36,6 +39,7 @@ class TformImpulseResponse : public QWidget {
   private:
     void adopt(const IrImport& import);
 
+    DeviceController& device_;
     QString lastFolder_;
     IrOptions options_;
     QPointer<TformImpulseResponsePreview> preview_;

@@ -5,15 +5,14 @@
 #include <QComboBox>
 #include <QLabel>
 
-#include "control/MainWindowHooks.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Hex.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "params/Assignments.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/DeviceController.h"
 #include "protocol/Messages.h"
 #include "shell/Prompt.h"
 
@@ -100,7 +99,7 @@ void TformFXParameters::Impl::setReadbackLEDs() {
 }
 
 void TformFXParameters::Impl::DisableBypassAndPresetAssignInBankMode() {
-    const bool bank = editorState().bank_mode;
+    const bool bank = device->bankMode();
     // The caption follows a mode change the pedal reported while the window stayed open.
     if (presetCaption)
         presetCaption->setText(bank ? QStringLiteral("Bank Select")
@@ -136,9 +135,9 @@ void TformFXParameters::Impl::assignClick() {
     DebugPrint(text);
     if (!prompt().confirm(QStringLiteral("Assign parameters?"))) return;
     SendHexMessage(text, assign::kAssignMessageBytes);
-    if (hooks) hooks->setAssignEnabled(false);
+    emit q->assigning(true);
     clock().pause(messages::kAssignPauseMs);
-    if (hooks) hooks->setAssignEnabled(true);
+    emit q->assigning(false);
 }
 
 }  // namespace zendal

@@ -8,10 +8,10 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "core/EditorState.h"
 #include "params/Assignments.h"
 #include "params/PanelGeometry.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/DeviceController.h"
 #include "shell/ui/Accessibility.h"
 #include "shell/ui/FittedCaptions.h"
 
@@ -51,7 +51,7 @@ void TformFXParameters::Impl::build() {
     destroyControls();
     ++generation;
     const TControlDescriptor& d = descriptor;
-    const bool enabled = editorState().selected_is_on_pedal;
+    const bool enabled = device->selectedIsOnPedal();
     panel = new QWidget(q);
     panel->setObjectName(QStringLiteral("panel"));
     QWidget* p = panel;
@@ -144,7 +144,7 @@ void TformFXParameters::Impl::build() {
                      [this] { boxAssignBypassOnChange(); });
 
     const QString presetText =
-        editorState().bank_mode ? QStringLiteral("Bank Select") : QStringLiteral("Preset Change");
+        device->bankMode() ? QStringLiteral("Bank Select") : QStringLiteral("Preset Change");
     presetCaption = caption(p, geometry::kCaption, geometry::presetRow(n()),
                             QStringLiteral("captionPreset"), presetText, true);
     presetList =

@@ -7,53 +7,40 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "control/MainWindowHooks.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "params/PanelMessages.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/DeviceController.h"
 #include "protocol/Messages.h"
 
 namespace zendal {
 
-namespace {
-
-// Clears a flag on every way out, exceptions included.
-struct FlagGuard {
-    bool& flag;
-    explicit FlagGuard(bool& f) : flag(f) { flag = true; }
-    ~FlagGuard() { flag = false; }
-};
-
-}  // namespace
-
 void TformFXParameters::Impl::PotParameterChange(int index) {
-    const EditorState& s = editorState();
-    if (s.request_in_progress || s.pedal_move_in_progress) return;
+    if (device->requestInProgress() || device->pedalMoveInProgress()) return;
     send_pot(index);
     if (QSlider* slider = sliders[index])
         userChanged(tone::valueOf(index), slider->value(), slider->isSliderDown());
 }
 
 void TformFXParameters::Impl::SwitchParameterOnSwitch(int index) {
-    if (editorState().request_in_progress) return;
+    if (device->requestInProgress()) return;
     send_switch(index);
     if (built && switches[index])
         userChanged(tone::valueOf(index), panel::switchValue(switches[index]->isChecked()));
 }
 
 void TformFXParameters::Impl::ButtonParameterClick(int index) {
-    if (editorState().request_in_progress) return;
+    if (device->requestInProgress()) return;
     send_button(index);
     if (built && buttons[index])
         userChanged(tone::valueOf(index), panel::switchValue(button_toggle[index]));
 }
 
 void TformFXParameters::Impl::MultiSwitchOnChange(int index) {
-    if (editorState().request_in_progress) return;
+    if (device->requestInProgress()) return;
     send_multiswitch(index);
     if (built && multis[index] && multis[index]->currentIndex() >= 0)
         userChanged(tone::valueOf(index), panel::multiValue(multis[index]->currentIndex(),
@@ -109,7 +96,7 @@ void TformFXParameters::Impl::update_state_caption(int index) {
 }
 
 void TformFXParameters::Impl::ReverseCheckBoxOnClick(int index) {
-    if (editorState().request_in_progress) return;
+    if (device->requestInProgress()) return;
     QCheckBox* box = reverseBoxes[index];
     if (!box) return;
     const bool on = box->isChecked();
@@ -140,7 +127,7 @@ void TformFXParameters::Impl::setItems() {
         if (!multis[i]) continue;
         multis[i]->setCurrentIndex(panel::choiceForValue(value(i), descriptor.option_counts[i]));
     }
-    if (hooks) hooks->setRequestEnabled(true);
+    emit q->valuesShown();
 }
 
 void TformFXParameters::Impl::setReverseParameters() {
@@ -165,7 +152,7 @@ void TformFXParameters::Impl::applyControlReport(const QByteArray& m) {
             d.refreshTone();
         }
     } follow{*this};
-    FlagGuard moving(editorState().pedal_move_in_progress);
+    PedalMoveInProgress moving(*device);
     const int boundary = descriptor.pot_count + descriptor.switch_count;
     const bool potKind = kind <= 4 || kind == 11;
     if (potKind) {

@@ -24,6 +24,7 @@ class QSlider;
 
 namespace zendal {
 
+class DeviceController;
 class PedalConnection;
 
 struct SettingsRecord;
@@ -33,7 +34,7 @@ struct TformFXParameters::Impl {
     static constexpr int kReadbackSlots = TControlDescriptor::kMaxReadbacks;
 
     TformFXParameters* q = nullptr;
-    MainWindowHooks* hooks = nullptr;
+    DeviceController* device = nullptr;
     PedalConnection* connection = nullptr;  // the pedal link, once the editor hands it over
     TControlDescriptor descriptor;
     bool built = false;

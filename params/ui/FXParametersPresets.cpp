@@ -2,13 +2,12 @@
 
 #include <QDir>
 
-#include "control/MainWindowHooks.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "params/Assignments.h"
 #include "params/PresetFile.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -31,7 +30,7 @@ QString folderForDialog() {
 // Both work on the effect the pedal holds: its descriptor decides the layout of
 // the record and of the file, and loaded values go out with its addresses.
 bool TformFXParameters::Impl::worksOnPedalEffect() {
-    if (built && editorState().selected_is_on_pedal) return true;
+    if (built && device->selectedIsOnPedal()) return true;
     prompt().information(QStringLiteral(
         "The parameter window does not show the effect stored on the pedal. Choose \"Get FX "
         "Stored on Pedal\" first."));
@@ -42,13 +41,12 @@ void TformFXParameters::Impl::saveConfiguration() {
     if (!worksOnPedalEffect()) return;
     // Reads the pedal first; a failed request was shown and leaves nothing to save.
     if (!requestSettings()) return;
-    const EditorState& state = editorState();
     const QString text = preset::composePresetText(
-        state.pedal_effect_number, state.pedal_effect_version, parameterSettings(), n(), r());
+        device->pedalEffectNumber(), device->pedalEffectVersion(), parameterSettings(), n(), r());
     // A copy: the chosen effect keeps its name whatever the file is called.
-    QString nameOfFile = state.selected_effect_name;
+    QString nameOfFile = device->selectedEffectName();
     SaveTextWithDialog(text, &nameOfFile);
-    if (hooks) hooks->setUploadEnabled(false);
+    emit q->configurationSaved();
 }
 
 void TformFXParameters::Impl::SaveTextWithDialog(const QString& text, QString* nameOfFile) {
@@ -88,9 +86,8 @@ void TformFXParameters::Impl::loadConfiguration(const QString& chosen) {
     DebugPrint(text);
     if (text.isEmpty()) return;
 
-    const EditorState& state = editorState();
     const preset::HeaderCheck header = preset::checkHeader(
-        text, {state.pedal_effect_number, state.pedal_effect_version, n(), r()});
+        text, {device->pedalEffectNumber(), device->pedalEffectVersion(), n(), r()});
     if (!header.ok) {
         for (const QString& message : header.messages) prompt().information(message);
         return;

@@ -4,11 +4,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 
-#include "control/MainWindowHooks.h"
 #include "core/Log.h"
 #include "params/Assignments.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
 namespace zendal {
@@ -55,19 +55,16 @@ void TformFXParameters::Impl::receive_reverse_data_from_device(const SettingsRec
 
 namespace {
 
-void receive_mode(MainWindowHooks* hooks, const SettingsRecord& rec) {
+void receive_mode(DeviceController& device, const SettingsRecord& rec) {
     switch (recordMode(rec.mode)) {
         case RecordMode::Bank:
             DebugPrint(QStringLiteral("Mode: Bank"));
-            if (hooks) {
-                hooks->SetBankMode();
-                hooks->selectBank(rec.number <= 2 ? rec.number : -1);
-            }
+            device.reportMode(true, rec.number <= 2 ? rec.number : -1);
             DebugPrint(QStringLiteral("Bank Num: %1").arg(rec.number));
             break;
         case RecordMode::Preset:
             DebugPrint(QStringLiteral("Mode: Preset"));
-            if (hooks) hooks->SetPresetMode();
+            device.reportMode(false, -1);
             DebugPrint(QStringLiteral("Preset Num: %1").arg(rec.number));
             break;
         case RecordMode::Other:
@@ -75,12 +72,8 @@ void receive_mode(MainWindowHooks* hooks, const SettingsRecord& rec) {
     }
 }
 
-void receive_midi_channel(MainWindowHooks* hooks, const SettingsRecord& rec) {
-    if (hooks) {
-        hooks->checkMidiChannelItem(-1);
-        const int index = midiMenuIndex(rec.midi);
-        if (index >= 0) hooks->checkMidiChannelItem(index);
-    }
+void receive_midi_channel(DeviceController& device, const SettingsRecord& rec) {
+    device.reportMidiChannel(midiMenuIndex(rec.midi));
     DebugPrint(QStringLiteral("MIDI channel: %1").arg(rec.midi));
 }
 
@@ -96,8 +89,7 @@ bool TformFXParameters::Impl::requestSettings() {
     const int count = n();
     // What the request shows is the pedal's, not a user step.
     const ProgramChange program(*this);
-    if (hooks) hooks->stopReceiveTick();
-    if (hooks) hooks->setRequestEnabled(false);
+    emit q->settingsRequestStarted();
     SettingsReplyResult reply;
     if (connection) {
         // Knob reports inside the reply are handed on, not lost.
@@ -111,16 +103,13 @@ bool TformFXParameters::Impl::requestSettings() {
         // The window was closed while waiting: its controls are gone, and so
         // is the Request button's reason to be enabled.
         DebugPrint(QStringLiteral("settings request ended: the parameter window was closed"));
-        if (hooks) hooks->startReceiveTick();
+        emit q->settingsRequestEnded(false, false);
         return false;
     }
     if (!reply.record) {
         // Nothing of an old or cut reply may reach the controls (they would send it back).
         DebugPrint(reply.error);
-        if (hooks) {
-            hooks->startReceiveTick();
-            hooks->setRequestEnabled(true);
-        }
+        emit q->settingsRequestEnded(false, true);
         prompt().information(reply.error);
         return false;
     }
@@ -130,20 +119,13 @@ bool TformFXParameters::Impl::requestSettings() {
     if (generation == gen) receive_assignments_from_device(rec);
     if (generation == gen) receive_reverse_data_from_device(rec);
     // Switching to bank mode may close this window (outside a request).
-    receive_mode(hooks, rec);
-    receive_midi_channel(hooks, rec);
-    if (hooks) {
-        if (generation == gen) hooks->setAssignEnabled(true);
-        hooks->setStoreSettingsEnabled(true);
-    }
+    receive_mode(*device, rec);
+    receive_midi_channel(*device, rec);
     if (generation == gen) {
         q->EnableDisableControls(true);
         EnableRevCheckBoxes();
     }
-    if (hooks) {
-        hooks->startReceiveTick();
-        hooks->setLiveLabelEnabled(true);
-    }
+    emit q->settingsRequestEnded(true, generation == gen);
     if (generation == gen) DisableBypassAndPresetAssignInBankMode();
     if (generation == gen) {
         // The pedal's settings are what it keeps: the marks start from them.

@@ -12,7 +12,6 @@
 #include <QSlider>
 
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "params/AssignmentMatrix.h"
@@ -21,6 +20,7 @@
 #include "params/PanelMessages.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/DeviceController.h"
 #include "protocol/Messages.h"
 #include "protocol/PedalSequences.h"
 #include "shell/Prompt.h"
@@ -144,7 +144,7 @@ void TformFXParameters::Impl::resetTone() {
     history.clear();
     stored.clear();
     ab.clear();
-    usable = editorState().selected_is_on_pedal;
+    usable = device->selectedIsOnPedal();
     baseCaption = q->windowTitle();
     syncFromControls();
     refreshTone();
@@ -176,8 +176,7 @@ tone::PanelSnapshot TformFXParameters::Impl::shownSnapshot() const {
 
 void TformFXParameters::Impl::userChanged(ControlRef ref, qint64 value, bool dragging) {
     if (!built || quiet > 0) return;
-    const EditorState& state = editorState();
-    if (state.request_in_progress || state.pedal_move_in_progress) return;
+    if (device->requestInProgress() || device->pedalMoveInProgress()) return;
     history.change(ref, value, dragging);  // the control has sent its message already
     refreshTone();
 }
@@ -232,7 +231,7 @@ void TformFXParameters::Impl::showSnapshot(const tone::PanelSnapshot& s) {
         }
     }
     // In bank mode the function lists stay where the bank-mode rule put them.
-    if (!editorState().bank_mode) {
+    if (!device->bankMode()) {
         settings.bypass_assignment = static_cast<std::uint8_t>(s.bypassFunction);
         settings.preset_assignment = static_cast<std::uint8_t>(s.presetFunction);
         if (bypassList) {
@@ -265,7 +264,7 @@ void TformFXParameters::Impl::sendPlanned(const QVector<tone::PlannedMessage>& p
 // Undo, redo, revert and A/B write to the pedal: never in the middle of an
 // exchange (a request waiting for its reply processes events) or while disabled.
 bool TformFXParameters::Impl::canSendNow() const {
-    return built && usable && quiet == 0 && !editorState().request_in_progress;
+    return built && usable && quiet == 0 && !device->requestInProgress();
 }
 
 void TformFXParameters::Impl::undo() {
@@ -426,7 +425,7 @@ void TformFXParameters::Impl::showMatrix(bool on) {
 void TformFXParameters::Impl::refreshMatrix() {
     if (!built) return;
     const tone::AssignmentMatrix m =
-        tone::buildAssignmentMatrix(descriptor, values.current(), editorState().bank_mode);
+        tone::buildAssignmentMatrix(descriptor, values.current(), device->bankMode());
     if (notesLabel) {
         notesLabel->setText(m.notes.join(u' '));
         notesLabel->setToolTip(m.notes.join(u'\n'));

@@ -2,26 +2,33 @@
 
 #include <QCloseEvent>
 
-#include "control/MainWindowHooks.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/FrameCodec.h"
 #include "params/EffectDescriptor.h"
 #include "params/PanelGeometry.h"
 #include "params/ui/FXParametersImpl.h"
+#include "protocol/DeviceController.h"
 #include "protocol/Messages.h"
 
 namespace zendal {
 
-TformFXParameters::TformFXParameters(MainWindowHooks* hooks, QWidget* parent)
+TformFXParameters::TformFXParameters(DeviceController& device, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint),
       d_(new Impl) {
     d_->q = this;
-    d_->hooks = hooks;
+    d_->device = &device;
     setObjectName(QStringLiteral("formFXParameters"));
     setWindowTitle(QStringLiteral("FX Parameters"));
+    // Only the effect on the pedal is live: a knob report moves nothing in the
+    // window of another effect.
+    connect(&device, &DeviceController::controlMoved, this, [this](const QByteArray& report) {
+        if (d_->built && d_->device->selectedIsOnPedal()) ApplyControlReport(report);
+    });
+    // One thing at a time: nothing here writes while the pedal answers.
+    connect(&device, &DeviceController::busyChanged, this,
+            [this](bool busy) { setEnabled(!busy); });
 }
 
 TformFXParameters::~TformFXParameters() {
@@ -33,7 +40,7 @@ bool TformFXParameters::openFor(const QString& caption, QPoint topLeft, int widt
     if (isVisible() || d_->built) closeWindow();
     TControlDescriptor descriptor;
     QString why;
-    if (!loadEffectDescriptor(editorState().selected_effect_name, &descriptor, &why)) {
+    if (!loadEffectDescriptor(d_->device->selectedEffectName(), &descriptor, &why)) {
         DebugPrint(why);
         if (error) *error = why;
         return false;
@@ -58,10 +65,7 @@ void TformFXParameters::closeWindow() {
         close();
     } else if (d_->built) {
         d_->destroyControls();
-        if (d_->hooks) {
-            d_->hooks->setRequestEnabled(false);
-            d_->hooks->setAssignEnabled(false);
-        }
+        emit controlsDestroyed();
     }
 }
 
@@ -73,10 +77,7 @@ void TformFXParameters::closeEvent(QCloseEvent* event) {
         return;
     }
     d_->destroyControls();
-    if (d_->hooks) {
-        d_->hooks->setRequestEnabled(false);
-        d_->hooks->setAssignEnabled(false);
-    }
+    emit controlsDestroyed();
     emit windowClosed();
     event->accept();
 }

@@ -7,22 +7,24 @@
 
 namespace zendal {
 
+class DeviceController;
 class PedalConnection;
 
-class MainWindowHooks;
-
 // The parameter window: built at run time from the chosen effect's control
-// descriptor each time it is shown, destroyed when closed.
+// descriptor each time it is shown, destroyed when closed. It follows the
+// device controller (the effect on the pedal, the mode, knob reports, busy)
+// and tells what it did through its signals; the main window enables its own
+// controls from them.
 class TformFXParameters : public QWidget {
     Q_OBJECT
   public:
-    explicit TformFXParameters(MainWindowHooks* hooks, QWidget* parent = nullptr);
+    explicit TformFXParameters(DeviceController& device, QWidget* parent = nullptr);
     // The settings request goes through the editor's pedal connection.
     void setConnection(PedalConnection* connection);
     ~TformFXParameters() override;
 
     // Closes the window if showing, places it at topLeft, builds it for
-    // editorState().selected_effect_name, shows it, sets caption and size
+    // the controller's selected effect, shows it, sets caption and size
     // (height (N + R + 4) * 25 + 10; width 420 unless width < 0, which keeps
     // the current width). Returns false, and shows nothing, when the effect's
     // descriptor or image is refused; *error then says why.
@@ -74,6 +76,20 @@ class TformFXParameters : public QWidget {
 
   signals:
     void windowClosed();
+    // The controls are gone (closed, or closed to be built again): Request
+    // and Assign have nothing to work on.
+    void controlsDestroyed();
+    // A settings request begins; it ends with settingsRequestEnded: `applied`
+    // when the record reached the model, `stillShown` when the controls it was
+    // for are still there.
+    void settingsRequestStarted();
+    void settingsRequestEnded(bool applied, bool stillShown);
+    // The pedal takes in an assignment message (true), and is done (false).
+    void assigning(bool busy);
+    // The controls show the model's values again.
+    void valuesShown();
+    // The settings were read and offered to be saved as a preset file.
+    void configurationSaved();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -70,8 +70,8 @@ TEST_F(EveryWindowTest, ControlsAreNamedOnceAndReachedByTab) {
          [this] { return parameterWindowFor("Synthesis", "Arpeggio Synth"); }},
         {"firmware upgrade", 2,
          [this] { return main->findChild<QWidget*>(QStringLiteral("formFirmwareUpgrade")); }},
-        {"impulse response", 0, [this] { return keep(new TformImpulseResponse); }},
-        {"description", 1, [this] { return keep(new TformFXInfo); }},
+        {"impulse response", 0, [this] { return keep(new TformImpulseResponse(*device)); }},
+        {"description", 1, [this] { return keep(new TformFXInfo(*device)); }},
         {"preset library", 6,
          [this] {
              main->findChild<QAction*>(QStringLiteral("menuPresetLibrary"))->trigger();
@@ -114,7 +114,7 @@ TEST_F(EveryWindowTest, EscapeClosesTheSecondaryWindows) {
         const char* window;
         std::function<QWidget*()> open;
     } cases[] = {
-        {"description", [this] { return keep(new TformFXInfo); }},
+        {"description", [this] { return keep(new TformFXInfo(*device)); }},
         {"new version",
          [this] {
              auto* w = keep(new TformNewVersionMsg);

@@ -11,8 +11,8 @@
 
 #include "Focusable.h"
 #include "control/MainWindowFixture.h"
-#include "core/EditorState.h"
 #include "link/D2XXUnit.h"
+#include "protocol/DeviceController.h"
 
 namespace zendal::test {
 namespace {
@@ -67,7 +67,7 @@ TEST_F(MainWindowKeyboardTest, EnterChoosesCategoryAndEffect) {
     EXPECT_EQ(list("lstEffects")->count(), 0);
 
     QTest::keyClick(categories, Qt::Key_Return);
-    EXPECT_EQ(editorState().current_category, QStringLiteral("Dynamic"));
+    EXPECT_EQ(device->currentCategory(), QStringLiteral("Dynamic"));
     ASSERT_GT(list("lstEffects")->count(), 0);
     EXPECT_EQ(list("lstEffects")->item(0)->text(), QStringLiteral("Noise Gate"));
 
@@ -75,7 +75,7 @@ TEST_F(MainWindowKeyboardTest, EnterChoosesCategoryAndEffect) {
     effects->setFocus();
     effects->setCurrentRow(0);
     QTest::keyClick(effects, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(editorState().selected_effect_name, QStringLiteral("Noise Gate"));
+    EXPECT_EQ(device->selectedEffectName(), QStringLiteral("Noise Gate"));
     EXPECT_TRUE(params->isVisible());
 }
 
@@ -86,7 +86,7 @@ TEST_F(MainWindowKeyboardTest, ModifiedEnterChoosesNothing) {
     categories->setFocus();
     categories->setCurrentRow(0);
     QTest::keyClick(categories, Qt::Key_Return, Qt::ControlModifier);
-    EXPECT_TRUE(editorState().current_category.isEmpty());
+    EXPECT_TRUE(device->currentCategory().isEmpty());
     EXPECT_EQ(list("lstEffects")->count(), 0);
 }
 

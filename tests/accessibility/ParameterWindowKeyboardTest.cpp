@@ -20,7 +20,7 @@ class ParameterWindowKeyboardTest : public ParamsWindowFixture {};
 TEST_F(ParameterWindowKeyboardTest, EveryControlIsNamedByCaptionAndKind) {
     for (const bool bankMode : {false, true}) {
         SCOPED_TRACE(bankMode ? "bank mode" : "preset mode");
-        editorState().bank_mode = bankMode;
+        device.setBankMode(bankMode);
         open(everyKind());
         EXPECT_EQ(unnamedControls(window.get()), QStringList());
         const struct {

@@ -15,9 +15,9 @@
 #include <QTimer>
 
 #include "MainWindowFixture.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
+#include "protocol/DeviceController.h"
 
 namespace zendal::test {
 namespace {
@@ -81,10 +81,10 @@ TEST_F(MainWindowDevice, DeviceInformationAndTheFirmwareRule) {
         EXPECT_EQ(main->CheckPedalInfo(c.reply, &aborted), c.result);
         EXPECT_FALSE(aborted);
         EXPECT_EQ(prompt->informations, c.boxes);
-        const EditorState& state = editorState();
-        EXPECT_EQ(state.pedal_effect_number, c.effect);
-        EXPECT_EQ(state.pedal_effect_version, c.version);
-        EXPECT_EQ(state.pedal_firmware_version, c.firmware);
+        const DeviceController& state = *device;
+        EXPECT_EQ(state.pedalEffectNumber(), c.effect);
+        EXPECT_EQ(state.pedalEffectVersion(), c.version);
+        EXPECT_EQ(state.pedalFirmwareVersion(), c.firmware);
         const QString label = QStringLiteral("Firmware Version: %1").arg(c.firmware);
         EXPECT_EQ(widget<QLabel>("lblFirmwareVersion")->text(), label);
         EXPECT_EQ(item("menuFirmwareVersion")->text(), label);
@@ -134,12 +134,12 @@ TEST_F(MainWindowDevice, AFieldThatIsNotANumberShowsTheConversionErrorOnly) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply.toStdString());
         prompt->informations.clear();
-        editorState().pedal_effect_number = 7;
+        device->setPedalEffectNumber(7);
         bool aborted = false;
         EXPECT_FALSE(main->CheckPedalInfo(c.reply, &aborted));
         EXPECT_TRUE(aborted);
         EXPECT_EQ(prompt->informations, QStringList{c.box});
-        EXPECT_EQ(editorState().pedal_effect_number, 7);
+        EXPECT_EQ(device->pedalEffectNumber(), 7);
         EXPECT_EQ(item("menuFirmwareVersion")->text(), QStringLiteral("Firmware Version:"));
     }
 }
@@ -165,7 +165,7 @@ TEST_F(MainWindowDevice, UnusableAnswersThroughTheLink) {
         scanAndLink();
         EXPECT_EQ(prompt->informations, c.boxes);
         EXPECT_EQ(params->isVisible(), c.windowShown);
-        EXPECT_TRUE(editorState().pedal_effect_name.isEmpty());
+        EXPECT_TRUE(device->pedalEffectName().isEmpty());
         item("menuDisconnect")->trigger();
         destroyWindows();
     }
@@ -188,8 +188,8 @@ TEST_F(MainWindowDevice, AKnobTurnedDuringTheDeviceQueryIsAppliedAndTheReplyRead
     driver->replyTo(0x06, knob(291) + "1\r\n38\r\n1\r\n5\r\n" + knob(292));
     widget<QPushButton>("btnOpenEffect")->click();
     EXPECT_TRUE(prompt->informations.isEmpty()) << prompt->informations.join('|').toStdString();
-    EXPECT_EQ(editorState().pedal_effect_number, 38);
-    EXPECT_EQ(editorState().pedal_firmware_version, 5);
+    EXPECT_EQ(device->pedalEffectNumber(), 38);
+    EXPECT_EQ(device->pedalFirmwareVersion(), 5);
     EXPECT_TRUE(values.contains(291));
     EXPECT_TRUE(values.contains(292));
 }
@@ -253,7 +253,7 @@ TEST_F(MainWindowDevice, NothingElseWritesWhileThePedalIsAsked) {
     EXPECT_FALSE(parametersInside);
     EXPECT_TRUE(writesInside.isEmpty()) << writesInside.join(' ').toStdString();
     EXPECT_TRUE(prompt->confirmations.isEmpty());
-    EXPECT_FALSE(editorState().bank_mode);
+    EXPECT_FALSE(device->bankMode());
     // Afterwards the controls are back and the automatic request comes after all.
     EXPECT_TRUE(widget("btnUpload")->isEnabled());
     EXPECT_TRUE(params->isEnabled());
@@ -271,7 +271,7 @@ TEST_F(MainWindowDevice, AnEffectWhoseDescriptorIsRefusedOpensNoWindow) {
     ASSERT_EQ(prompt->informations.size(), 1) << prompt->informations.join('|').toStdString();
     EXPECT_FALSE(prompt->informations.first().isEmpty());
     EXPECT_FALSE(params->isVisible());
-    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Factory Test"));
+    EXPECT_EQ(device->pedalEffectName(), QStringLiteral("Factory Test"));
 }
 
 TEST_F(MainWindowDevice, MidiChannelMessages) {
@@ -356,9 +356,9 @@ TEST_F(MainWindowDevice, BankModeFromTheMenuClearsTheChoiceUnlessARequestRuns) {
     ASSERT_TRUE(params->isVisible());
     const QString modeFile = home->documents() + QStringLiteral("/Tavrel/Zendal/Mode.txt");
 
-    editorState().request_in_progress = true;
+    device->setRequestInProgress(true);
     item("menuModeBank")->trigger();
-    editorState().request_in_progress = false;
+    device->setRequestInProgress(false);
     EXPECT_TRUE(params->isVisible());
     EXPECT_GT(widget<QListWidget>("lstEffects")->count(), 0);
     QFile f(modeFile);
@@ -367,17 +367,17 @@ TEST_F(MainWindowDevice, BankModeFromTheMenuClearsTheChoiceUnlessARequestRuns) {
     f.close();
 
     item("menuModePreset")->trigger();
-    EXPECT_FALSE(editorState().bank_mode);
+    EXPECT_FALSE(device->bankMode());
     EXPECT_FALSE(widget("lblBankNum")->isEnabled());
     item("menuModeBank")->trigger();
-    EXPECT_TRUE(editorState().bank_mode);
+    EXPECT_TRUE(device->bankMode());
     EXPECT_TRUE(item("menuModeBank")->isChecked());
     EXPECT_FALSE(item("menuModePreset")->isChecked());
     EXPECT_TRUE(widget<QRadioButton>("rdbtnBank1")->isChecked());
     EXPECT_FALSE(params->isVisible());
     EXPECT_EQ(widget<QListWidget>("lstEffects")->count(), 0);
     EXPECT_EQ(widget<QListWidget>("lstCategory")->currentRow(), -1);
-    EXPECT_TRUE(editorState().selected_effect_name.isEmpty());
+    EXPECT_TRUE(device->selectedEffectName().isEmpty());
     // Nothing goes to the pedal for a mode change.
 }
 
@@ -392,7 +392,7 @@ TEST_F(MainWindowDevice, APreferenceThatCannotBeSavedIsShownInTheStatus) {
 
     auto* status = widget<QLabel>("lblStatus");
     item("menuModeBank")->trigger();
-    EXPECT_TRUE(editorState().bank_mode);  // the mode still changes for this run
+    EXPECT_TRUE(device->bankMode());  // the mode still changes for this run
     EXPECT_TRUE(status->text().startsWith(QLatin1String("Could not save Mode.txt: ")))
         << status->text().toStdString();
 

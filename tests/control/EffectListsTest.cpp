@@ -8,8 +8,8 @@
 #include <QPushButton>
 
 #include "MainWindowFixture.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
+#include "protocol/DeviceController.h"
 
 namespace zendal::test {
 namespace {
@@ -55,7 +55,7 @@ TEST_F(MainWindowEffectLists, EachCategoryFillsTheEffectsList) {
         EXPECT_EQ(effects()->count(), c.count);
         EXPECT_EQ(effectTexts().value(0), QLatin1String(c.first));
         EXPECT_FALSE(effectTexts().contains(QString()));  // no empty line at the end
-        EXPECT_EQ(editorState().current_category, QLatin1String(c.category));
+        EXPECT_EQ(device->currentCategory(), QLatin1String(c.category));
         EXPECT_EQ(prompt->informations, c.howTo ? QStringList{kIrHowTo} : QStringList{});
         EXPECT_EQ(widget("btnOpenEffect")->isEnabled(), !c.howTo);
         for (int i = 0; i < effects()->count(); ++i)
@@ -82,7 +82,7 @@ TEST_F(MainWindowEffectLists, BankModeBarsImagesLargerThan5440Bytes) {
     prompt->informations.clear();
     main->effetto_cliccato(at(QStringLiteral("Spring Reverb")));
     EXPECT_EQ(prompt->informations, QStringList{"This effect is not available in Bank Mode"});
-    EXPECT_EQ(editorState().selected_effect_name, QStringLiteral("Plate Reverb"));
+    EXPECT_EQ(device->selectedEffectName(), QStringLiteral("Plate Reverb"));
     EXPECT_FALSE(params->isVisible());
     EXPECT_FALSE(widget("btnUpload")->isEnabled());
     EXPECT_FALSE(widget("btnStoreSettingsOnPedal")->isEnabled());
@@ -114,8 +114,8 @@ TEST_F(MainWindowEffectLists, ChoosingAnEffect) {
         QObject::disconnect(connection);
         EXPECT_TRUE(logHas(QStringLiteral("efx index :%1").arg(c.index)));
         EXPECT_TRUE(logHas(QStringLiteral("selected effect name: ") + QLatin1String(c.effect)));
-        EXPECT_EQ(editorState().selected_effect_name, QLatin1String(c.effect));
-        EXPECT_EQ(editorState().selected_is_on_pedal, c.onPedal);
+        EXPECT_EQ(device->selectedEffectName(), QLatin1String(c.effect));
+        EXPECT_EQ(device->selectedIsOnPedal(), c.onPedal);
         EXPECT_EQ(widget("btnRequest")->isEnabled(), c.onPedal);
         // The new window needs the pedal's settings before anything can be assigned.
         EXPECT_FALSE(widget("btnAssign")->isEnabled());
@@ -168,7 +168,7 @@ TEST_F(MainWindowEffectLists, ArrowKeysMoveTheSelectionOnly) {
         EXPECT_EQ(effects()->currentRow(), s.row);
         EXPECT_EQ(Log::instance().lines(), QStringList{QLatin1String(s.log)});
     }
-    EXPECT_TRUE(editorState().selected_effect_name.isEmpty());  // moving chooses nothing
+    EXPECT_TRUE(device->selectedEffectName().isEmpty());  // moving chooses nothing
     EXPECT_FALSE(params->isVisible());
 }
 

@@ -87,6 +87,7 @@ void MainWindowTest::SetUp() {
     qputenv("ZENDAL_WEB_BASE", "https://127.0.0.1:9");
     connection = std::make_unique<PedalConnection>();
     connection->makeProcessPort();
+    device = std::make_unique<DeviceController>(*connection);
     home = std::make_unique<TempHome>();
     prompt = std::make_unique<ScriptedPrompt>();
     fakeClock = std::make_unique<FakeClock>();
@@ -109,13 +110,15 @@ void MainWindowTest::TearDown() {
     fakeClock.reset();
     prompt.reset();
     home.reset();
+    device->reset();
+    device.reset();
     connection.reset();
     editorState().reset();
 }
 
 void MainWindowTest::createWindows() {
-    main = std::make_unique<TformMain>(*connection);
-    params = std::make_unique<TformFXParameters>(main.get());
+    main = std::make_unique<TformMain>(*connection, *device);
+    params = std::make_unique<TformFXParameters>(*device);
     main->attachParameterWindow(params.get());
     main->show();
 }

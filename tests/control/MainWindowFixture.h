@@ -14,6 +14,7 @@
 #include "control/ui/TformMain.h"
 #include "link/FtDriver.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
@@ -102,6 +103,8 @@ class MainWindowTest : public ::testing::Test {
 
     // The editor's one link to the pedal; d2xx() reaches its port.
     std::unique_ptr<PedalConnection> connection;
+    // What the editor knows about the pedal; the windows follow it.
+    std::unique_ptr<DeviceController> device;
     std::unique_ptr<TempHome> home;
     std::unique_ptr<ScriptedPrompt> prompt;
     std::unique_ptr<FakeClock> fakeClock;

@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include "MainWindowFixture.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "firmware/BootloaderClient.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
@@ -19,6 +18,7 @@
 #include "link/D2XXUnit.h"
 #include "link/DeviceHub.h"
 #include "link/TermiosDriver.h"
+#include "protocol/DeviceController.h"
 
 namespace zendal::test {
 namespace {
@@ -128,12 +128,12 @@ TEST_F(MainWindowLink, ScanAndLinkAsksThePedalAndShowsItsEffect) {
     EXPECT_EQ(writes.at(0), QStringLiteral("0600"));
     EXPECT_EQ(writes.at(1), QStringLiteral("0202"));
 
-    const EditorState& state = editorState();
-    EXPECT_EQ(state.pedal_effect_number, 0x26);
-    EXPECT_EQ(state.pedal_effect_name, QStringLiteral("Noise Gate"));
-    EXPECT_EQ(state.selected_effect_name, QStringLiteral("Noise Gate"));
-    EXPECT_TRUE(state.selected_is_on_pedal);
-    EXPECT_TRUE(state.Linked);
+    const DeviceController& state = *device;
+    EXPECT_EQ(state.pedalEffectNumber(), 0x26);
+    EXPECT_EQ(state.pedalEffectName(), QStringLiteral("Noise Gate"));
+    EXPECT_EQ(state.selectedEffectName(), QStringLiteral("Noise Gate"));
+    EXPECT_TRUE(state.selectedIsOnPedal());
+    EXPECT_TRUE(state.linked());
     EXPECT_EQ(item("menuFirmwareVersion")->text(), QStringLiteral("Firmware Version: 5"));
     EXPECT_EQ(widget<QLabel>("lblFirmwareVersion")->text(), QStringLiteral("Firmware Version: 5"));
 
@@ -144,7 +144,7 @@ TEST_F(MainWindowLink, ScanAndLinkAsksThePedalAndShowsItsEffect) {
     EXPECT_EQ(categories->currentItem()->text(), QStringLiteral("Dynamic"));
     ASSERT_NE(effects->currentItem(), nullptr);
     EXPECT_EQ(effects->currentItem()->text(), QStringLiteral("Noise Gate"));
-    EXPECT_TRUE(state.current_category.isEmpty());  // selecting is not clicking
+    EXPECT_TRUE(state.currentCategory().isEmpty());  // selecting is not clicking
 
     ASSERT_TRUE(params->isVisible());
     EXPECT_EQ(params->windowTitle(), QStringLiteral("Noise Gate v1"));
@@ -185,7 +185,7 @@ TEST_F(MainWindowLink, UnlinkSendsLiveOffAndScanWorksAgain) {
     EXPECT_FALSE(widget("lblLive")->isEnabled());
     EXPECT_FALSE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
     EXPECT_FALSE(d2xx().isOpen());
-    EXPECT_TRUE(editorState().Linked);  // stays set
+    EXPECT_TRUE(device->linked());  // stays set
 
     scanAndLink();
     EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(), QStringLiteral("FT230X Basic UART linked"));
@@ -202,14 +202,14 @@ TEST_F(MainWindowLink, SilentPedalEndsTheWaitWithAMessageAndNoChange) {
     EXPECT_TRUE(item("menuDisconnect")->isEnabled());
     EXPECT_FALSE(item("menuMIDI")->isEnabled());
     EXPECT_FALSE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
-    EXPECT_EQ(editorState().pedal_effect_name, QString());
+    EXPECT_EQ(device->pedalEffectName(), QString());
     EXPECT_FALSE(params->isVisible());
     EXPECT_EQ(item("menuFirmwareVersion")->text(), QStringLiteral("Firmware Version:"));
 
     // Asking again once the pedal answers works.
     pedal->clearFaults();
     widget<QPushButton>("btnOpenEffect")->click();
-    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Noise Gate"));
+    EXPECT_EQ(device->pedalEffectName(), QStringLiteral("Noise Gate"));
     EXPECT_TRUE(widget("btnOpenEffect")->isEnabled());
 }
 
@@ -231,7 +231,7 @@ TEST_F(MainWindowLink, UnlinkEndsAWaitAtOnce) {
 TEST_F(MainWindowLink, UpgradeModeLinkProbesTheBootloader) {
     createWindows();
     item("menuFirmwareUpgradeMode")->trigger();  // not linked yet: the flag only
-    EXPECT_TRUE(connection->bootloaderOwnsLine());
+    EXPECT_TRUE(device->upgradeMode());
     pedal->enterBootloader();
     scanAndLink();
     const QStringList writes = driver->hexWrites();
@@ -245,7 +245,7 @@ TEST_F(MainWindowLink, UpgradeModeLinkProbesTheBootloader) {
     EXPECT_TRUE(item("menuStartFirmwareUpgrade")->isEnabled());
     EXPECT_FALSE(widget("btnRequest")->isEnabled());
     EXPECT_FALSE(widget("btnUpload")->isEnabled());
-    EXPECT_FALSE(editorState().Linked);
+    EXPECT_FALSE(device->linked());
     EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
 }
 
@@ -294,7 +294,7 @@ TEST_F(MainWindowLink, ScanAndLinkPrefersThePedalAndTriesTheNextOne) {
         EXPECT_TRUE(prompt->all().isEmpty()) << prompt->all().join('|').toStdString();
         EXPECT_EQ(widget<QLabel>("lblDeviceName")->text(),
                   QStringLiteral("FT230X Basic UART linked"));
-        EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Noise Gate"));
+        EXPECT_EQ(device->pedalEffectName(), QStringLiteral("Noise Gate"));
         EXPECT_EQ(main->deviceSerialNumber(), QStringLiteral("ZVP00001"));
         EXPECT_EQ(!otherLine.writes.empty(), c.tried);
         EXPECT_EQ(logHas(QStringLiteral("ZVP00002 (FT230X Basic UART): ") + kNoAnswer), c.tried);
@@ -302,7 +302,7 @@ TEST_F(MainWindowLink, ScanAndLinkPrefersThePedalAndTriesTheNextOne) {
         destroyWindows();
         if (d2xx().isOpen()) d2xx().CloseFTDevice();
         d2xx().setDriver(driver.get());
-        editorState().reset();
+        device->reset();
     }
 }
 
@@ -359,8 +359,7 @@ TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
             ASSERT_TRUE(firmware::BootloaderClient(*connection).connect());
             d2xx().CloseFTDevice();
             communication::SetPortParameters(FT_PARITY_NONE);
-            connection->setLineOwner(LineOwner::Firmware);  // a new editor's start
-            editorState().reset();
+            device->reset();
             driver->clearWrites();
         }
         prompt->answerConfirm(yes);
@@ -375,7 +374,7 @@ TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
         EXPECT_EQ(writes.at(1), QStringLiteral("7F"));
         EXPECT_TRUE(logHas(QStringLiteral("the pedal answers as its bootloader")));
         EXPECT_EQ(logHas(QStringLiteral("bootloader already connected")), c.alreadyConnected);
-        EXPECT_FALSE(connection->bootloaderOwnsLine() && !yes);
+        EXPECT_FALSE(device->upgradeMode() && !yes);
         if (yes) {
             EXPECT_TRUE(main->upgradeController()->pedalInBootloader());
             EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
@@ -391,7 +390,7 @@ TEST_F(MainWindowLink, APedalWaitingInItsBootloaderIsOfferedRecovery) {
         }
         destroyWindows();
         if (d2xx().isOpen()) d2xx().CloseFTDevice();
-        editorState().reset();
+        device->reset();
         d2xx().setDriver(nullptr);
     }
 }

@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "MainWindowFixture.h"
-#include "core/EditorState.h"
+#include "protocol/DeviceController.h"
 #include "shell/ui/OpenUrl.h"
 
 namespace zendal::test {
@@ -137,7 +137,7 @@ TEST_F(MainWindowStartup, ControlsAsLoaded) {
     EXPECT_EQ(categories, (QStringList{"Gain", "Modulation", "Synthesis", "Filter", "Dynamic",
                                        "Impulse Response", "Other"}));
     EXPECT_EQ(widget<QListWidget>("lstEffects")->count(), 0);
-    EXPECT_EQ(editorState().RequiredFirmwareVersion, 5);
+    EXPECT_EQ(device->requiredFirmwareVersion(), 5);
     EXPECT_FALSE(main->findChild<QTimer*>("Timer_USB_read")->isActive());
     EXPECT_TRUE(prompt->all().isEmpty());
 }
@@ -172,7 +172,7 @@ TEST_F(MainWindowStartup, StoredModeAndUpdatePreferenceAreApplied) {
         writeFile(zendal + QStringLiteral("Mode.txt"), c.mode);
         writeFile(zendal + QStringLiteral("ShowMessageVersionAtStartup.txt"), c.showUpdate);
         createWindows();
-        EXPECT_EQ(editorState().bank_mode, c.bank);
+        EXPECT_EQ(device->bankMode(), c.bank);
         EXPECT_EQ(item("menuModePreset")->isChecked(), c.presetChecked);
         EXPECT_EQ(item("menuModeBank")->isChecked(), c.bankChecked);
         EXPECT_EQ(widget<QGroupBox>("lblBankNum")->isEnabled(), c.groupEnabled);

@@ -6,9 +6,9 @@
 #include <QTimer>
 
 #include "MainWindowFixture.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
+#include "protocol/DeviceController.h"
 
 namespace zendal::test {
 namespace {
@@ -71,6 +71,7 @@ TEST_F(MainWindowPollPedal, MessagesAndWhatTheyChange) {
         main->EnableEditorObjects(false);
         poll(c.message);
         EXPECT_EQ(checkedBank(), c.bank);
+        EXPECT_EQ(device->bank(), c.bank);
         EXPECT_EQ(status(), c.status);
         EXPECT_EQ(autoRequestArmed(), c.autoRequest);
         // Every message from the pedal gives the editor back its controls.
@@ -85,7 +86,7 @@ TEST_F(MainWindowPollPedal, BankAndEffectInOneReadChangeBoth) {
     main->selectBank(-1);
     poll("0111A");  // bank II, then effect line 26
     EXPECT_EQ(checkedBank(), 1);
-    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Tremolo"));
+    EXPECT_EQ(device->pedalEffectName(), QStringLiteral("Tremolo"));
     EXPECT_TRUE(prompt->all().isEmpty());
 }
 
@@ -114,13 +115,13 @@ TEST_F(MainWindowPollPedal, EffectReportOpensThePedalsEffect) {
     poll("11A");                // line 26
     EXPECT_TRUE(logHas(QStringLiteral("Data(ASCII): 11A")));
     EXPECT_TRUE(logHas(QStringLiteral("effect from list: Tremolo")));
-    const EditorState& state = editorState();
-    EXPECT_EQ(state.pedal_effect_name, QStringLiteral("Tremolo"));
-    EXPECT_EQ(state.selected_effect_name, QStringLiteral("Tremolo"));
-    EXPECT_TRUE(state.selected_is_on_pedal);
+    const DeviceController& state = *device;
+    EXPECT_EQ(state.pedalEffectName(), QStringLiteral("Tremolo"));
+    EXPECT_EQ(state.selectedEffectName(), QStringLiteral("Tremolo"));
+    EXPECT_TRUE(state.selectedIsOnPedal());
     // Number and version follow the pedal, for the preset files and the caption.
-    EXPECT_EQ(state.pedal_effect_number, 0x1A);
-    EXPECT_EQ(state.pedal_effect_version, 3);
+    EXPECT_EQ(state.pedalEffectNumber(), 0x1A);
+    EXPECT_EQ(state.pedalEffectVersion(), 3);
     ASSERT_TRUE(params->isVisible());
     EXPECT_EQ(params->windowTitle(), QStringLiteral("Tremolo v3"));
     auto* effects = widget<QListWidget>("lstEffects");
@@ -134,7 +135,7 @@ TEST_F(MainWindowPollPedal, EffectReportOpensThePedalsEffect) {
 
 TEST_F(MainWindowPollPedal, AWindowOfAnEffectNotOnThePedalStaysDisabled) {
     chooseEffect(QStringLiteral("Gain"), QStringLiteral("Amber Drive"));  // not on the pedal
-    ASSERT_FALSE(editorState().selected_is_on_pedal);
+    ASSERT_FALSE(device->selectedIsOnPedal());
     ASSERT_TRUE(params->isBuilt());
     auto* slider = params->findChild<QSlider*>();
     ASSERT_NE(slider, nullptr);
@@ -161,10 +162,10 @@ TEST_F(MainWindowPollPedal, NumbersThatAreNotNumbersAndIdsBeyondTheList) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         prompt->informations.clear();
-        const QString before = editorState().pedal_effect_name;
+        const QString before = device->pedalEffectName();
         poll(c.message);
         EXPECT_EQ(prompt->informations, QStringList{c.box});
-        EXPECT_EQ(editorState().pedal_effect_name, before);
+        EXPECT_EQ(device->pedalEffectName(), before);
         EXPECT_EQ(status(), QStringLiteral("Status: "));
     }
 }
@@ -235,7 +236,7 @@ TEST_F(MainWindowPollPedal, AMessageSplitOverTwoTransfersIsStillOneMessage) {
         EXPECT_EQ(checkedBank(), c.bank);
         EXPECT_TRUE(prompt->informations.isEmpty());
     }
-    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Tremolo"));
+    EXPECT_EQ(device->pedalEffectName(), QStringLiteral("Tremolo"));
 
     // Parts that come in separate ticks are joined.
     poll("Upload comp");
@@ -268,6 +269,26 @@ TEST_F(MainWindowPollPedal, TheTickWakesWhenThePedalSpeaks) {
     ASSERT_TRUE(waitFor([&] { return checkedBank() == 1; }));
     pedal->switchBank(2);
     ASSERT_TRUE(waitFor([&] { return checkedBank() == 2; }));
+}
+
+TEST_F(MainWindowPollPedal, AKnobTurnedOnThePedalMovesTheSliderOnceThroughTheController) {
+    poll("11A");  // Tremolo: its parameter window is live
+    ASSERT_TRUE(params->isBuilt());
+    auto* slider = params->findChild<QSlider*>();
+    ASSERT_NE(slider, nullptr);
+    QList<QByteArray> reports;
+    QObject::connect(device.get(), &DeviceController::controlMoved,
+                     [&](const QByteArray& r) { reports.append(r); });
+    // Nobody polls by hand: the one receive tick of the process reads it.
+    ASSERT_TRUE(connection->tickRunning());
+    const int target = slider->value() == 700 ? 300 : 700;
+    pedal->turnKnob(0, 0, target);
+    ASSERT_TRUE(waitFor([&] { return !reports.isEmpty() && slider->value() == target; }));
+    // Let any second reader have its chance (a few rounds of the event loop):
+    // each report arrives once.
+    int rounds = 0;
+    waitFor([&] { return reports.size() > 1 || ++rounds > 50; });
+    EXPECT_EQ(reports, (QList<QByteArray>{bytes({0xAA, 0x00, 0x00, target >> 8, target & 0xFF})}));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <QSlider>
 
 #include "MainWindowFixture.h"
-#include "core/EditorState.h"
+#include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
 namespace zendal::test {
@@ -65,7 +65,7 @@ TEST_F(MainWindowUnstored, ChoosingAnotherEffectAsksFirst) {
     chooseEffect(QStringLiteral("Gain"), QStringLiteral("Clean Boost"));
     EXPECT_EQ(prompt->confirmations.size(), 2);
     EXPECT_EQ(prompt->confirmations.value(1), discardChangesQuestion());
-    EXPECT_EQ(editorState().selected_effect_name, QStringLiteral("Noise Gate"));
+    EXPECT_EQ(device->selectedEffectName(), QStringLiteral("Noise Gate"));
     EXPECT_TRUE(params->hasUnstoredChanges());
     EXPECT_TRUE(widget<QListWidget>("lstEffects")->selectedItems().isEmpty());
 
@@ -74,7 +74,7 @@ TEST_F(MainWindowUnstored, ChoosingAnotherEffectAsksFirst) {
     prompt->answerConfirm(false);
     prompt->answerConfirm(true);
     chooseEffect(QStringLiteral("Gain"), QStringLiteral("Clean Boost"));
-    EXPECT_EQ(editorState().selected_effect_name, QStringLiteral("Clean Boost"));
+    EXPECT_EQ(device->selectedEffectName(), QStringLiteral("Clean Boost"));
     EXPECT_EQ(params->windowTitle(), QStringLiteral("Clean Boost"));
 }
 
@@ -85,7 +85,7 @@ TEST_F(MainWindowUnstored, StoringOnTheWayToAnotherEffect) {
     prompt->answerConfirm(true);  // "store?" Yes
     chooseEffect(QStringLiteral("Gain"), QStringLiteral("Clean Boost"));
     EXPECT_EQ(writesSinceMark().value(0), QStringLiteral("0302"));
-    EXPECT_EQ(editorState().selected_effect_name, QStringLiteral("Clean Boost"));
+    EXPECT_EQ(device->selectedEffectName(), QStringLiteral("Clean Boost"));
 }
 
 }  // namespace

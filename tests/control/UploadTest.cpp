@@ -8,10 +8,10 @@
 
 #include "MainWindowFixture.h"
 #include "control/UploadImage.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
 #include "link/D2XXUnit.h"
+#include "protocol/DeviceController.h"
 
 namespace zendal::test {
 namespace {
@@ -89,8 +89,7 @@ TEST_F(MainWindowUpload, AnImpulseResponseImageIsSentWhole) {
     scanAndLink();
     chooseEffect(QStringLiteral("Impulse Response"), QStringLiteral("Basic Cabinet Sim"));
     const QString prepared = QStringLiteral("0000120102030405060708");
-    editorState().prepared_ir_image = prepared;
-    editorState().prepared_ir_effect = QStringLiteral("Basic Cabinet Sim");
+    device->setPreparedIr(prepared, QStringLiteral("Basic Cabinet Sim"));
     Log::instance().clear();
     markWrites();
     upload(true);
@@ -160,8 +159,7 @@ TEST_F(MainWindowUpload, RefusedBeforeAnythingIsSent) {
         if (c.link && !d2xx().isOpen()) scanAndLink();
         if (!c.link && d2xx().isOpen()) item("menuDisconnect")->trigger();
         chooseEffect(QLatin1String(c.category), QLatin1String(c.effect));
-        editorState().prepared_ir_image = c.irImage;
-        editorState().prepared_ir_effect = c.irEffect;
+        device->setPreparedIr(c.irImage, c.irEffect);
         driver->kind = c.kind;
         prompt->informations.clear();
         prompt->confirmations.clear();
@@ -193,9 +191,9 @@ TEST_F(MainWindowUpload, AnEffectTheListsDidNotBarMeetsTheBankSlotLimit) {
         if (effect_name_by_id(id) == QStringLiteral("Spring Reverb")) springReverb = id;
     ASSERT_NE(springReverb, 0);
     pedal->switchEffect(springReverb);
-    ASSERT_TRUE(waitFor(
-        [&] { return editorState().selected_effect_name == QLatin1String("Spring Reverb"); }));
-    ASSERT_TRUE(editorState().bank_mode);
+    ASSERT_TRUE(
+        waitFor([&] { return device->selectedEffectName() == QLatin1String("Spring Reverb"); }));
+    ASSERT_TRUE(device->bankMode());
     prompt->informations.clear();
     markWrites();
     upload(true);

@@ -17,9 +17,10 @@
 #include <QWebEngineView>
 #endif
 
-#include "core/EditorState.h"
 #include "effects/FxInfoPage.h"
 #include "effects/ui/TformFXInfo.h"
+#include "protocol/DeviceController.h"
+#include "protocol/PedalConnection.h"
 #include "resources/ResourceStore.h"
 
 using namespace zendal;
@@ -227,14 +228,16 @@ TEST(OfflineDescription, CatalogueCopyWithItsNote) {
 class FxInfoWindow : public ::testing::Test {
   protected:
     void SetUp() override {
-        editorState().reset();
-        editorState().selected_effect_name = QStringLiteral("Tape Echo + Wah-Wah");
+        device.reset();
+        device.setSelectedEffectName(QStringLiteral("Tape Echo + Wah-Wah"));
     }
-    void TearDown() override { editorState().reset(); }
+    void TearDown() override { device.reset(); }
 
     TinyCatalogue catalogue;
     const QRect parameterWindow{100, 50, 420, 310};
-    TformFXInfo window;
+    PedalConnection connection;
+    DeviceController device{connection};
+    TformFXInfo window{device};
 };
 
 TEST_F(FxInfoWindow, ShowsTheServersPageBesideTheParameterWindow) {
@@ -280,7 +283,7 @@ TEST_F(FxInfoWindow, WithoutThePageShowsTheOfflineCopy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScopedEnv base("ZENDAL_WEB_BASE", c.base);
-        editorState().selected_effect_name = QString::fromLatin1(c.effect);
+        device.setSelectedEffectName(QString::fromLatin1(c.effect));
         QSignalSpy shown(&window, &TformFXInfo::pageShown);
         window.showDescription(parameterWindow);
         ASSERT_TRUE(waitForPage(shown));
@@ -302,7 +305,7 @@ TEST_F(FxInfoWindow, ANewChoiceReplacesCaptionAndPageAndKeepsThePlace) {
         ASSERT_TRUE(waitForPage(shown));
     }
     server.page = "<p>Second page</p>";
-    editorState().selected_effect_name = QStringLiteral("Octave X Fuzz");
+    device.setSelectedEffectName(QStringLiteral("Octave X Fuzz"));
     QSignalSpy shown(&window, &TformFXInfo::pageShown);
     window.showDescription(parameterWindow);
     ASSERT_TRUE(waitForPage(shown));
@@ -320,7 +323,7 @@ TEST_F(FxInfoWindow, AChoiceMadeWhileThePageLoadsWins) {
     ScopedEnv base("ZENDAL_WEB_BASE", server.base());
     QSignalSpy shown(&window, &TformFXInfo::pageShown);
     window.showDescription(parameterWindow);
-    editorState().selected_effect_name = QStringLiteral("Octave X Fuzz");
+    device.setSelectedEffectName(QStringLiteral("Octave X Fuzz"));
     server.page = "<p>Fuzz page</p>";
     window.showDescription(parameterWindow);
     ASSERT_TRUE(waitForPage(shown));
@@ -337,15 +340,16 @@ namespace {
 TEST(FxInfoWindowLifetime, ClosingWhileThePageLoadsIsHarmless) {
     LoopbackServer server;
     ScopedEnv base("ZENDAL_WEB_BASE", server.base());
-    editorState().selected_effect_name = QStringLiteral("Octave X Fuzz");
-    auto* window = new TformFXInfo;
+    PedalConnection connection;
+    DeviceController device(connection);
+    device.setSelectedEffectName(QStringLiteral("Octave X Fuzz"));
+    auto* window = new TformFXInfo(device);
     window->showDescription(QRect(0, 0, 420, 300));
     delete window;
     // Let the server and the network stack see the abandoned request.
     QEventLoop loop;
     QTimer::singleShot(0, &loop, &QEventLoop::quit);
     loop.exec();
-    editorState().reset();
     SUCCEED();
 }
 

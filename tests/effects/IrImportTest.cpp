@@ -8,8 +8,9 @@
 
 #include "IrSupport.h"
 #include "WavFixture.h"
-#include "core/EditorState.h"
 #include "effects/ImpulseResponse.h"
+#include "protocol/DeviceController.h"
+#include "protocol/PedalConnection.h"
 
 using namespace zendal;
 using namespace zendal::test;
@@ -424,24 +425,23 @@ TEST(ImportLog, LongFilesAreShortenedInTheLog) {
 // ---- The editor's prepared image ----------------------------------------------
 
 TEST(PreparedImage, AdoptedOnlyWhenTheImportSucceeded) {
-    editorState().reset();
-    editorState().prepared_ir_image = QStringLiteral("OLD");
-    editorState().prepared_ir_effect = QStringLiteral("Cabinet Sim + EQ");
+    PedalConnection connection;
+    DeviceController device(connection);
+    device.setPreparedIr(QStringLiteral("OLD"), QStringLiteral("Cabinet Sim + EQ"));
     const IrLayout& l = basicCab();
 
     const IrImport bad = prepareImpulseResponseFromData(QByteArray("nope"), QStringLiteral("x.wav"),
                                                         l.displayName, imageFor(l));
-    adoptPreparedImpulseResponse(bad);
-    EXPECT_EQ(editorState().prepared_ir_image, QStringLiteral("OLD"));
-    EXPECT_EQ(editorState().prepared_ir_effect, QStringLiteral("Cabinet Sim + EQ"));
+    adoptPreparedImpulseResponse(bad, device);
+    EXPECT_EQ(device.preparedIrImage(), QStringLiteral("OLD"));
+    EXPECT_EQ(device.preparedIrEffect(), QStringLiteral("Cabinet Sim + EQ"));
 
     const IrImport good =
         prepareImpulseResponseFromData(pcmWav(knownSamples(912, 24, 1), 1, 48000, 24),
                                        QStringLiteral("x.wav"), l.displayName, imageFor(l));
-    adoptPreparedImpulseResponse(good);
-    EXPECT_EQ(editorState().prepared_ir_image, good.image);
-    EXPECT_EQ(editorState().prepared_ir_effect, l.displayName);
-    editorState().reset();
+    adoptPreparedImpulseResponse(good, device);
+    EXPECT_EQ(device.preparedIrImage(), good.image);
+    EXPECT_EQ(device.preparedIrEffect(), l.displayName);
 }
 
 }  // namespace

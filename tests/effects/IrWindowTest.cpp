@@ -13,11 +13,12 @@
 
 #include "IrSupport.h"
 #include "WavFixture.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "effects/ImpulseResponse.h"
 #include "effects/ui/TformImpulseResponse.h"
 #include "effects/ui/TformImpulseResponsePreview.h"
+#include "protocol/DeviceController.h"
+#include "protocol/PedalConnection.h"
 #include "support/ScriptedPrompt.h"
 
 using namespace zendal;
@@ -28,14 +29,13 @@ namespace {
 class LoadIrWindow : public ::testing::Test {
   protected:
     void SetUp() override {
-        editorState().reset();
-        editorState().current_category = QStringLiteral("Impulse Response");
-        editorState().selected_effect_name = QStringLiteral("Woolly + Cabinet Sim");
-        editorState().prepared_ir_image = QStringLiteral("PREVIOUS");
-        editorState().prepared_ir_effect = QStringLiteral("Basic Cabinet Sim");
+        device.reset();
+        device.setCurrentCategory(QStringLiteral("Impulse Response"));
+        device.setSelectedEffectName(QStringLiteral("Woolly + Cabinet Sim"));
+        device.setPreparedIr(QStringLiteral("PREVIOUS"), QStringLiteral("Basic Cabinet Sim"));
         Log::instance().clear();
     }
-    void TearDown() override { editorState().reset(); }
+    void TearDown() override { device.reset(); }
 
     QString writeFile(const QString& name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
@@ -56,13 +56,15 @@ class LoadIrWindow : public ::testing::Test {
         QTest::keyClick(target, key);
     }
     void expectUnchanged() {
-        EXPECT_EQ(editorState().prepared_ir_image, QStringLiteral("PREVIOUS"));
-        EXPECT_EQ(editorState().prepared_ir_effect, QStringLiteral("Basic Cabinet Sim"));
+        EXPECT_EQ(device.preparedIrImage(), QStringLiteral("PREVIOUS"));
+        EXPECT_EQ(device.preparedIrEffect(), QStringLiteral("Basic Cabinet Sim"));
     }
 
     QTemporaryDir dir;
     ScriptedPrompt prompt;
-    TformImpulseResponse form;
+    PedalConnection connection;
+    DeviceController device{connection};
+    TformImpulseResponse form{device};
 };
 
 TEST_F(LoadIrWindow, IsNeverShownAndCarriesItsCaption) {
@@ -99,15 +101,15 @@ TEST_F(LoadIrWindow, ShowsThePreparationAndLoadsItOnEnter) {
 
     const IrLayout l = *irLayoutFor(QStringLiteral("Woolly + Cabinet Sim"));
     const QString image = imageFor(l);
-    ASSERT_EQ(editorState().prepared_ir_image.size(), image.size());
-    EXPECT_EQ(editorState().prepared_ir_image.mid(2 * l.offset, 8 * l.samples), wordsHex(samples));
-    EXPECT_EQ(editorState().prepared_ir_effect, QStringLiteral("Woolly + Cabinet Sim"));
+    ASSERT_EQ(device.preparedIrImage().size(), image.size());
+    EXPECT_EQ(device.preparedIrImage().mid(2 * l.offset, 8 * l.samples), wordsHex(samples));
+    EXPECT_EQ(device.preparedIrEffect(), QStringLiteral("Woolly + Cabinet Sim"));
     EXPECT_TRUE(prompt.all().isEmpty());  // the preview said it all
     EXPECT_EQ(prepared.count(), 1);
     const QStringList& log = Log::instance().lines();
     EXPECT_TRUE(log.contains(QStringLiteral("cab.wav")));
     EXPECT_TRUE(log.contains(QStringLiteral("Bits_per_sample: 24")));
-    EXPECT_EQ(log.last(), editorState().prepared_ir_image);
+    EXPECT_EQ(log.last(), device.preparedIrImage());
 }
 
 TEST_F(LoadIrWindow, EnterAndTheLoadButtonLoadEscapeAndCancelChangeNothing) {
@@ -125,14 +127,13 @@ TEST_F(LoadIrWindow, EnterAndTheLoadButtonLoadEscapeAndCancelChangeNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        editorState().prepared_ir_image = QStringLiteral("PREVIOUS");
-        editorState().prepared_ir_effect = QStringLiteral("Basic Cabinet Sim");
+        device.setPreparedIr(QStringLiteral("PREVIOUS"), QStringLiteral("Basic Cabinet Sim"));
         TformImpulseResponsePreview* preview = openPreview(QStringLiteral("cab.wav"), wav);
         ASSERT_NE(preview, nullptr);
         c.act(preview);
         EXPECT_FALSE(preview->isVisible());
         if (c.loads) {
-            EXPECT_EQ(editorState().prepared_ir_effect, QStringLiteral("Woolly + Cabinet Sim"));
+            EXPECT_EQ(device.preparedIrEffect(), QStringLiteral("Woolly + Cabinet Sim"));
         } else {
             expectUnchanged();
         }
@@ -168,7 +169,7 @@ TEST_F(LoadIrWindow, ChoicesPrepareAgainAndAreRemembered) {
     ASSERT_TRUE(expected.ok());
     EXPECT_EQ(preview->current().image, expected.image);
     press(preview, Qt::Key_Return);
-    EXPECT_EQ(editorState().prepared_ir_image, expected.image);
+    EXPECT_EQ(device.preparedIrImage(), expected.image);
 
     // The next import starts from the same choices.
     QTRY_VERIFY_WITH_TIMEOUT(form.preview() == nullptr, 10000);
@@ -234,7 +235,7 @@ TEST_F(LoadIrWindow, AnEffectWithoutImpulseResponseOpensNoDialog) {
     for (const char* effect : {"", "Tape Echo + Wah-Wah"}) {
         SCOPED_TRACE(effect);
         prompt.informations.clear();
-        editorState().selected_effect_name = QString::fromLatin1(effect);
+        device.setSelectedEffectName(QString::fromLatin1(effect));
         prompt.answerFile(
             writeFile(QStringLiteral("ok.wav"), pcmWav(knownSamples(1000, 24, 1), 1, 48000, 24)));
         EXPECT_FALSE(form.load_impulse_response());

@@ -11,12 +11,12 @@
 
 #include "FaultDriver.h"
 #include "MainWindowFixture.h"
-#include "core/EditorState.h"
 #include "effects/EffectCatalogue.h"
 #include "firmware/QtPrinters.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "params/SettingsRecord.h"
+#include "protocol/DeviceController.h"
 #include "protocol/Messages.h"
 #include "shell/EepromTools.h"
 
@@ -105,7 +105,7 @@ TEST_P(DeviceInformationFault, EndsWithAMessageAndTheNextAskWorks) {
     ASSERT_EQ(prompt->informations.size(), 1) << prompt->all().join('|').toStdString();
     EXPECT_FALSE(prompt->informations.first().isEmpty());
     // Nothing of a reply that did not come whole is taken as the pedal's.
-    EXPECT_TRUE(editorState().pedal_effect_name.isEmpty());
+    EXPECT_TRUE(device->pedalEffectName().isEmpty());
     EXPECT_FALSE(params->isVisible());
     // The way to try again stays open.
     if (fault == Fault::Unplug) {
@@ -116,7 +116,7 @@ TEST_P(DeviceInformationFault, EndsWithAMessageAndTheNextAskWorks) {
 
     clearFault(fault);
     if (fault != Fault::Unplug) widget<QPushButton>("btnOpenEffect")->click();
-    EXPECT_EQ(editorState().pedal_effect_name, QStringLiteral("Noise Gate"));
+    EXPECT_EQ(device->pedalEffectName(), QStringLiteral("Noise Gate"));
     EXPECT_TRUE(params->isVisible());
     EXPECT_TRUE(tick()->isActive());
     EXPECT_TRUE(widget("btnUpload")->isEnabled());
@@ -131,7 +131,7 @@ TEST_P(SettingsReplyFault, AppliesNothingAndTheNextRequestWorks) {
     const Fault fault = GetParam();
     createWindows();
     scanAndLink();
-    ASSERT_EQ(editorState().pedal_effect_name, QStringLiteral("Noise Gate"));
+    ASSERT_EQ(device->pedalEffectName(), QStringLiteral("Noise Gate"));
     ASSERT_TRUE(params->lastRequestApplied());
     const QVector<qint32> before = parameterSettings().param_values;
     prompt->informations.clear();
@@ -147,7 +147,7 @@ TEST_P(SettingsReplyFault, AppliesNothingAndTheNextRequestWorks) {
     ASSERT_EQ(prompt->informations.size(), 1) << prompt->all().join('|').toStdString();
     EXPECT_FALSE(params->lastRequestApplied());
     EXPECT_EQ(parameterSettings().param_values, before);
-    EXPECT_FALSE(editorState().request_in_progress);
+    EXPECT_FALSE(device->requestInProgress());
     if (fault != Fault::Unplug) {
         EXPECT_TRUE(tick()->isActive());
         EXPECT_TRUE(widget("btnRequest")->isEnabled());

@@ -14,19 +14,11 @@ class RecordingHooks : public MainWindowHooks {
     void stopReceiveTick() override { tick = false, calls << "stopReceiveTick"; }
     void startReceiveTick() override { tick = true, calls << "startReceiveTick"; }
     void setRequestEnabled(bool on) override { request = on; }
-    void setAssignEnabled(bool) override {}
-    void setStoreSettingsEnabled(bool) override {}
     void setUploadEnabled(bool on) override { upload = on; }
-    void setLiveLabelEnabled(bool) override {}
-    void setConfigurationMenusEnabled(bool) override {}
     void EnableEditorObjects(bool on) override {
         editor = on;
         calls << (on ? "EnableEditorObjects(true)" : "EnableEditorObjects(false)");
     }
-    void SetBankMode() override {}
-    void SetPresetMode() override {}
-    void selectBank(int) override {}
-    void checkMidiChannelItem(int) override {}
     QRect mainGeometry() const override { return geometry; }
 
     bool tick = true;

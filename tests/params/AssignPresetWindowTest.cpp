@@ -22,7 +22,7 @@ TEST_F(ParamsWindowAssign, AssignSendsTheListsAfterConfirmation) {
     bypassList()->setCurrentIndex(1);    // FL
     presetList()->setCurrentIndex(3);    // --
     driver.clearWrites();
-    hooks.calls.clear();
+    mainWindow.calls.clear();
     prompt.answerConfirm(true);
     window->btnAssignClick();
     const QString message = QStringLiteral("0408FF0B") + QStringLiteral("FF").repeated(13) +
@@ -30,8 +30,8 @@ TEST_F(ParamsWindowAssign, AssignSendsTheListsAfterConfirmation) {
     EXPECT_EQ(prompt.confirmations, QStringList{QStringLiteral("Assign parameters?")});
     EXPECT_EQ(driver.writtenHex(), QStringList{message});
     EXPECT_EQ(Log::instance().lines().last(), message);
-    EXPECT_EQ(hooks.calls, (QStringList{QStringLiteral("setAssignEnabled 0"),
-                                        QStringLiteral("setAssignEnabled 1")}));
+    EXPECT_EQ(mainWindow.calls, (QStringList{QStringLiteral("setAssignEnabled 0"),
+                                             QStringLiteral("setAssignEnabled 1")}));
     EXPECT_EQ(clock.totalPausedMs(), 100);
     EXPECT_EQ(parameterSettings().assignments[1], 255);
     EXPECT_EQ(parameterSettings().led_assignments[0], 2);
@@ -55,7 +55,7 @@ TEST_F(ParamsWindowAssign, NoSendsNothing) {
 }
 
 TEST_F(ParamsWindowAssign, BankModeFixesTheFunctionLists) {
-    editorState().bank_mode = true;
+    device.setBankMode(true);
     open(makeDescriptor(1, {}, {}, {}));
     EXPECT_EQ(find<QLabel>(QStringLiteral("captionPreset"))->text(), QStringLiteral("Bank Select"));
     EXPECT_FALSE(bypassList()->isEnabled());
@@ -148,8 +148,8 @@ TEST_F(ParamsWindowPresets, SaveWritesTheExampleFile) {
               QByteArray("\xEF\xBB\xBF") + "0026\r01\r02\r007FE000\r00000000\r08\rFF\r1\r0\r");
     EXPECT_EQ(prompt.informations, QStringList{QStringLiteral("File saved successfully: ") +
                                                chosen + QStringLiteral(".txt")});
-    EXPECT_EQ(editorState().selected_effect_name, QStringLiteral("Test FX"));
-    EXPECT_FALSE(hooks.uploadEnabled);
+    EXPECT_EQ(device.selectedEffectName(), QStringLiteral("Test FX"));
+    EXPECT_FALSE(mainWindow.uploadEnabled);
 }
 
 TEST_F(ParamsWindowPresets, SaveRequestSendsBackWhatChanged) {
@@ -177,15 +177,15 @@ TEST_F(ParamsWindowPresets, SaveFailureIsReported) {
 // mode makes the main window close this window in the middle of the request.
 TEST_F(ParamsWindowPresets, WindowClosedByBankModeDuringSaveSavesNothing) {
     open(twoPots());
-    hooks.onSetBankMode = [this] {
-        if (!editorState().request_in_progress) window->closeWindow();
+    mainWindow.onSetBankMode = [this] {
+        if (!device.requestInProgress()) window->closeWindow();
     };
     pedalHolds(RecordBuilder(2).value(0, 3).mode(1, 0).bytes);
     window->menuSaveConfigurationClick();
     EXPECT_FALSE(window->isBuilt());
     EXPECT_FALSE(window->lastRequestApplied());
     EXPECT_TRUE(prompt.dialogs.empty());
-    EXPECT_TRUE(hooks.tickRunning);
+    EXPECT_TRUE(mainWindow.tickRunning);
 }
 
 TEST_F(ParamsWindowPresets, SaveWithoutAnswerFromThePedalSavesNothing) {
@@ -298,7 +298,7 @@ TEST_F(ParamsWindowPresets, CancelOrUnreadableFileLoadsNothing) {
 }
 
 TEST_F(ParamsWindowPresets, OnlyForTheEffectOnThePedal) {
-    editorState().selected_is_on_pedal = false;
+    device.setSelectedIsOnPedal(false);
     open(twoPots());
     window->menuLoadConfigurationClick();
     window->menuSaveConfigurationClick();

@@ -73,7 +73,7 @@ TEST_F(ParamsWindowBuild, EightParametersOneReadback) {
 TEST_F(ParamsWindowBuild, ValueControlsUsableOnlyForTheEffectOnThePedal) {
     for (bool onPedal : {true, false}) {
         SCOPED_TRACE(onPedal);
-        editorState().selected_is_on_pedal = onPedal;
+        device.setSelectedIsOnPedal(onPedal);
         open();
         for (QWidget* w :
              std::initializer_list<QWidget*>{slider(0), sw(3), button(4), multi(5), assignList(0),
@@ -89,7 +89,7 @@ TEST_F(ParamsWindowBuild, RefusedDescriptorShowsNothing) {
         *error = name + QStringLiteral(": too many parameters");
         return false;
     });
-    TformFXParameters w(&hooks);
+    TformFXParameters w(device);
     QString error;
     EXPECT_FALSE(w.openFor(QStringLiteral("X"), QPoint(), 420, &error));
     EXPECT_EQ(error, QStringLiteral("Test FX: too many parameters"));
@@ -102,15 +102,15 @@ TEST_F(ParamsWindowBuild, RefusedDescriptorShowsNothing) {
 // declares 24 parameters and is refused.
 TEST_F(ParamsWindowBuild, CatalogueDescriptors) {
     setDescriptorLoader({});
-    TformFXParameters w(&hooks);
+    TformFXParameters w(device);
     QString error;
-    editorState().selected_effect_name = effect_name_by_id(0x26).value_or(QString());
+    device.setSelectedEffectName(effect_name_by_id(0x26).value_or(QString()));
     ASSERT_TRUE(w.openFor(QStringLiteral("X"), QPoint(), 420, &error)) << error.toStdString();
     EXPECT_EQ(w.descriptor().param_count, 2);
     EXPECT_TRUE(w.findChild<QSlider*>(QStringLiteral("slider1")));
     EXPECT_EQ(w.height(), (2 + 0 + 4) * 25 + 10);
 
-    editorState().selected_effect_name = effect_name_by_id(0x35).value_or(QString());
+    device.setSelectedEffectName(effect_name_by_id(0x35).value_or(QString()));
     EXPECT_FALSE(w.openFor(QStringLiteral("X"), QPoint(), 420, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(w.isVisible());
@@ -119,13 +119,13 @@ TEST_F(ParamsWindowBuild, CatalogueDescriptors) {
 
 TEST_F(ParamsWindowBuild, ClosingDestroysControlsAndDisablesRequestAndAssign) {
     open();
-    hooks.requestEnabled = hooks.assignEnabled = true;
+    mainWindow.requestEnabled = mainWindow.assignEnabled = true;
     window->closeWindow();
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->isBuilt());
     EXPECT_FALSE(window->findChild<QSlider*>());
-    EXPECT_FALSE(hooks.requestEnabled);
-    EXPECT_FALSE(hooks.assignEnabled);
+    EXPECT_FALSE(mainWindow.requestEnabled);
+    EXPECT_FALSE(mainWindow.assignEnabled);
 }
 
 class ParamsWindowControls : public ParamsWindowFixture {};
@@ -216,13 +216,13 @@ TEST_F(ParamsWindowControls, RequestFlagSilencesEveryControl) {
     open();
     assignList(0)->setCurrentIndex(0);
     driver.clearWrites();
-    editorState().request_in_progress = true;
+    device.setRequestInProgress(true);
     slider(0)->setValue(700);
     sw(3)->setChecked(true);
     button(4)->click();
     multi(5)->setCurrentIndex(1);
     reverse(0)->setChecked(true);
-    editorState().request_in_progress = false;
+    device.setRequestInProgress(false);
     EXPECT_TRUE(driver.writes.isEmpty());
 }
 
@@ -285,7 +285,7 @@ TEST_F(ParamsWindowControls, ControlReportsMoveTheControls) {
         window->ApplyControlReport(c.report);
         EXPECT_TRUE(c.shown());
         EXPECT_EQ(driver.writtenHex(), c.sent);
-        EXPECT_FALSE(editorState().pedal_move_in_progress);
+        EXPECT_FALSE(device.pedalMoveInProgress());
     }
 }
 
@@ -294,6 +294,33 @@ TEST_F(ParamsWindowControls, PotReportLogsTheHighByteTimes256) {
     Log::instance().clear();
     window->ApplyControlReport(QByteArray::fromHex("AA00010203"));
     EXPECT_EQ(Log::instance().lines(), QStringList{QStringLiteral("00000200")});
+}
+
+TEST_F(ParamsWindowControls, AKnobReportOnTheControllerReachesOnlyTheEffectOnThePedal) {
+    const struct {
+        const char* name;
+        bool onPedal;
+        bool open;
+        int slider1;  // slider 1 afterwards; -1: no controls
+    } cases[] = {
+        {"the effect on the pedal", true, true, 512},
+        {"another effect", false, true, 0},
+        {"no controls", true, false, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        open();
+        slider(1)->setValue(0);
+        device.setSelectedIsOnPedal(c.onPedal);
+        if (!c.open) window->closeWindow();
+        device.reportControl(QByteArray::fromHex("AA00010200"));
+        if (c.slider1 >= 0) {
+            EXPECT_EQ(slider(1)->value(), c.slider1);
+        }
+        EXPECT_EQ(window->isBuilt(), c.open);
+        if (window->isBuilt()) window->closeWindow();
+        device.setSelectedIsOnPedal(true);
+    }
 }
 
 class ParamsWindowRequest : public ParamsWindowFixture {
@@ -346,8 +373,8 @@ TEST_F(ParamsWindowRequest, ButtonRequestAppliesEverythingAndSendsOnlyTheRequest
     EXPECT_TRUE(s.reverse_flags[0]);
 
     // Bank mode from the record: the function lists are fixed on FS and FL.
-    EXPECT_TRUE(hooks.calls.contains(QStringLiteral("SetBankMode")));
-    EXPECT_EQ(hooks.bank, 1);
+    EXPECT_TRUE(mainWindow.calls.contains(QStringLiteral("SetBankMode")));
+    EXPECT_EQ(mainWindow.bank, 1);
     EXPECT_EQ(bypassList()->currentText(), QStringLiteral("FS"));
     EXPECT_EQ(presetList()->currentText(), QStringLiteral("FL"));
     EXPECT_FALSE(bypassList()->isEnabled());
@@ -356,18 +383,18 @@ TEST_F(ParamsWindowRequest, ButtonRequestAppliesEverythingAndSendsOnlyTheRequest
     EXPECT_EQ(s.preset_assignment, 0x09);
     EXPECT_EQ(find<QLabel>(QStringLiteral("captionPreset"))->text(), QStringLiteral("Bank Select"));
 
-    EXPECT_EQ(hooks.midiItem, 16);
+    EXPECT_EQ(mainWindow.midiItem, 16);
     // Reverse boxes usable only where assigned; everything else enabled.
     EXPECT_TRUE(reverse(0)->isEnabled());
     EXPECT_TRUE(reverse(1)->isEnabled());
     EXPECT_FALSE(reverse(2)->isEnabled());
     EXPECT_TRUE(slider(2)->isEnabled());
-    EXPECT_TRUE(hooks.tickRunning);
-    EXPECT_TRUE(hooks.requestEnabled);
-    EXPECT_TRUE(hooks.assignEnabled);
-    EXPECT_TRUE(hooks.storeEnabled);
-    EXPECT_TRUE(hooks.liveLabelEnabled);
-    EXPECT_EQ(hooks.calls.first(), QStringLiteral("stopReceiveTick"));
+    EXPECT_TRUE(mainWindow.tickRunning);
+    EXPECT_TRUE(mainWindow.requestEnabled);
+    EXPECT_TRUE(mainWindow.assignEnabled);
+    EXPECT_TRUE(mainWindow.storeEnabled);
+    EXPECT_TRUE(mainWindow.liveLabelEnabled);
+    EXPECT_EQ(mainWindow.calls.first(), QStringLiteral("stopReceiveTick"));
     EXPECT_EQ(clock.totalPausedMs(), 200);
 }
 
@@ -381,19 +408,19 @@ TEST_F(ParamsWindowRequest, ModeAndMidiBytes) {
          {Case{1, 1, 0x00, "SetBankMode", 1, 0}, Case{0, 7, 0xFF, "SetPresetMode", -1, 0},
           Case{2, 1, 0x11, nullptr, -1, -1}}) {
         SCOPED_TRACE(int(c.mode));
-        editorState().bank_mode = false;
-        hooks.calls.clear();
-        hooks.bank = -1;
-        hooks.midiItem = 99;
+        device.setBankMode(false);
+        mainWindow.calls.clear();
+        mainWindow.bank = -1;
+        mainWindow.midiItem = 99;
         open();
         pedalHolds(RecordBuilder(6).mode(c.mode, c.number).midi(c.midi).bytes);
         requestFromButton();
-        EXPECT_EQ(hooks.calls.contains(QStringLiteral("SetBankMode")),
+        EXPECT_EQ(mainWindow.calls.contains(QStringLiteral("SetBankMode")),
                   c.call && QString::fromLatin1(c.call) == QStringLiteral("SetBankMode"));
-        EXPECT_EQ(hooks.calls.contains(QStringLiteral("SetPresetMode")),
+        EXPECT_EQ(mainWindow.calls.contains(QStringLiteral("SetPresetMode")),
                   c.call && QString::fromLatin1(c.call) == QStringLiteral("SetPresetMode"));
-        EXPECT_EQ(hooks.bank, c.bank);
-        EXPECT_EQ(hooks.midiItem, c.midiItem);
+        EXPECT_EQ(mainWindow.bank, c.bank);
+        EXPECT_EQ(mainWindow.midiItem, c.midiItem);
     }
 }
 
@@ -415,7 +442,7 @@ TEST_F(ParamsWindowRequest, MissingOrCutReplyAppliesNothing) {
         prompt.informations.clear();
         const QByteArray reply = c.reply;
         driver.answerRequest = [reply](const QByteArray&) { return reply; };
-        hooks.assignEnabled = false;
+        mainWindow.assignEnabled = false;
         // The Save path sends what changes, so stale values would go to the pedal.
         window->request_settings();
         EXPECT_FALSE(window->lastRequestApplied());
@@ -423,9 +450,9 @@ TEST_F(ParamsWindowRequest, MissingOrCutReplyAppliesNothing) {
         EXPECT_EQ(slider(0)->value(), 100);
         EXPECT_EQ(parameterSettings().param_values, before.param_values);
         EXPECT_EQ(prompt.informations.size(), 1);
-        EXPECT_TRUE(hooks.tickRunning);
-        EXPECT_TRUE(hooks.requestEnabled);
-        EXPECT_FALSE(hooks.assignEnabled);
+        EXPECT_TRUE(mainWindow.tickRunning);
+        EXPECT_TRUE(mainWindow.requestEnabled);
+        EXPECT_FALSE(mainWindow.assignEnabled);
     }
 }
 
@@ -440,9 +467,9 @@ TEST_F(ParamsWindowRequest, WindowClosedWhileWaitingAppliesNothing) {
     EXPECT_FALSE(window->lastRequestApplied());
     EXPECT_TRUE(parameterSettings().param_values.isEmpty());
     EXPECT_TRUE(prompt.informations.isEmpty());
-    EXPECT_TRUE(hooks.tickRunning);
-    EXPECT_FALSE(hooks.requestEnabled);
-    EXPECT_FALSE(hooks.calls.contains(QStringLiteral("SetBankMode")));
+    EXPECT_TRUE(mainWindow.tickRunning);
+    EXPECT_FALSE(mainWindow.requestEnabled);
+    EXPECT_FALSE(mainWindow.calls.contains(QStringLiteral("SetBankMode")));
 }
 
 TEST_F(ParamsWindowRequest, UnassignedParameterFromThePedalHasNoUsableReverseBox) {
@@ -455,9 +482,9 @@ TEST_F(ParamsWindowRequest, UnassignedParameterFromThePedalHasNoUsableReverseBox
 
 TEST_F(ParamsWindowRequest, PedalMovesSilenceOnlyPots) {
     open();
-    editorState().pedal_move_in_progress = true;
+    device.setPedalMoveInProgress(true);
     slider(0)->setValue(300);
     sw(3)->setChecked(true);
-    editorState().pedal_move_in_progress = false;
+    device.setPedalMoveInProgress(false);
     EXPECT_EQ(driver.writtenHex(), QStringList{QStringLiteral("01000C00800000")});
 }

@@ -3,7 +3,6 @@
 #include <QRect>
 #include <cstring>
 
-#include "core/EditorState.h"
 #include "link/D2XXUnit.h"
 
 namespace zendal::test {
@@ -137,48 +136,6 @@ TControlDescriptor makeDescriptor(int pots, const QStringList& switchSection,
                 ? addresses[k]
                 : QStringLiteral("%1").arg(k + 1, 4, 16, QLatin1Char('0')).toUpper();
     return d;
-}
-
-void HooksRecorder::stopReceiveTick() {
-    tickRunning = false;
-    calls << QStringLiteral("stopReceiveTick");
-}
-void HooksRecorder::startReceiveTick() {
-    tickRunning = true;
-    calls << QStringLiteral("startReceiveTick");
-}
-void HooksRecorder::setRequestEnabled(bool e) {
-    requestEnabled = e;
-}
-void HooksRecorder::setAssignEnabled(bool e) {
-    assignEnabled = e;
-    calls << QStringLiteral("setAssignEnabled %1").arg(e);
-}
-void HooksRecorder::setStoreSettingsEnabled(bool e) {
-    storeEnabled = e;
-}
-void HooksRecorder::setUploadEnabled(bool e) {
-    uploadEnabled = e;
-}
-void HooksRecorder::setLiveLabelEnabled(bool e) {
-    liveLabelEnabled = e;
-}
-void HooksRecorder::setConfigurationMenusEnabled(bool) {}
-void HooksRecorder::EnableEditorObjects(bool) {}
-void HooksRecorder::SetBankMode() {
-    editorState().bank_mode = true;
-    calls << QStringLiteral("SetBankMode");
-    if (onSetBankMode) onSetBankMode();
-}
-void HooksRecorder::SetPresetMode() {
-    editorState().bank_mode = false;
-    calls << QStringLiteral("SetPresetMode");
-}
-void HooksRecorder::selectBank(int b) {
-    bank = b;
-}
-void HooksRecorder::checkMidiChannelItem(int index) {
-    midiItem = index;
 }
 
 }  // namespace zendal::test

@@ -1,8 +1,8 @@
 #pragma once
 
 // Fixtures of the parameter editor's tests: a driver that records every write
-// and answers a settings request from a prepared record, a recorder of the
-// main-window hooks, and builders of descriptors and settings records.
+// and answers a settings request from a prepared record, and builders of
+// descriptors and settings records.
 
 #include <QByteArray>
 #include <QStringList>
@@ -11,7 +11,6 @@
 #include <functional>
 #include <ostream>
 
-#include "control/MainWindowHooks.h"
 #include "link/FtDriver.h"
 #include "params/ControlDescriptor.h"
 #include "support/StandInDevice.h"
@@ -68,32 +67,5 @@ struct RecordBuilder {
 TControlDescriptor makeDescriptor(int pots, const QStringList& switchSection,
                                   const QStringList& multis, const QStringList& readbacks,
                                   const QStringList& addresses = {});
-
-// Records what the parameter window does to the main window.
-class HooksRecorder : public MainWindowHooks {
-  public:
-    QStringList calls;
-    bool requestEnabled = false, assignEnabled = false, storeEnabled = false;
-    bool uploadEnabled = true, tickRunning = true, liveLabelEnabled = false;
-    int bank = -1, midiItem = -1;
-    // What the main window does on SetBankMode beyond the mode (it closes the
-    // parameter window outside a request).
-    std::function<void()> onSetBankMode;
-
-    void stopReceiveTick() override;
-    void startReceiveTick() override;
-    void setRequestEnabled(bool e) override;
-    void setAssignEnabled(bool e) override;
-    void setStoreSettingsEnabled(bool e) override;
-    void setUploadEnabled(bool e) override;
-    void setLiveLabelEnabled(bool e) override;
-    void setConfigurationMenusEnabled(bool e) override;
-    void EnableEditorObjects(bool e) override;
-    void SetBankMode() override;
-    void SetPresetMode() override;
-    void selectBank(int b) override;
-    void checkMidiChannelItem(int index) override;
-    QRect mainGeometry() const override { return QRect(0, 0, 400, 392); }
-};
 
 }  // namespace zendal::test

@@ -273,10 +273,11 @@ TEST_F(ParamsToneEditing, NothingIsUndoneWhileARequestWaitsOrTheWindowIsDisabled
     openWithPedalSettings();
     slider(0)->setValue(3);
     driver.clearWrites();
-    editorState().request_in_progress = true;
-    window->undo();
-    window->revertToStored();
-    editorState().request_in_progress = false;
+    {
+        RequestInProgress request(device);
+        window->undo();
+        window->revertToStored();
+    }
     window->EnableDisableControls(false);
     EXPECT_FALSE(action("actionUndo")->isEnabled());
     window->undo();

@@ -1,7 +1,8 @@
 #pragma once
 
 // A parameter window over a recording driver, with a fake clock, a scripted
-// prompt, a recorder of the main window's hooks and a throw-away documents folder.
+// prompt, the device controller it follows, a stand-in for the main window
+// and a throw-away documents folder.
 
 #include <gtest/gtest.h>
 
@@ -13,11 +14,12 @@
 #include <memory>
 
 #include "ParamsTestSupport.h"
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "params/EffectDescriptor.h"
 #include "params/SettingsRecord.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
+#include "protocol/PedalConnection.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPrompt.h"
 #include "support/TempHome.h"
@@ -33,22 +35,92 @@ inline TControlDescriptor standardDescriptor() {
                            QStringLiteral("000C"), QStringLiteral("0004"), QStringLiteral("0006")});
 }
 
+// The main window as the parameter window sees it: follows the window's and
+// the controller's signals as the main window does, keeps the state of its
+// controls and the order of what it did.
+class MainWindowRecorder {
+  public:
+    QStringList calls;
+    bool requestEnabled = false, assignEnabled = false, storeEnabled = false;
+    bool uploadEnabled = true, tickRunning = true, liveLabelEnabled = false;
+    int bank = -1, midiItem = -1;
+    // What the main window does on SetBankMode beyond the mode (it closes the
+    // parameter window outside a request).
+    std::function<void()> onSetBankMode;
+
+    void followDevice(DeviceController& device) {
+        QObject::connect(&device, &DeviceController::modeReported, [this, &device](bool b, int n) {
+            if (b) {
+                device.setBankMode(true);
+                calls << QStringLiteral("SetBankMode");
+                if (onSetBankMode) onSetBankMode();
+                bank = n;
+            } else {
+                device.setBankMode(false);
+                calls << QStringLiteral("SetPresetMode");
+            }
+        });
+        QObject::connect(&device, &DeviceController::midiChannelReported,
+                         [this](int index) { midiItem = index; });
+    }
+    void followWindow(TformFXParameters& w) {
+        QObject::connect(&w, &TformFXParameters::controlsDestroyed, [this] {
+            requestEnabled = false;
+            setAssignEnabled(false);
+        });
+        QObject::connect(&w, &TformFXParameters::settingsRequestStarted, [this] {
+            stopReceiveTick();
+            requestEnabled = false;
+        });
+        QObject::connect(&w, &TformFXParameters::settingsRequestEnded,
+                         [this](bool applied, bool stillShown) {
+                             if (applied) {
+                                 if (stillShown) setAssignEnabled(true);
+                                 storeEnabled = true;
+                             }
+                             startReceiveTick();
+                             if (applied) liveLabelEnabled = true;
+                             if (!applied && stillShown) requestEnabled = true;
+                         });
+        QObject::connect(&w, &TformFXParameters::assigning,
+                         [this](bool busy) { setAssignEnabled(!busy); });
+        QObject::connect(&w, &TformFXParameters::valuesShown, [this] { requestEnabled = true; });
+        QObject::connect(&w, &TformFXParameters::configurationSaved,
+                         [this] { uploadEnabled = false; });
+    }
+
+  private:
+    void stopReceiveTick() {
+        tickRunning = false;
+        calls << QStringLiteral("stopReceiveTick");
+    }
+    void startReceiveTick() {
+        tickRunning = true;
+        calls << QStringLiteral("startReceiveTick");
+    }
+    void setAssignEnabled(bool e) {
+        assignEnabled = e;
+        calls << QStringLiteral("setAssignEnabled %1").arg(e);
+    }
+};
+
 class ParamsWindowFixture : public ::testing::Test {
   protected:
     FakeClock clock;
     ScriptedPrompt prompt;
     TempHome home;
     RecordingDriver driver;
-    HooksRecorder hooks;
+    PedalConnection connection;
+    DeviceController device{connection};
+    MainWindowRecorder mainWindow;
     TControlDescriptor descriptor;
     std::unique_ptr<TformFXParameters> window;
 
     void SetUp() override {
-        editorState().reset();
-        editorState().selected_effect_name = QStringLiteral("Test FX");
-        editorState().selected_is_on_pedal = true;
-        editorState().pedal_effect_number = 0x26;
-        editorState().pedal_effect_version = 1;
+        device.reset();
+        device.setSelectedEffect(QStringLiteral("Test FX"), true);
+        device.setPedalEffect(0x26, 1, QString());
+        mainWindow.followDevice(device);
         parameterSettings() = TParameterSettings();
         Log::instance().clear();
         setDescriptorLoader([this](const QString&, TControlDescriptor* out, QString*) {
@@ -60,12 +132,15 @@ class ParamsWindowFixture : public ::testing::Test {
     void TearDown() override {
         window.reset();
         setDescriptorLoader({});
-        editorState().reset();
+        device.reset();
     }
 
     void open(const TControlDescriptor& d = standardDescriptor()) {
         descriptor = d;
-        if (!window) window = std::make_unique<TformFXParameters>(&hooks);
+        if (!window) {
+            window = std::make_unique<TformFXParameters>(device);
+            mainWindow.followWindow(*window);
+        }
         QString error;
         ASSERT_TRUE(window->openFor(QStringLiteral("Test FX v1"), QPoint(400, 0), 420, &error))
             << error.toStdString();
@@ -97,9 +172,8 @@ class ParamsWindowFixture : public ::testing::Test {
     }
     // The Request button's (and the automatic) request.
     void requestFromButton() {
-        editorState().request_in_progress = true;
+        RequestInProgress request(device);
         window->request_settings();
-        editorState().request_in_progress = false;
     }
 };
 

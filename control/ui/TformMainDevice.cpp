@@ -1,6 +1,6 @@
-// The device controller: what the pedal holds, the editor's controls, live
-// mode, bank or preset mode, MIDI channel, storing and erasing settings, and
-// the settings-request trigger.
+// The main window's side of the pedal: the device information, the editor's
+// controls, live mode, bank or preset mode, MIDI channel, storing and erasing
+// settings, and the settings-request trigger.
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -13,13 +13,13 @@
 
 #include "control/ui/TformMain.h"
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
 #include "params/ui/TformFXParameters.h"
+#include "protocol/DeviceController.h"
 #include "protocol/Messages.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
@@ -79,9 +79,8 @@ TformMain::InfoOutcome TformMain::getEffectFromPedal() {
     }
     if (!effect_from_list()) return InfoOutcome::Rejected;
 
-    const EditorState& state = editorState();
-    openParameterWindow(state.pedal_effect_name + QStringLiteral(" v") +
-                            QString::number(state.pedal_effect_version),
+    openParameterWindow(device_.pedalEffectName() + QStringLiteral(" v") +
+                            QString::number(device_.pedalEffectVersion()),
                         420, true);
     btnRequest->setEnabled(true);
     findPedalEffectInCategories(true);
@@ -89,7 +88,6 @@ TformMain::InfoOutcome TformMain::getEffectFromPedal() {
 }
 
 bool TformMain::CheckPedalInfo(const QString& reply, bool* aborted) {
-    EditorState& state = editorState();
     PedalInfo info;
     try {
         info = parsePedalInfo(reply);
@@ -108,9 +106,9 @@ bool TformMain::CheckPedalInfo(const QString& reply, bool* aborted) {
     const bool result = !info.empty;
     if (!result) prompt().information(QStringLiteral("No effect found on pedal"));
 
-    state.pedal_effect_number = info.effect;
-    state.pedal_effect_version = info.version;
-    state.pedal_firmware_version = info.firmware;
+    device_.setPedalEffectNumber(info.effect);
+    device_.setPedalEffectVersion(info.version);
+    device_.setPedalFirmwareVersion(info.firmware);
     DebugPrint(QStringLiteral("effect number DEC: %1").arg(info.effect));
     DebugPrint(QStringLiteral("effect number HEX: %1")
                    .arg(QString::number(static_cast<quint32>(info.effect), 16)
@@ -128,7 +126,7 @@ bool TformMain::CheckPedalInfo(const QString& reply, bool* aborted) {
         return false;
     }
     EnableEditorObjects(true);
-    if (info.firmware < state.RequiredFirmwareVersion) {
+    if (info.firmware < device_.requiredFirmwareVersion()) {
         rejectFirmware();
         return false;
     }
@@ -139,7 +137,7 @@ bool TformMain::CheckPedalInfo(const QString& reply, bool* aborted) {
 void TformMain::rejectFirmware() {
     if (params_ && params_->isVisible()) params_->closeWindow();
     prompt().information(QStringLiteral("A firmware upgrade is required. Upgrade to Firmware %1")
-                             .arg(editorState().RequiredFirmwareVersion));
+                             .arg(device_.requiredFirmwareVersion()));
     prompt().information(
         QStringLiteral("Go to Firmware Upgrade menu and select Firmware Upgrade Mode"));
     EnableEditorObjects(false);
@@ -165,7 +163,7 @@ void TformMain::findPedalEffectInCategories(bool requestNow) {
         if (!search_effect_name(lines, i)) continue;
         get_effects_name(lines);
         // Shown selected once the list is filled again.
-        const int row = int(lines.indexOf(editorState().pedal_effect_name));
+        const int row = int(lines.indexOf(device_.pedalEffectName()));
         if (row >= 0) lstEffects->setCurrentRow(row);
         if (requestNow) {
             startReceiveTick();
@@ -193,7 +191,7 @@ void TformMain::EnableEditorObjects(bool enabled) {
     menus_.value(QStringLiteral("menuMode"))->menuAction()->setEnabled(enabled);
     // Only the effect on the pedal is live: a window of another effect stays
     // disabled whatever the pedal sends.
-    if (params_) params_->EnableDisableControls(enabled && editorState().selected_is_on_pedal);
+    if (params_) params_->EnableDisableControls(enabled && device_.selectedIsOnPedal());
 }
 
 void TformMain::SetLive(bool on) {
@@ -208,8 +206,7 @@ void TformMain::SetBankMode() {
 }
 
 void TformMain::SetBankModeFrom(bool fromMenu) {
-    EditorState& state = editorState();
-    state.bank_mode = true;
+    device_.setBankMode(true);
     action(QStringLiteral("menuModePreset"))->setChecked(false);
     action(QStringLiteral("menuModeBank"))->setChecked(true);
     lblBankNum->setEnabled(true);
@@ -217,16 +214,16 @@ void TformMain::SetBankModeFrom(bool fromMenu) {
     QString error;
     if (!settings::writeMode(true, &error))
         reportPreferenceNotSaved(QStringLiteral("Mode.txt"), error);
-    if (!fromMenu || state.request_in_progress) return;
+    if (!fromMenu || device_.requestInProgress()) return;
     if (params_ && params_->isVisible()) params_->closeWindow();
     lstCategory->clearSelection();
     lstCategory->setCurrentRow(-1);
     lstEffects->clear();
-    state.selected_effect_name.clear();
+    device_.setSelectedEffectName(QString());
 }
 
 void TformMain::SetPresetMode() {
-    editorState().bank_mode = false;
+    device_.setBankMode(false);
     action(QStringLiteral("menuModePreset"))->setChecked(true);
     action(QStringLiteral("menuModeBank"))->setChecked(false);
     lblBankNum->setEnabled(false);
@@ -272,15 +269,15 @@ void TformMain::menuEraseSettingsClick() {
 }
 
 void TformMain::btnRequestClick() {
-    EditorState& state = editorState();
     // One request at a time: a second one would read the first one's reply.
-    if (state.request_in_progress || !params_ || !params_->isBuilt()) {
+    if (device_.requestInProgress() || !params_ || !params_->isBuilt()) {
         DebugPrint(QStringLiteral("settings request skipped"));
         return;
     }
-    state.request_in_progress = true;
-    params_->request_settings();
-    state.request_in_progress = false;
+    {
+        RequestInProgress request(device_);
+        params_->request_settings();
+    }
     setConfigurationMenusEnabled(true);
 }
 
@@ -302,9 +299,7 @@ void TformMain::upgradeModeClick() {
     // Without the upgrade workflow only the flag follows the item.
     stopReceiveTick();
     connection_.unit().ShowFTErrors = false;
-    connection_.setLineOwner(action(QStringLiteral("menuFirmwareUpgradeMode"))->isChecked()
-                                 ? LineOwner::Bootloader
-                                 : LineOwner::Firmware);
+    device_.setUpgradeMode(action(QStringLiteral("menuFirmwareUpgradeMode"))->isChecked());
 }
 
 void TformMain::StartFirmwareUpgrade() {
