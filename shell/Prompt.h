@@ -20,7 +20,16 @@ class Prompt {
     virtual QString saveFileName(const QString& title, const QString& filter,
                                  const QString& directory, const QString& proposedName,
                                  const QString& defaultSuffix) = 0;
+
+    // Unstored changes are about to be left: Store, Discard or Cancel. Prompts
+    // without a three-button box ask it as two questions: "store?", then "discard?".
+    enum class UnstoredChoice { Store, Discard, Cancel };
+    virtual UnstoredChoice unstoredChanges(const QString& text);
 };
+
+// The questions of the two-question form.
+QString storeChangesQuestion(const QString& text);
+QString discardChangesQuestion();
 
 Prompt& prompt();
 // Installs another prompt (tests); nullptr restores the widget prompt.

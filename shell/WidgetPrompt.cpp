@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace zendal {
 
@@ -37,6 +38,36 @@ QString WidgetPrompt::saveFileName(const QString& title, const QString& filter,
     dialog.selectFile(QDir(directory).filePath(proposedName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
+}
+
+Prompt::UnstoredChoice WidgetPrompt::unstoredChanges(const QString& text) {
+    QMessageBox box(QMessageBox::Question, appTitle(), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                    QApplication::activeWindow());
+    box.button(QMessageBox::Save)->setText(QStringLiteral("Store"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+        case QMessageBox::Save:
+            return UnstoredChoice::Store;
+        case QMessageBox::Discard:
+            return UnstoredChoice::Discard;
+        default:
+            return UnstoredChoice::Cancel;
+    }
+}
+
+Prompt::UnstoredChoice Prompt::unstoredChanges(const QString& text) {
+    if (confirm(storeChangesQuestion(text))) return UnstoredChoice::Store;
+    if (confirm(discardChangesQuestion())) return UnstoredChoice::Discard;
+    return UnstoredChoice::Cancel;
+}
+
+QString storeChangesQuestion(const QString& text) {
+    return text + QStringLiteral("\r\nStore them on the pedal?");
+}
+
+QString discardChangesQuestion() {
+    return QStringLiteral("Discard the unstored changes?");
 }
 
 namespace {

@@ -13,6 +13,7 @@ class WidgetPrompt : public Prompt {
                          const QString& directory) override;
     QString saveFileName(const QString& title, const QString& filter, const QString& directory,
                          const QString& proposedName, const QString& defaultSuffix) override;
+    UnstoredChoice unstoredChanges(const QString& text) override;
 };
 
 }  // namespace zendal

@@ -11,6 +11,7 @@
 // style N; "--suffix TEXT" goes before ".png" (main-window-stage.png).
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +20,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cmath>
@@ -248,6 +251,22 @@ int main(int argc, char** argv) {
         if (!save(sideBySide(&main, parameters.isVisible() ? &parameters : nullptr),
                   outDir + QStringLiteral("/main-window") + suffix + QStringLiteral(".png")))
             code = 1;
+
+        // Tone editing: a value changed since stored (marked), one knob on two
+        // parameters (noted), and the assignment matrix beside the lists.
+        if (parameters.isBuilt()) {
+            if (auto* slider = parameters.findChild<QSlider*>(QStringLiteral("slider0")))
+                slider->setValue(slider->value() > 500 ? 200 : 800);
+            for (const char* name : {"assign0", "assign1"})
+                if (auto* list = parameters.findChild<QComboBox*>(QLatin1String(name)))
+                    list->setCurrentIndex(0);  // "KI"
+            if (auto* matrix = parameters.findChild<QPushButton*>(QStringLiteral("btnMatrix")))
+                matrix->click();
+            settle();
+            if (!save(parameters.grab().toImage(),
+                      outDir + QStringLiteral("/tone-editing") + suffix + QStringLiteral(".png")))
+                code = 1;
+        }
 
         if (FirmwareUpgradeController* upgrade = main.upgradeController()) {
             TformFirmwareUpgrade* window = upgrade->window();

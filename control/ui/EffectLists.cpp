@@ -119,6 +119,16 @@ bool TformMain::effect_from_list() {
 
 void TformMain::effetto_cliccato(QListWidgetItem* item) {
     if (!item) return;
+    // Unstored changes of the shown effect: Store, Discard or Cancel first.
+    if (params_ && params_->isVisible() && !params_->confirmLeavingUnstored()) {
+        // The list keeps showing the effect that stays.
+        const auto kept = lstEffects->findItems(device_.selectedEffectName(), Qt::MatchExactly);
+        if (kept.isEmpty())
+            lstEffects->clearSelection();
+        else
+            lstEffects->setCurrentItem(kept.first());
+        return;
+    }
     if (swLive->isChecked() && device_.linked()) {
         SetLive(false);
         const QSignalBlocker quiet(swLive);

@@ -244,6 +244,8 @@ void TformMain::btnStoreSettingsOnPedalClick() {
     DebugPrint(QStringLiteral("Store settings message (HEX): ") + text);
     if (!sequences::storeSettings(connection_, count).ok())
         DebugPrint(QStringLiteral("settings not stored: the pedal is busy or gone"));
+    else if (params_)
+        params_->settingsStored();
 }
 
 void TformMain::menuEraseSettingsClick() {

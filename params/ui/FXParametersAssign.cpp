@@ -29,12 +29,17 @@ void TformFXParameters::Impl::boxAssignOnChange(int index) {
     if (k != assign::kAssignNoneIndex) {
         parameterSettings().assignments[index] = k;
         if (box) box->setEnabled(true);
+        userChanged(tone::assignmentOf(index), assign::assignByteForIndex(k));
         return;
     }
     parameterSettings().assignments[index] = 255;
-    if (!box) return;
-    box->setEnabled(false);
-    if (box->isChecked()) box->setChecked(false);  // sends 08 FF i unless a request runs
+    if (box) {
+        box->setEnabled(false);
+        // Sends 08 FF i unless a request runs; one step with the list's change.
+        const ProgramChange untick(*this);
+        if (box->isChecked()) box->setChecked(false);
+    }
+    userChanged(tone::assignmentOf(index), assign::kNotAssigned);
 }
 
 void TformFXParameters::Impl::boxAssignRdbcksOnChange(int readback) {
@@ -45,6 +50,7 @@ void TformFXParameters::Impl::boxAssignRdbcksOnChange(int readback) {
     const int byte = assign::ledByteForIndex(combo->currentIndex());
     parameterSettings().led_assignments[readback] = byte;
     DebugPrint(hex2(byte));
+    userChanged(tone::ledOf(readback), byte);
 }
 
 void TformFXParameters::Impl::boxAssignBypassOnChange() {
@@ -52,6 +58,7 @@ void TformFXParameters::Impl::boxAssignBypassOnChange() {
     const std::uint8_t byte = assign::functionByteForIndex(bypassList->currentIndex());
     parameterSettings().bypass_assignment = byte;
     DebugPrint(QStringLiteral("BypassAssignment: ") + hex2(byte));
+    userChanged({tone::ControlRef::Field::BypassFunction, 0}, byte);
 }
 
 void TformFXParameters::Impl::boxAssignPresetOnChange() {
@@ -59,6 +66,7 @@ void TformFXParameters::Impl::boxAssignPresetOnChange() {
     const std::uint8_t byte = assign::functionByteForIndex(presetList->currentIndex());
     parameterSettings().preset_assignment = byte;
     DebugPrint(QStringLiteral("PresetAssignment: ") + hex2(byte));
+    userChanged({tone::ControlRef::Field::PresetFunction, 0}, byte);
 }
 
 void TformFXParameters::Impl::EnableRevCheckBoxes() {

@@ -199,6 +199,7 @@ void TformFXParameters::Impl::build() {
     chain(bypassList);
     chain(presetList);
     for (int j = 0; j < r(); ++j) chain(ledLists[j]);
+    buildToneTools();
     panel->show();
 }
 
@@ -218,6 +219,14 @@ void TformFXParameters::Impl::destroyControls() {
     bypassList = presetList = nullptr;
     bypassCaption = presetCaption = nullptr;
     separator = nullptr;
+    editButton = slotA = slotB = copyButton = matrixButton = nullptr;
+    notesLabel = nullptr;
+    matrix = nullptr;
+    matrixShown.reset();
+    valueMarks.fill(nullptr);
+    listMarks.fill(nullptr);
+    ledMarks.fill(nullptr);
+    bypassMark = presetMark = nullptr;
     if (panel) {
         // Block the controls' change signals while they go.
         QWidget* old = panel;

@@ -21,21 +21,30 @@ namespace zendal {
 void TformFXParameters::Impl::PotParameterChange(int index) {
     if (device->requestInProgress() || device->pedalMoveInProgress()) return;
     send_pot(index);
+    if (QSlider* slider = sliders[index])
+        userChanged(tone::valueOf(index), slider->value(), slider->isSliderDown());
 }
 
 void TformFXParameters::Impl::SwitchParameterOnSwitch(int index) {
     if (device->requestInProgress()) return;
     send_switch(index);
+    if (built && switches[index])
+        userChanged(tone::valueOf(index), panel::switchValue(switches[index]->isChecked()));
 }
 
 void TformFXParameters::Impl::ButtonParameterClick(int index) {
     if (device->requestInProgress()) return;
     send_button(index);
+    if (built && buttons[index])
+        userChanged(tone::valueOf(index), panel::switchValue(button_toggle[index]));
 }
 
 void TformFXParameters::Impl::MultiSwitchOnChange(int index) {
     if (device->requestInProgress()) return;
     send_multiswitch(index);
+    if (built && multis[index] && multis[index]->currentIndex() >= 0)
+        userChanged(tone::valueOf(index), panel::multiValue(multis[index]->currentIndex(),
+                                                            descriptor.option_counts[index]));
 }
 
 void TformFXParameters::Impl::send_pot(int index) {
@@ -95,6 +104,7 @@ void TformFXParameters::Impl::ReverseCheckBoxOnClick(int index) {
     const QString text = panel::reverseMessage(on, index);
     DebugPrint(text);
     SendHexMessage(text, 3);
+    userChanged(tone::reverseOf(index), on ? 1 : 0);
 }
 
 void TformFXParameters::Impl::setItems() {
@@ -134,6 +144,14 @@ void TformFXParameters::Impl::applyControlReport(const QByteArray& m) {
     const int high = static_cast<std::uint8_t>(m[3]);
     const int value = high * 256 + static_cast<std::uint8_t>(m[4]);
     if (index >= n()) return;  // no control there
+    // The pedal's change is no user step; the values follow the controls after it.
+    struct Follow {
+        Impl& d;
+        ~Follow() {
+            d.syncFromControls();
+            d.refreshTone();
+        }
+    } follow{*this};
     PedalMoveInProgress moving(*device);
     const int boundary = descriptor.pot_count + descriptor.switch_count;
     const bool potKind = kind <= 4 || kind == 11;

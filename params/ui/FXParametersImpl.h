@@ -5,10 +5,16 @@
 
 #include <QPointer>
 #include <array>
+#include <optional>
 
+#include "params/AbCompare.h"
+#include "params/AssignmentMatrix.h"
 #include "params/ControlDescriptor.h"
+#include "params/ParameterHistory.h"
+#include "params/StoredValues.h"
 #include "params/ui/TformFXParameters.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -56,6 +62,32 @@ struct TformFXParameters::Impl {
     QFrame* separator = nullptr;
     std::array<bool, kSlots> button_toggle{};
 
+    // Tone editing: the values the controls show, the user's steps, the
+    // stored values and the A/B slots.
+    tone::ParameterValues values;
+    tone::ParameterHistory history{values};
+    tone::StoredValues stored;
+    tone::AbCompare ab;
+    int quiet = 0;        // above 0 while the program, not the user, changes controls
+    bool usable = true;   // the last EnableDisableControls
+    QString baseCaption;  // the opener's caption, without the unstored note
+    QAction* undoAction = nullptr;
+    QAction* redoAction = nullptr;
+    QAction* revertAction = nullptr;
+    QPushButton* editButton = nullptr;
+    QPushButton* slotA = nullptr;
+    QPushButton* slotB = nullptr;
+    QPushButton* copyButton = nullptr;
+    QPushButton* matrixButton = nullptr;
+    QLabel* notesLabel = nullptr;
+    QWidget* matrix = nullptr;
+    std::optional<tone::AssignmentMatrix> matrixShown;  // what the matrix's cells show
+    std::array<QLabel*, kSlots> valueMarks{};
+    std::array<QLabel*, kSlots> listMarks{};
+    std::array<QLabel*, kReadbackSlots> ledMarks{};
+    QLabel* bypassMark = nullptr;
+    QLabel* presetMark = nullptr;
+
     int n() const { return descriptor.param_count; }
     int r() const { return descriptor.readback_count; }
 
@@ -94,6 +126,34 @@ struct TformFXParameters::Impl {
     void setReadbackLEDs();
     void DisableBypassAndPresetAssignInBankMode();
     void assignClick();
+
+    // Tone editing (FXParametersTone.cpp).
+    // The program changes controls meanwhile: their change handlers record no step.
+    struct ProgramChange {
+        Impl& d;
+        explicit ProgramChange(Impl& impl) : d(impl) { ++d.quiet; }
+        ~ProgramChange() { --d.quiet; }
+    };
+    void createToneActions();
+    void buildToneTools();
+    void resetTone();
+    tone::PanelSnapshot shownSnapshot() const;
+    void userChanged(tone::ControlRef ref, qint64 value, bool dragging = false);
+    void syncFromControls();
+    void showSnapshot(const tone::PanelSnapshot& s);
+    void sendPlanned(const QVector<tone::PlannedMessage>& planned);
+    void refreshTone();
+    void refreshMatrix();
+    bool canSendNow() const;
+    void undo();
+    void redo();
+    void revertToStored();
+    void selectSlot(tone::AbSlot slot);
+    void copyToOtherSlot();
+    void showMatrix(bool on);
+    void settingsStored();
+    bool storeOnPedal();
+    bool confirmLeavingUnstored();
 
     // Preset files (FXParametersPresets.cpp).
     bool worksOnPedalEffect();

@@ -102,6 +102,19 @@ void TformFXParameters::Impl::loadConfiguration(const QString& chosen) {
     }
 
     const int gen = generation;
+    // The whole load is one step, whichever way it ends.
+    struct OneStep {
+        Impl& d;
+        int gen;
+        tone::PanelSnapshot before;
+        ProgramChange program;
+        ~OneStep() {
+            if (d.generation != gen) return;
+            d.syncFromControls();
+            d.history.recordSince(before, QStringLiteral("Load Configuration"));
+            d.refreshTone();
+        }
+    } step{*this, gen, values.current(), ProgramChange(*this)};
     TParameterSettings& s = parameterSettings();
     preset::logValues(*contents);
     s.param_values = contents->values;

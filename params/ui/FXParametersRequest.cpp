@@ -87,6 +87,8 @@ bool TformFXParameters::Impl::requestSettings() {
     }
     const int gen = generation;
     const int count = n();
+    // What the request shows is the pedal's, not a user step.
+    const ProgramChange program(*this);
     emit q->settingsRequestStarted();
     SettingsReplyResult reply;
     if (connection) {
@@ -125,6 +127,13 @@ bool TformFXParameters::Impl::requestSettings() {
     }
     emit q->settingsRequestEnded(true, generation == gen);
     if (generation == gen) DisableBypassAndPresetAssignInBankMode();
+    if (generation == gen) {
+        // The pedal's settings are what it keeps: the marks start from them.
+        values.applyRecord(rec);
+        syncFromControls();
+        stored.remember(values.current());
+        refreshTone();
+    }
     lastRequestApplied = generation == gen;
     return lastRequestApplied;
 }

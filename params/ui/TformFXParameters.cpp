@@ -46,9 +46,13 @@ bool TformFXParameters::openFor(const QString& caption, QPoint topLeft, int widt
         return false;
     }
     d_->descriptor = descriptor;
-    d_->build();
+    {
+        const Impl::ProgramChange building(*d_);
+        d_->build();
+    }
     move(topLeft);
     if (!caption.isEmpty()) setWindowTitle(caption);
+    d_->resetTone();
     const int w = width < 0 ? this->width() : (width > 0 ? width : geometry::kWindowWidth);
     setFixedSize(w, geometry::windowHeight(d_->n(), d_->r()));
     d_->panel->setGeometry(rect());
@@ -66,6 +70,12 @@ void TformFXParameters::closeWindow() {
 }
 
 void TformFXParameters::closeEvent(QCloseEvent* event) {
+    // The user closing the window is asked about unstored changes; the
+    // program closing it (another effect, bank mode) asked before, if at all.
+    if (event->spontaneous() && !d_->confirmLeavingUnstored()) {
+        event->ignore();
+        return;
+    }
     d_->destroyControls();
     emit controlsDestroyed();
     emit windowClosed();
@@ -79,6 +89,8 @@ void TformFXParameters::setConnection(PedalConnection* connection) {
 void TformFXParameters::EnableDisableControls(bool enabled) {
     if (!d_->panel) return;
     for (QWidget* w : d_->panel->findChildren<QWidget*>()) w->setEnabled(enabled);
+    d_->usable = enabled;
+    d_->refreshTone();
 }
 
 void TformFXParameters::bypass(bool on) {
@@ -121,20 +133,29 @@ void TformFXParameters::loadConfigurationFile(const QString& path) {
     if (!path.isEmpty()) d_->loadConfiguration(path);
 }
 
+// The program showing the model is no user step; the values follow the controls.
 void TformFXParameters::setItems() {
+    const Impl::ProgramChange program(*d_);
     d_->setItems();
+    d_->syncFromControls();
 }
 
 void TformFXParameters::setReverseParameters() {
+    const Impl::ProgramChange program(*d_);
     d_->setReverseParameters();
+    d_->syncFromControls();
 }
 
 void TformFXParameters::setParameterAssignments() {
+    const Impl::ProgramChange program(*d_);
     d_->setParameterAssignments();
+    d_->syncFromControls();
 }
 
 void TformFXParameters::setReadbackLEDs() {
+    const Impl::ProgramChange program(*d_);
     d_->setReadbackLEDs();
+    d_->syncFromControls();
 }
 
 void TformFXParameters::EnableRevCheckBoxes() {
@@ -142,7 +163,34 @@ void TformFXParameters::EnableRevCheckBoxes() {
 }
 
 void TformFXParameters::DisableBypassAndPresetAssignInBankMode() {
+    const Impl::ProgramChange program(*d_);
     d_->DisableBypassAndPresetAssignInBankMode();
+    d_->syncFromControls();
+    d_->refreshTone();
+}
+
+void TformFXParameters::undo() {
+    d_->undo();
+}
+
+void TformFXParameters::redo() {
+    d_->redo();
+}
+
+void TformFXParameters::revertToStored() {
+    d_->revertToStored();
+}
+
+void TformFXParameters::settingsStored() {
+    d_->settingsStored();
+}
+
+bool TformFXParameters::confirmLeavingUnstored() {
+    return d_->confirmLeavingUnstored();
+}
+
+bool TformFXParameters::hasUnstoredChanges() const {
+    return d_->built && d_->stored.hasUnstoredChanges(d_->descriptor, d_->values.current());
 }
 
 }  // namespace zendal

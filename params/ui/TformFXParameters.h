@@ -63,6 +63,17 @@ class TformFXParameters : public QWidget {
     void EnableRevCheckBoxes();
     void DisableBypassAndPresetAssignInBankMode();
 
+    // Tone editing. Undo and redo send what the controls would have sent.
+    void undo();  // Ctrl+Z
+    void redo();  // Ctrl+Shift+Z
+    void revertToStored();
+    // "Store Settings On Pedal" succeeded: what the window shows is stored now.
+    void settingsStored();
+    bool hasUnstoredChanges() const;
+    // Before another effect replaces this one: with unstored changes, asks
+    // Store / Discard / Cancel. False when the user cancels (or the store fails).
+    bool confirmLeavingUnstored();
+
   signals:
     void windowClosed();
     // The controls are gone (closed, or closed to be built again): Request
