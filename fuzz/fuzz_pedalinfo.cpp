@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "effects/EffectCatalogue.h"
@@ -25,7 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     port.script(QByteArray(), false);
     port.setReadSlice(slice);
     port.queueNow(in.rest());
-    zendal::editorState().UpgradeMode = false;
 
     const zendal::PedalInfoReply reply = zendal::queryPedalInfo(zendal::fuzz::scriptedConnection());
     if (!reply.ok()) return 0;

@@ -1,29 +1,11 @@
 #include "link/Communication.h"
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
 
 namespace zendal::communication {
-
-namespace {
-
-// Sets UpgradeMode for the lifetime of the guard, then puts the old value back
-// (also when a reception throws).
-class UpgradeModeFor {
-  public:
-    UpgradeModeFor() : old_(editorState().UpgradeMode) { editorState().UpgradeMode = true; }
-    ~UpgradeModeFor() { editorState().UpgradeMode = old_; }
-    UpgradeModeFor(const UpgradeModeFor&) = delete;
-    UpgradeModeFor& operator=(const UpgradeModeFor&) = delete;
-
-  private:
-    bool old_;
-};
-
-}  // namespace
 
 void SetPortParameters(std::uint8_t parity) {
     D2XXUnit& port = d2xx();
@@ -69,8 +51,7 @@ QString ProbeBootloader() {
     port.SetFTDataCharacteristics();
     port.FTTransmitBuffer[0] = 0x7F;
     port.WriteFTDevice(1);
-    UpgradeModeFor upgrade;
-    return ReceiveText(timeouts::kBootloaderAckMs).text;
+    return ReceiveText(timeouts::kBootloaderAckMs, TextForm::BootloaderByte).text;
 }
 
 }  // namespace zendal::communication

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 
 #include "core/Clock.h"
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Hex.h"
 #include "core/Log.h"
@@ -159,13 +158,13 @@ WaitOutcome WaitForFirstByte(int limitMs) {
     }
 }
 
-TextReply ReceiveText(int limitMs) {
+TextReply ReceiveText(int limitMs, TextForm form) {
     TextReply reply;
     const qint64 end = clock().nowMs() + limitMs + kLastPauseMs;
     reply.outcome = WaitForFirstByte(limitMs);
     if (!reply.ok()) return reply;
     D2XXUnit& port = d2xx();
-    const bool upgrade = editorState().UpgradeMode;
+    const bool upgrade = form == TextForm::BootloaderByte;
     QByteArray received;
     QString hexText;
     std::uint32_t total = 0;
@@ -202,13 +201,12 @@ SettingsReply ReceiveSettingsReply(int limitMs) {
     if (!reply.ok()) return reply;
     D2XXUnit& port = d2xx();
     port.PurgeFTTransmit();
-    const bool upgrade = editorState().UpgradeMode;
     QByteArray received;
     qint64 lastPiece = c.nowMs();
     for (;;) {
         processPendingEvents();
         const std::uint32_t n = port.ReadFTDevice();
-        if (!upgrade) SleepProcessingEvents(10);
+        SleepProcessingEvents(10);
         if (n > 0) {
             received.append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()),
                             static_cast<int>(n));
@@ -216,7 +214,7 @@ SettingsReply ReceiveSettingsReply(int limitMs) {
         }
         // The reply ends with a quiet spell longer than the USB latency timer
         // (its pieces may come that far apart).
-        const bool quiet = upgrade || c.nowMs() - lastPiece >= timeouts::kReplyQuietMs;
+        const bool quiet = c.nowMs() - lastPiece >= timeouts::kReplyQuietMs;
         if (n == 0 && quiet) break;
         if (c.nowMs() >= end) {
             if (n == 0) break;

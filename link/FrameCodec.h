@@ -39,11 +39,14 @@ struct TextReply {
     bool ok() const { return outcome == WaitOutcome::Ok; }
 };
 
-// Waits (at most limitMs) for a reply and returns it as text; in upgrade mode
-// the first byte as two upper-case hexadecimal digits. The limit bounds the
-// whole reply: a line still talking after it (and one last pause) ends the
-// wait with TimedOut and what came so far.
-TextReply ReceiveText(int limitMs);
+// How a text reply is read: the firmware's text, or the bootloader's one-byte
+// answer (given as two upper-case hexadecimal digits).
+enum class TextForm { Firmware, BootloaderByte };
+
+// Waits (at most limitMs) for a reply and returns it as text in the given
+// form. The limit bounds the whole reply: a line still talking after it (and
+// one last pause) ends the wait with TimedOut and what came so far.
+TextReply ReceiveText(int limitMs, TextForm form = TextForm::Firmware);
 
 struct SettingsReply {
     WaitOutcome outcome = WaitOutcome::Ok;

@@ -7,7 +7,6 @@
 #include <QThread>
 #include <cstring>
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 
@@ -45,7 +44,6 @@ void MainWindowTest::TearDown() {
     device->reset();
     device.reset();
     connection.reset();
-    editorState().reset();
 }
 
 void MainWindowTest::createWindows() {

@@ -1,7 +1,6 @@
 // Discovery, opening and the bootloader probe, without windows.
 #include <gtest/gtest.h>
 
-#include "core/EditorState.h"
 #include "core/Log.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
@@ -22,13 +21,11 @@ class Linking : public ::testing::Test {
         d2xx().setErrorSink([this](const QString& text) { shown.append(text); });
         d2xx().ShowFTErrors = true;
         d2xx().FTHandle = 0;
-        editorState().reset();
         Log::instance().clear();
     }
     void TearDown() override {
         d2xx().setDriver(nullptr);
         d2xx().setErrorSink({});
-        editorState().reset();
     }
 
     FakeClock clock;
@@ -96,28 +93,22 @@ TEST_F(Linking, ProbeSendsStartByteAtEvenParityAndReadsTheAcknowledge) {
     for (const Case& c : cases) {
         driver.isOpen = false;
         driver.fail.clear();
-        editorState().UpgradeMode = false;
         ASSERT_TRUE(communication::OpenAndConfigure(QStringLiteral("FT111")));
         driver.written.clear();
         driver.onWrite = [&](const QByteArray&) {
             if (!c.answer.isEmpty()) driver.arriveAt(clock.nowMs() + 3, c.answer);
         };
-        bool upgradeWhileReading = c.answer.isEmpty();  // nothing to read when silent
-        driver.onRead = [&] { upgradeWhileReading = editorState().UpgradeMode; };
         EXPECT_EQ(communication::ProbeBootloader(), QString::fromLatin1(c.expected)) << c.expected;
         EXPECT_EQ(driver.written, QByteArray::fromHex("7F"));
         EXPECT_EQ(driver.parity, FT_PARITY_EVEN);
         EXPECT_EQ(d2xx().FTParity, FT_PARITY_EVEN);
-        EXPECT_TRUE(upgradeWhileReading) << c.expected;
-        EXPECT_FALSE(editorState().UpgradeMode) << "restored afterwards";
         driver.onRead = nullptr;
         d2xx().CloseFTDevice();
     }
 }
 
 TEST_F(Linking, ProbeReadsInUpgradeForm) {
-    // Two bytes arrive; only the first counts, as two hex digits, which needs
-    // UpgradeMode on during the reception even when the caller had it off.
+    // Two bytes arrive; only the first counts, as two hex digits.
     ASSERT_TRUE(communication::OpenAndConfigure(QStringLiteral("FT111")));
     driver.onWrite = [&](const QByteArray&) { driver.arriveNow(QByteArray::fromHex("7955")); };
     EXPECT_EQ(communication::ProbeBootloader(), QStringLiteral("79"));

@@ -2,7 +2,6 @@
 
 #include <QTimer>
 
-#include "core/EditorState.h"
 #include "core/Errors.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
@@ -104,13 +103,11 @@ class Reception : public ::testing::Test {
         d2xx().setErrorSink([this](const QString& text) { shown.append(text); });
         d2xx().ShowFTErrors = true;
         ASSERT_EQ(d2xx().Open_USB_Device_By_Serial_Number(QStringLiteral("ZP1")), FT_OK);
-        editorState().reset();
         Log::instance().clear();
     }
     void TearDown() override {
         d2xx().setDriver(nullptr);
         d2xx().setErrorSink({});
-        editorState().reset();
     }
     qint64 now() const { return clock.nowMs(); }
 
@@ -144,10 +141,9 @@ TEST_F(Reception, ReplyIsPurgedFromTheReceiveQueueAfterReading) {
     EXPECT_EQ(driver.purges.last(), PurgeQueue::Receive);
 }
 
-TEST_F(Reception, UpgradeModeGivesTheFirstByteAsTwoHexDigits) {
-    editorState().UpgradeMode = true;
+TEST_F(Reception, BootloaderFormGivesTheFirstByteAsTwoHexDigits) {
     driver.arriveNow(QByteArray::fromHex("7900"));
-    const TextReply reply = ReceiveText(1000);
+    const TextReply reply = ReceiveText(1000, TextForm::BootloaderByte);
     EXPECT_EQ(reply.text, QStringLiteral("79"));
     EXPECT_TRUE(Log::instance().lines().contains(QStringLiteral("stringa_totale: 7900")));
 }

@@ -18,7 +18,6 @@
 #include <memory>
 #include <thread>
 
-#include "core/EditorState.h"
 #include "link/Communication.h"
 #include "link/D2XXUnit.h"
 #include "link/DeviceHub.h"
@@ -407,7 +406,6 @@ class PedalSimulator : public ::testing::Test {
         d2xx().setDriver(nullptr);
         d2xx().setErrorSink({});
         driver.reset();
-        editorState().reset();
         sim.closeWriteChannel();
         if (!sim.waitForFinished(30000)) sim.kill();
     }

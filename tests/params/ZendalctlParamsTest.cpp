@@ -8,7 +8,6 @@
 
 #include "ParamsTestSupport.h"
 #include "app/zendalctl/Command.h"
-#include "core/EditorState.h"
 #include "params/EffectDescriptor.h"
 #include "params/PresetFile.h"
 #include "protocol/PedalConnection.h"
@@ -29,7 +28,6 @@ class ParamsZendalctl : public ::testing::Test {
     QString out, err;
 
     void SetUp() override {
-        editorState().reset();
         // Effect 0x26 version 1 on firmware 5.
         driver.infoReply = "1\r\n38\r\n1\r\n5\r\n";
         setDescriptorLoader([](const QString&, TControlDescriptor* d, QString*) {

@@ -3,7 +3,6 @@
 
 #include <functional>
 
-#include "core/EditorState.h"
 #include "protocol/DeviceController.h"
 #include "protocol/PedalConnection.h"
 #include "protocol/PedalInfo.h"
@@ -16,7 +15,6 @@ namespace {
 class Device : public ::testing::Test {
   protected:
     void SetUp() override {
-        editorState().reset();
         auto add = [this](const QString& line) { log.append(line); };
         QObject::connect(&device, &DeviceController::linkedChanged,
                          [add](bool on) { add(QStringLiteral("linked %1").arg(on)); });
@@ -44,7 +42,6 @@ class Device : public ::testing::Test {
             add(QStringLiteral("control ") + QString::fromLatin1(r.toHex()));
         });
     }
-    void TearDown() override { editorState().reset(); }
 
     PedalConnection connection;
     DeviceController device{connection};

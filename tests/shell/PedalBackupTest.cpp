@@ -8,7 +8,6 @@
 
 #include "Printers.h"
 #include "app/zendalctl/Command.h"
-#include "core/EditorState.h"
 #include "effects/EffectCatalogue.h"
 #include "link/FrameCodec.h"
 #include "protocol/PedalConnection.h"
@@ -48,7 +47,6 @@ class PedalBackupCli : public ::testing::Test {
     QString out, err;
 
     void SetUp() override {
-        editorState().reset();
         // Parameter messages carry the addresses of the effect's image.
         pedal.setImageLookup([](int id) -> QByteArray {
             const auto name = effect_name_by_id(id);
@@ -66,7 +64,6 @@ class PedalBackupCli : public ::testing::Test {
     void TearDown() override {
         connection.unit().CloseFTDevice();
         connection.unit().setDriver(nullptr);
-        editorState().reset();
     }
 
     int run(const QString& command, const QStringList& args) {
