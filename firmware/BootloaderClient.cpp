@@ -5,7 +5,6 @@
 #include "core/Clock.h"
 #include "core/Hex.h"
 #include "core/Log.h"
-#include "firmware/BootloaderLine.h"
 #include "link/D2XXUnit.h"
 #include "link/Timeouts.h"
 #include "protocol/PedalConnection.h"
@@ -41,7 +40,7 @@ class RawReader {
         const qint64 deadline = c.nowMs() + limitMs;
         while (pending_.size() < count) {
             const qint64 left = deadline - c.nowMs();
-            const WaitOutcome w = waitForFirstByte(port, left > 0 ? static_cast<int>(left) : 0);
+            const WaitOutcome w = WaitForFirstByte(port, left > 0 ? static_cast<int>(left) : 0);
             if (w != WaitOutcome::Ok) {
                 *out = pending_;
                 pending_.clear();
@@ -207,7 +206,7 @@ void BootloaderClient::drainLine() {
     Clock& c = clock();
     const qint64 deadline = c.nowMs() + 4 * timeouts::kReplyQuietMs;
     while (c.nowMs() < deadline) {
-        if (waitForFirstByte(port(), timeouts::kReplyQuietMs) != WaitOutcome::Ok) break;
+        if (WaitForFirstByte(port(), timeouts::kReplyQuietMs) != WaitOutcome::Ok) break;
         if (port().ReadFTDevice() == 0) break;
     }
     port().PurgeFTReceive();
@@ -231,7 +230,7 @@ StepResult BootloaderClient::connect(ConnectMode mode) {
                                                                     : timeouts::kBootloaderAckMs;
     if (StepResult sent = sendFrame(Step::Connect, QByteArray(1, char(kConnectByte)), false); !sent)
         return sent;
-    const TextReply r = receiveFirstByte(port(), limitMs);
+    const TextReply r = ReceiveText(port(), limitMs, TextForm::BootloaderByte);
     const BootReply reply{r.text, r.outcome};
     DebugAppend(QStringLiteral("received Byte: ") + reply.text);
     if (reply.outcome == WaitOutcome::Ok && reply.text == QLatin1String("79"))
@@ -256,7 +255,7 @@ StepResult BootloaderClient::findListeningBootloader(const BootReply& first) {
     for (int attempt = 0; attempt < kFindAttempts; ++attempt) {
         for (int i = 0; !answered && i < kClearLineBytes; ++i) {
             if (!sendFrame(Step::Connect, QByteArray(1, char(kClearByte)), false)) return got;
-            const TextReply r = receiveFirstByte(port(), kClearByteMs);
+            const TextReply r = ReceiveText(port(), kClearByteMs, TextForm::BootloaderByte);
             if (r.outcome == WaitOutcome::PortError) return got;
             answered = r.outcome == WaitOutcome::Ok;
             if (answered) DebugAppend(QStringLiteral("line cleared: ") + r.text);
@@ -273,7 +272,7 @@ StepResult BootloaderClient::findListeningBootloader(const BootReply& first) {
 }
 
 BootReply BootloaderClient::WaitBootloaderReply(int limitMs) {
-    const TextReply r = receiveFirstByte(port(), limitMs);
+    const TextReply r = ReceiveText(port(), limitMs, TextForm::BootloaderByte);
     DebugAppend(QStringLiteral("received: ") + r.text);
     if (r.outcome == WaitOutcome::TimedOut) {
         DebugAppend(QStringLiteral("no reply within %1 ms").arg(limitMs));

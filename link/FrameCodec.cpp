@@ -141,8 +141,11 @@ void SleepProcessingEvents(int ms) {
 }
 
 WaitOutcome WaitForFirstByte(int limitMs) {
+    return WaitForFirstByte(d2xx(), limitMs);
+}
+
+WaitOutcome WaitForFirstByte(D2XXUnit& port, int limitMs) {
     Clock& c = clock();
-    D2XXUnit& port = d2xx();
     const qint64 deadline = c.nowMs() + limitMs;
     for (;;) {
         processPendingEvents();
@@ -159,11 +162,14 @@ WaitOutcome WaitForFirstByte(int limitMs) {
 }
 
 TextReply ReceiveText(int limitMs, TextForm form) {
+    return ReceiveText(d2xx(), limitMs, form);
+}
+
+TextReply ReceiveText(D2XXUnit& port, int limitMs, TextForm form) {
     TextReply reply;
     const qint64 end = clock().nowMs() + limitMs + kLastPauseMs;
-    reply.outcome = WaitForFirstByte(limitMs);
+    reply.outcome = WaitForFirstByte(port, limitMs);
     if (!reply.ok()) return reply;
-    D2XXUnit& port = d2xx();
     const bool upgrade = form == TextForm::BootloaderByte;
     QByteArray received;
     QString hexText;

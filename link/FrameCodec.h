@@ -7,6 +7,8 @@
 
 namespace zendal {
 
+class D2XXUnit;
+
 // Conversions between message text (hexadecimal digit pairs) and bytes, and the
 // two receive operations that wait for a solicited reply.
 
@@ -46,6 +48,8 @@ enum class TextForm { Firmware, BootloaderByte };
 // Waits (at most limitMs) for a reply and returns it as text in the given
 // form. The limit bounds the whole reply: a line still talking after it (and
 // one last pause) ends the wait with TimedOut and what came so far.
+TextReply ReceiveText(D2XXUnit& port, int limitMs, TextForm form);
+// The same on the process's port.
 TextReply ReceiveText(int limitMs, TextForm form = TextForm::Firmware);
 
 struct SettingsReply {
@@ -59,8 +63,10 @@ struct SettingsReply {
 // after the limit ends the wait with TimedOut, ReceiveArray unchanged.
 SettingsReply ReceiveSettingsReply(int limitMs);
 
-// Waits until at least one byte is queued. Ok, TimedOut, or PortError when the
-// queue status fails (for instance after Unlink).
+// Waits until at least one byte is queued on the port. Ok, TimedOut, or
+// PortError when the queue status fails (for instance after Unlink).
+WaitOutcome WaitForFirstByte(D2XXUnit& port, int limitMs);
+// The same on the process's port.
 WaitOutcome WaitForFirstByte(int limitMs);
 
 // Sleeps ms while keeping the user interface responsive.
