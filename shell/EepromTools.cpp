@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include "core/Clock.h"
+#include "core/Hex.h"
 #include "core/Log.h"
 #include "link/D2XXUnit.h"
 #include "link/FrameCodec.h"
 #include "link/Timeouts.h"
 #include "protocol/Messages.h"
+#include "protocol/PedalConnection.h"
 
 namespace zendal {
 
@@ -47,47 +49,38 @@ QString EepromDump::describe() const {
     return {};
 }
 
-EepromDump ReadEepromDump(const QString& i2cAddr, int limitMs) {
+EepromDump ReadEepromDump(PedalConnection& connection, const QString& i2cAddr, int limitMs) {
     EepromDump dump;
     const QString text = messages::eepromRead(i2cAddr);
     DebugPrint(text);
-    if (!SendHexMessage(text)) {
+    if (!std::all_of(text.begin(), text.end(), [](QChar c) { return hexValue(c) >= 0; })) {
         dump.outcome = EepromDump::Outcome::NotSent;
         return dump;
     }
-    Clock& c = clock();
-    D2XXUnit& port = d2xx();
-    const qint64 deadline = c.nowMs() + limitMs;
-    QByteArray received;
-    for (;;) {
-        const qint64 left = deadline - c.nowMs();
-        if (left <= 0) break;
-        const WaitOutcome w = WaitForFirstByte(static_cast<int>(left));
-        if (w == WaitOutcome::PortError) {
-            dump.outcome = EepromDump::Outcome::PortError;
-            dump.bytes = received;
-            return dump;
-        }
-        if (w == WaitOutcome::TimedOut) break;
-        const std::uint32_t n = port.ReadFTDevice();
-        received.append(reinterpret_cast<const char*>(port.FTReceiveBuffer.data()),
-                        static_cast<qsizetype>(n));
-        if (!received.isEmpty() && static_cast<unsigned char>(received[0]) != kEepromDumpMarker) {
+    // The connection keeps knob reports and anything else the pedal says
+    // before the dump out of it, and bounds the whole wait.
+    ExchangeRequest request;
+    request.bytes = Hex2String(text);
+    request.reply = ReplyKind::Dump;
+    request.limitMs = limitMs;
+    const ExchangeResult r = connection.exchange(request);
+    switch (r.outcome) {
+        case ExchangeResult::Outcome::Reply:
+            dump.outcome = EepromDump::Outcome::Ok;
+            dump.bytes = r.bytes.mid(1, kEepromBytes);
             break;
-        }
-        if (received.size() >= kEepromBytes + 1) break;
-    }
-    if (received.isEmpty()) {
-        dump.outcome = EepromDump::Outcome::NoAnswer;
-    } else if (static_cast<unsigned char>(received[0]) != kEepromDumpMarker) {
-        dump.outcome = EepromDump::Outcome::BadMarker;
-        dump.bytes = received;
-    } else if (received.size() < kEepromBytes + 1) {
-        dump.outcome = EepromDump::Outcome::Short;
-        dump.bytes = received;
-    } else {
-        dump.outcome = EepromDump::Outcome::Ok;
-        dump.bytes = received.mid(1, kEepromBytes);
+        case ExchangeResult::Outcome::TimedOut:
+            dump.outcome =
+                r.bytes.isEmpty() ? EepromDump::Outcome::NoAnswer : EepromDump::Outcome::Short;
+            dump.bytes = r.bytes;
+            break;
+        case ExchangeResult::Outcome::Unplugged:
+            dump.outcome = EepromDump::Outcome::PortError;
+            dump.bytes = r.bytes;
+            break;
+        case ExchangeResult::Outcome::Busy:
+            dump.outcome = EepromDump::Outcome::NotSent;
+            break;
     }
     return dump;
 }

@@ -8,6 +8,8 @@
 // "Erase Settings" and zendalctl.
 namespace zendal {
 
+class PedalConnection;
+
 // Sends 0B <addr> 00 00 00 (logged as "erase message: ..."), purging the
 // transmit queue first, then pauses 100 ms. An empty address sends the four
 // bytes 0B 00 00 00. A non-hexadecimal address sends nothing (false).
@@ -29,8 +31,9 @@ struct EepromDump {
 };
 
 // For tools that wait for the dump themselves (zendalctl): sends the read
-// message and collects AB + 16,384 bytes for at most limitMs.
-EepromDump ReadEepromDump(const QString& i2cAddr, int limitMs);
+// message and collects AB + 16,384 bytes for at most limitMs. Knob reports and
+// other messages before the dump are handed on, not taken for it.
+EepromDump ReadEepromDump(PedalConnection& connection, const QString& i2cAddr, int limitMs);
 
 // "0000: FF FF ..." lines of 16 bytes each.
 QString HexDump(const QByteArray& bytes);

@@ -92,7 +92,7 @@ int runEeprom(Context& c) {
     }
     if (action != QLatin1String("read")) return eepromUsage(c);
     if (!c.openDevice()) return kFailure;
-    const EepromDump dump = ReadEepromDump(address, timeouts::kEepromDumpMs);
+    const EepromDump dump = ReadEepromDump(*c.connection, address, timeouts::kEepromDumpMs);
     if (dump.outcome != EepromDump::Outcome::Ok) {
         c.err << "eeprom: " << dump.describe() << "\n";
         return kFailure;

@@ -213,14 +213,16 @@ TEST_P(EepromDumpFault, EndsWithinItsLimitAndTheNextReadWorks) {
     main->stopReceiveTick();
     inject(0x0C, fault, 5000);
     const qint64 start = fakeClock->nowMs();
-    const EepromDump failed = ReadEepromDump(QStringLiteral("50"), timeouts::kEepromDumpMs);
+    const EepromDump failed =
+        ReadEepromDump(*connection, QStringLiteral("50"), timeouts::kEepromDumpMs);
     EXPECT_LE(fakeClock->nowMs() - start, timeouts::kEepromDumpMs + 5000);
     EXPECT_NE(failed.outcome, EepromDump::Outcome::Ok);
     EXPECT_FALSE(failed.describe().isEmpty());
 
     clearFault(fault);
     main->stopReceiveTick();
-    const EepromDump dump = ReadEepromDump(QStringLiteral("50"), timeouts::kEepromDumpMs);
+    const EepromDump dump =
+        ReadEepromDump(*connection, QStringLiteral("50"), timeouts::kEepromDumpMs);
     ASSERT_EQ(dump.outcome, EepromDump::Outcome::Ok) << dump.describe().toStdString();
     EXPECT_EQ(dump.bytes, pedal->eeprom(0x50));
 }
