@@ -165,7 +165,7 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
     qApp->installEventFilter(this);
 
     upgrade_ = new FirmwareUpgradeController(
-        connection_, this, action(QStringLiteral("menuFirmwareUpgradeMode")),
+        connection_, action(QStringLiteral("menuFirmwareUpgradeMode")),
         action(QStringLiteral("menuStartFirmwareUpgrade")),
         menus_.value(QStringLiteral("menuFirmwareUpgrade")),
         [this](bool on) {
@@ -173,6 +173,7 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
         },
         this);
     upgrade_->setLinkedCheck([this] { return device_.linked(); });
+    followFirmwareUpgrade();
 
     connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
 
@@ -380,6 +381,26 @@ void TformMain::closeEvent(QCloseEvent* event) {
     emit mainClosed();
 }
 
+void TformMain::followFirmwareUpgrade() {
+    connect(upgrade_, &FirmwareUpgradeController::lineTaken, this, &TformMain::stopReceiveTick);
+    connect(upgrade_, &FirmwareUpgradeController::editingSuspended, this,
+            [this] { EnableEditorObjects(false); });
+    connect(upgrade_, &FirmwareUpgradeController::bootloaderConnected, this, [this] {
+        setRequestEnabled(false);
+        setUploadEnabled(false);
+    });
+    connect(upgrade_, &FirmwareUpgradeController::upgradeModeLeft, this, [this] {
+        EnableEditorObjects(true);
+        startReceiveTick();
+    });
+    connect(upgrade_, &FirmwareUpgradeController::pedalGivenBack, this, [this] {
+        setRequestEnabled(true);
+        setUploadEnabled(true);
+        startReceiveTick();
+        EnableEditorObjects(true);
+    });
+}
+
 bool TformMain::firmwareOwnsTheLine() const {
     return upgrade_ && (upgrade_->upgradeRunning() || upgrade_->pedalInBootloader());
 }
@@ -414,10 +435,6 @@ void TformMain::setLiveLabelEnabled(bool enabled) {
 void TformMain::setConfigurationMenusEnabled(bool enabled) {
     action(QStringLiteral("menuLoadConfiguration"))->setEnabled(enabled);
     action(QStringLiteral("menuSaveConfiguration"))->setEnabled(enabled);
-}
-
-QRect TformMain::mainGeometry() const {
-    return frameGeometry();
 }
 
 void TformMain::selectBank(int bank) {
