@@ -371,6 +371,13 @@ void TformMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Unstored changes in the parameter window: Store / Discard / Cancel. Not
+    // while the bootloader has the pedal: it cannot store, and the parameter
+    // window's controls are off then anyway.
+    if (params_ && !firmwareOwnsTheLine() && !params_->confirmLeavingUnstored()) {
+        event->ignore();
+        return;
+    }
     // The pedal leaves live mode when the editor ends; a bootloader would take
     // the message for garbage.
     if (connection_.unit().isOpen() && !firmwareOwnsTheLine()) SetLive(false);
