@@ -165,7 +165,7 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
     qApp->installEventFilter(this);
 
     upgrade_ = new FirmwareUpgradeController(
-        connection_, this, action(QStringLiteral("menuFirmwareUpgradeMode")),
+        connection_, action(QStringLiteral("menuFirmwareUpgradeMode")),
         action(QStringLiteral("menuStartFirmwareUpgrade")),
         menus_.value(QStringLiteral("menuFirmwareUpgrade")),
         [this](bool on) {
@@ -173,6 +173,7 @@ TformMain::TformMain(PedalConnection& connection, DeviceController& device, QWid
         },
         this);
     upgrade_->setLinkedCheck([this] { return device_.linked(); });
+    followFirmwareUpgrade();
 
     connect(&connection_, &PedalConnection::portFailed, this, &TformMain::pedalUnplugged);
 
@@ -370,6 +371,13 @@ void TformMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Unstored changes in the parameter window: Store / Discard / Cancel. Not
+    // while the bootloader has the pedal: it cannot store, and the parameter
+    // window's controls are off then anyway.
+    if (params_ && !firmwareOwnsTheLine() && !params_->confirmLeavingUnstored()) {
+        event->ignore();
+        return;
+    }
     // The pedal leaves live mode when the editor ends; a bootloader would take
     // the message for garbage.
     if (connection_.unit().isOpen() && !firmwareOwnsTheLine()) SetLive(false);
@@ -378,6 +386,26 @@ void TformMain::closeEvent(QCloseEvent* event) {
     TimerUploadAnswer->stop();
     QMainWindow::closeEvent(event);
     emit mainClosed();
+}
+
+void TformMain::followFirmwareUpgrade() {
+    connect(upgrade_, &FirmwareUpgradeController::lineTaken, this, &TformMain::stopReceiveTick);
+    connect(upgrade_, &FirmwareUpgradeController::editingSuspended, this,
+            [this] { EnableEditorObjects(false); });
+    connect(upgrade_, &FirmwareUpgradeController::bootloaderConnected, this, [this] {
+        setRequestEnabled(false);
+        setUploadEnabled(false);
+    });
+    connect(upgrade_, &FirmwareUpgradeController::upgradeModeLeft, this, [this] {
+        EnableEditorObjects(true);
+        startReceiveTick();
+    });
+    connect(upgrade_, &FirmwareUpgradeController::pedalGivenBack, this, [this] {
+        setRequestEnabled(true);
+        setUploadEnabled(true);
+        startReceiveTick();
+        EnableEditorObjects(true);
+    });
 }
 
 bool TformMain::firmwareOwnsTheLine() const {
@@ -414,10 +442,6 @@ void TformMain::setLiveLabelEnabled(bool enabled) {
 void TformMain::setConfigurationMenusEnabled(bool enabled) {
     action(QStringLiteral("menuLoadConfiguration"))->setEnabled(enabled);
     action(QStringLiteral("menuSaveConfiguration"))->setEnabled(enabled);
-}
-
-QRect TformMain::mainGeometry() const {
-    return frameGeometry();
 }
 
 void TformMain::selectBank(int bank) {

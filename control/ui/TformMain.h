@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 
-#include "control/MainWindowHooks.h"
 #include "params/ui/TformFXParameters.h"
 #include "protocol/IncomingMessage.h"
 
@@ -36,8 +35,9 @@ class FirmwareUpgradeController;
 // by the device controller; the window enables its controls from its signals
 // and from the parameter window's. Controls carry their names as objectName
 // ("btnUpload", "menuScan", "lstEffects", ...), so other code and tests can
-// find them. The firmware upgrade drives it through MainWindowHooks.
-class TformMain : public QMainWindow, public MainWindowHooks {
+// find them. The firmware upgrade's signals say when it takes the pedal and
+// gives it back; the window switches its own controls and tick.
+class TformMain : public QMainWindow {
     Q_OBJECT
   public:
     // Talks to the pedal only through `connection`, and keeps what it learns
@@ -111,14 +111,13 @@ class TformMain : public QMainWindow, public MainWindowHooks {
     void btnUploadClick();
     void btnUploadFileClick();
 
-    // --- what the firmware upgrade may do (MainWindowHooks) ---
-    void stopReceiveTick() override;
-    void startReceiveTick() override;
+    // --- the receive tick and the controls the firmware upgrade switches ---
+    void stopReceiveTick();
+    void startReceiveTick();
     bool receiveTickRunning() const;
-    void setRequestEnabled(bool enabled) override;
-    void setUploadEnabled(bool enabled) override;
-    void EnableEditorObjects(bool enabled) override;
-    QRect mainGeometry() const override;
+    void setRequestEnabled(bool enabled);
+    void setUploadEnabled(bool enabled);
+    void EnableEditorObjects(bool enabled);
 
     // --- the main window's own controls ---
     void setAssignEnabled(bool enabled);
@@ -201,6 +200,8 @@ class TformMain : public QMainWindow, public MainWindowHooks {
 
     // The parameter window's settings request, assignment and closing.
     void followParameterWindow();
+    // The firmware upgrade taking the pedal and giving it back.
+    void followFirmwareUpgrade();
 
     PedalConnection& connection_;
     DeviceController& device_;

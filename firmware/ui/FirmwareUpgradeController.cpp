@@ -4,7 +4,6 @@
 #include <QMenu>
 #include <QWidget>
 
-#include "control/MainWindowHooks.h"
 #include "core/Clock.h"
 #include "core/Log.h"
 #include "firmware/BootloaderClient.h"
@@ -44,13 +43,15 @@ class Busy {
 };
 }  // namespace
 
-FirmwareUpgradeController::FirmwareUpgradeController(
-    PedalConnection& connection, MainWindowHooks* hooks, QAction* menuFirmwareUpgradeMode,
-    QAction* menuStartFirmwareUpgrade, QMenu* menuFirmwareUpgrade, std::function<void(bool)> bypass,
-    QWidget* parent)
+FirmwareUpgradeController::FirmwareUpgradeController(PedalConnection& connection,
+                                                     QAction* menuFirmwareUpgradeMode,
+                                                     QAction* menuStartFirmwareUpgrade,
+                                                     QMenu* menuFirmwareUpgrade,
+                                                     std::function<void(bool)> bypass,
+                                                     QWidget* parent)
     : QObject(parent),
       connection_(connection),
-      hooks_(hooks),
+      anchor_(parent),
       modeItem_(menuFirmwareUpgradeMode),
       startItem_(menuStartFirmwareUpgrade),
       upgradeMenu_(menuFirmwareUpgrade),
@@ -94,7 +95,7 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
     D2XXUnit& port = connection_.unit();
 
     // 1.
-    if (hooks_) hooks_->stopReceiveTick();
+    emit lineTaken();
     // Remember whether failures were shown before this episode of upgrade mode.
     if (!connection_.bootloaderOwnsLine()) errorsShownBefore_ = port.ShowFTErrors;
     port.ShowFTErrors = false;
@@ -128,7 +129,7 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
         return;
     }
     // 7.
-    if (hooks_) hooks_->EnableEditorObjects(false);
+    emit editingSuspended();
     // 8.-9. The restart-into-bootloader message and the pedal's pause; the
     // pedal does not answer it. Its firmware reads no parity: after a failed
     // connection the line is still at even parity, and a retry would garble
@@ -154,10 +155,7 @@ void FirmwareUpgradeController::menuFirmwareUpgradeModeClick() {
             startItem_->setVisible(true);
             startItem_->setEnabled(true);
         }
-        if (hooks_) {
-            hooks_->setRequestEnabled(false);
-            hooks_->setUploadEnabled(false);
-        }
+        emit bootloaderConnected();
         if (upgradeMenu_) upgradeMenu_->setEnabled(true);
         StartFirmwareUpgrade();
     } else {
@@ -180,7 +178,7 @@ void FirmwareUpgradeController::connectToWaitingBootloader() {
         }
         return;
     }
-    if (hooks_) hooks_->EnableEditorObjects(false);
+    emit editingSuspended();
     connection_.setLineOwner(LineOwner::Bootloader);
     setModeChecked(true);
     firmware::BootloaderClient client(connection_);
@@ -217,15 +215,12 @@ void FirmwareUpgradeController::leaveUpgradeMode() {
     connection_.applyParity(FT_PARITY_NONE);
     // Port failures were silenced for the bootloader only.
     connection_.unit().ShowFTErrors = errorsShownBefore_;
-    if (hooks_) {
-        hooks_->EnableEditorObjects(true);
-        hooks_->startReceiveTick();
-    }
+    emit upgradeModeLeft();
 }
 
 void FirmwareUpgradeController::showWindow() {
-    if (hooks_) {
-        const QRect main = hooks_->mainGeometry();
+    if (anchor_) {
+        const QRect main = anchor_->frameGeometry();
         window_->move(main.left(), main.top() + main.height());
     }
     window_->show();
@@ -234,7 +229,7 @@ void FirmwareUpgradeController::showWindow() {
 }
 
 void FirmwareUpgradeController::StartFirmwareUpgrade() {
-    if (hooks_) hooks_->stopReceiveTick();
+    emit lineTaken();
     connection_.unit().ShowFTErrors = false;
     showWindow();
 }
@@ -257,10 +252,7 @@ void FirmwareUpgradeController::bootloaderProbed(bool ok) {
         startItem_->setVisible(true);
         startItem_->setEnabled(true);
     }
-    if (hooks_) {
-        hooks_->setRequestEnabled(false);
-        hooks_->setUploadEnabled(false);
-    }
+    emit bootloaderConnected();
     StartFirmwareUpgrade();
 }
 
@@ -271,12 +263,7 @@ void FirmwareUpgradeController::returnToNormal(bool hideStartItem) {
         if (hideStartItem) startItem_->setVisible(false);
     }
     connection_.setLineOwner(LineOwner::Firmware);
-    if (hooks_) {
-        hooks_->setRequestEnabled(true);
-        hooks_->setUploadEnabled(true);
-        hooks_->startReceiveTick();
-        hooks_->EnableEditorObjects(true);
-    }
+    emit pedalGivenBack();
 }
 
 void FirmwareUpgradeController::keepUpgradeMode() {

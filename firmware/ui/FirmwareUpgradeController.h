@@ -9,13 +9,14 @@ class QWidget;
 
 namespace zendal {
 
-class MainWindowHooks;
 class TformFirmwareUpgrade;
 
 // The main window's side of the firmware upgrade: entering upgrade mode (the
 // pedal restarts into its bootloader), opening the upgrade window, and the
 // return to normal operation afterwards. The main window owns the menu items
-// and calls these handlers; the controller owns the upgrade window.
+// and calls these handlers; the controller owns the upgrade window and says
+// through its signals what happened, so the main window switches its own
+// controls and receive tick. The upgrade window is placed below `parent`.
 //
 // The check mark of "Upgrade Mode" is kept by the controller: Qt toggles a
 // checkable action by itself before the click handler runs, so the handler
@@ -25,10 +26,9 @@ class PedalConnection;
 class FirmwareUpgradeController : public QObject {
     Q_OBJECT
   public:
-    FirmwareUpgradeController(PedalConnection& connection, MainWindowHooks* hooks,
-                              QAction* menuFirmwareUpgradeMode, QAction* menuStartFirmwareUpgrade,
-                              QMenu* menuFirmwareUpgrade, std::function<void(bool)> bypass,
-                              QWidget* parent);
+    FirmwareUpgradeController(PedalConnection& connection, QAction* menuFirmwareUpgradeMode,
+                              QAction* menuStartFirmwareUpgrade, QMenu* menuFirmwareUpgrade,
+                              std::function<void(bool)> bypass, QWidget* parent);
 
     TformFirmwareUpgrade* window() const { return window_; }
     // Asked whether the editor is linked to a pedal that runs its firmware;
@@ -66,6 +66,22 @@ class FirmwareUpgradeController : public QObject {
     static const QString kInBootloaderQuestion;
     static const QString kQuitQuestion;
 
+  signals:
+    // The upgrade takes the line: the receive tick must stay out of it.
+    void lineTaken();
+    // The pedal is about to restart into its bootloader: the editor's
+    // controls that talk to the firmware go off.
+    void editingSuspended();
+    // The pedal waits in its bootloader, connected: nothing may be requested
+    // from or uploaded to its firmware.
+    void bootloaderConnected();
+    // Upgrade mode was left before the pedal restarted: the editor works as
+    // before (controls on, receive tick back).
+    void upgradeModeLeft();
+    // The pedal runs its firmware again after an upgrade or a restore: every
+    // control and the receive tick come back.
+    void pedalGivenBack();
+
   private:
     PedalConnection& connection_;
     void setModeChecked(bool checked);
@@ -76,7 +92,7 @@ class FirmwareUpgradeController : public QObject {
     void connectToWaitingBootloader();
     void chooseRecoveryImage();
 
-    MainWindowHooks* hooks_;
+    QWidget* anchor_;
     QAction* modeItem_;
     QAction* startItem_;
     QMenu* upgradeMenu_;

@@ -1,12 +1,13 @@
 // Tone editing with the main window over the virtual pedal: an undo reaches
-// the pedal, Store Settings clears the marks, and choosing another effect
-// with unstored changes asks Store / Discard / Cancel first.
+// the pedal, Store Settings clears the marks, and choosing another effect or
+// quitting with unstored changes asks Store / Discard / Cancel first.
 
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 
 #include "MainWindowFixture.h"
+#include "firmware/ui/FirmwareUpgradeController.h"
 #include "protocol/DeviceController.h"
 #include "shell/Prompt.h"
 
@@ -86,6 +87,68 @@ TEST_F(MainWindowUnstored, StoringOnTheWayToAnotherEffect) {
     chooseEffect(QStringLiteral("Gain"), QStringLiteral("Clean Boost"));
     EXPECT_EQ(writesSinceMark().value(0), QStringLiteral("0302"));
     EXPECT_EQ(device->selectedEffectName(), QStringLiteral("Clean Boost"));
+}
+
+struct QuitCase {
+    const char* name;
+    QList<bool> answers;  // to "store?", then to "discard?"
+    bool unplugged;       // the store cannot reach the pedal
+    bool quits;
+    bool stores;
+};
+
+void PrintTo(const QuitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class MainWindowQuit : public MainWindowUnstored, public ::testing::WithParamInterface<QuitCase> {};
+
+TEST_P(MainWindowQuit, QuittingWithUnstoredChangesAsksFirst) {
+    const QuitCase& c = GetParam();
+    linkedWithSettings();
+    slider0()->setValue(slider0()->value() == 5 ? 6 : 5);
+    int closed = 0;
+    QObject::connect(main.get(), &TformMain::mainClosed, [&closed] { ++closed; });
+    for (bool answer : c.answers) prompt->answerConfirm(answer);
+    if (c.unplugged) pedal->unplug();
+    markWrites();
+
+    EXPECT_EQ(main->close(), c.quits);
+    EXPECT_EQ(closed, c.quits ? 1 : 0);
+    ASSERT_EQ(prompt->confirmations.size(), c.answers.size());
+    EXPECT_EQ(prompt->confirmations.value(0),
+              storeChangesQuestion(
+                  QStringLiteral("The settings of Noise Gate v1 have unstored changes.")));
+    EXPECT_EQ(writesSinceMark().value(0) == QStringLiteral("0302"), c.stores)
+        << writesSinceMark().join(' ').toStdString();
+    EXPECT_EQ(params->hasUnstoredChanges(), !c.stores);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, MainWindowQuit,
+                         ::testing::Values(QuitCase{"Store", {true}, false, true, true},
+                                           QuitCase{"Discard", {false, true}, false, true, false},
+                                           QuitCase{"Cancel", {false, false}, false, false, false},
+                                           QuitCase{"StoreFails", {true}, true, false, false}),
+                         [](const ::testing::TestParamInfo<QuitCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A pedal in its bootloader cannot store: only the upgrade's own question
+// (if one runs) is asked, and nothing is sent.
+TEST_F(MainWindowUnstored, QuittingWithThePedalInItsBootloaderOffersNoStore) {
+    linkedWithSettings();
+    slider0()->setValue(slider0()->value() == 5 ? 6 : 5);
+    main->upgradeController()->bootloaderProbed(true);
+    markWrites();
+    EXPECT_TRUE(main->close());
+    EXPECT_TRUE(prompt->confirmations.isEmpty());
+    EXPECT_TRUE(writesSinceMark().isEmpty()) << writesSinceMark().join(' ').toStdString();
+}
+
+TEST_F(MainWindowUnstored, QuittingWithoutChangesAsksNothing) {
+    linkedWithSettings();
+    EXPECT_TRUE(main->close());
+    EXPECT_TRUE(prompt->confirmations.isEmpty());
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "FirmwareRig.h"
 #include "QtPrinters.h"
-#include "RecordingHooks.h"
+#include "RecordingUpgradeSignals.h"
 #include "firmware/LastImage.h"
 #include "firmware/UpgradeBackup.h"
 #include "firmware/ui/FirmwareUpgradeController.h"
@@ -26,7 +26,7 @@
 
 using namespace zendal;
 using zendal::test::FirmwareRig;
-using zendal::test::RecordingHooks;
+using zendal::test::RecordingUpgradeSignals;
 using zendal::test::ScriptedPrompt;
 
 namespace {
@@ -39,22 +39,23 @@ const QByteArray kBypassOn = hex("0D01");
 const QByteArray kEnterBootloader = hex("0500010203040506");
 const QByteArray kGo = hex("21DE");
 
-// The main window's menu items and hooks around the controller, with the
+// The main window's menu items and what its signals switch, with the
 // pedal running its firmware on the other end of the link.
 struct ControllerRig : FirmwareRig {
     ScriptedPrompt prompt;
-    RecordingHooks hooks;
     QWidget mainWindow;
     QAction modeItem{"Upgrade Mode"};
     QAction startItem{"Start Firmware Upgrade"};
     QMenu upgradeMenu{"Firmware Upgrade"};
     FirmwareUpgradeController controller;
+    RecordingUpgradeSignals mainSide{controller, connection};
 
     ControllerRig()
         : FirmwareRig(/*inBootloader=*/false),
           controller(
-              connection, &hooks, &modeItem, &startItem, &upgradeMenu,
+              connection, &modeItem, &startItem, &upgradeMenu,
               [](bool on) { SendHexMessage(messages::bypass(on)); }, &mainWindow) {
+        mainWindow.setGeometry(100, 50, 400, 420);
         modeItem.setCheckable(true);
         startItem.setVisible(false);
         startItem.setEnabled(false);
@@ -77,7 +78,7 @@ TEST(FirmwareUpgradeController, BeforeAnyLinkTheItemOnlyTogglesTheFlag) {
     rig.controller.menuFirmwareUpgradeModeClick();
     EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
     EXPECT_TRUE(rig.modeItem.isChecked());
-    EXPECT_FALSE(rig.hooks.tick);
+    EXPECT_FALSE(rig.mainSide.tick);
     EXPECT_TRUE(rig.prompt.all().isEmpty());
     EXPECT_TRUE(rig.driver.writes.isEmpty());
 
@@ -99,8 +100,8 @@ TEST(FirmwareUpgradeController, NoLeavesUpgradeModeWithTheEffectInBypass) {
     EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_NONE);
-    EXPECT_TRUE(rig.hooks.tick);
-    EXPECT_TRUE(rig.hooks.editor);
+    EXPECT_TRUE(rig.mainSide.tick);
+    EXPECT_TRUE(rig.mainSide.editor);
     EXPECT_TRUE(rig.connection.unit().ShowFTErrors);
     rig.settle();
     EXPECT_TRUE(rig.pedal.bypass());
@@ -123,10 +124,10 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     EXPECT_TRUE(rig.startItem.isVisible());
     EXPECT_TRUE(rig.startItem.isEnabled());
     EXPECT_TRUE(rig.upgradeMenu.isEnabled());
-    EXPECT_FALSE(rig.hooks.request);
-    EXPECT_FALSE(rig.hooks.upload);
-    EXPECT_FALSE(rig.hooks.editor);
-    EXPECT_FALSE(rig.hooks.tick);
+    EXPECT_FALSE(rig.mainSide.request);
+    EXPECT_FALSE(rig.mainSide.upload);
+    EXPECT_FALSE(rig.mainSide.editor);
+    EXPECT_FALSE(rig.mainSide.tick);
     EXPECT_FALSE(rig.connection.unit().ShowFTErrors);
     ASSERT_TRUE(rig.window().isVisible());
     EXPECT_EQ(rig.window().pos(), QPoint(100, 50 + 420));
@@ -140,10 +141,10 @@ TEST(FirmwareUpgradeController, YesRestartsThePedalIntoItsBootloaderAndOpensTheW
     EXPECT_FALSE(rig.modeItem.isChecked());
     EXPECT_FALSE(rig.startItem.isVisible());
     EXPECT_FALSE(rig.startItem.isEnabled());
-    EXPECT_TRUE(rig.hooks.request);
-    EXPECT_TRUE(rig.hooks.upload);
-    EXPECT_TRUE(rig.hooks.tick);
-    EXPECT_TRUE(rig.hooks.editor);
+    EXPECT_TRUE(rig.mainSide.request);
+    EXPECT_TRUE(rig.mainSide.upload);
+    EXPECT_TRUE(rig.mainSide.tick);
+    EXPECT_TRUE(rig.mainSide.editor);
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_NONE);
 }
 
@@ -157,8 +158,8 @@ TEST(FirmwareUpgradeController, AFailedConnectionStaysInUpgradeModeAndAsksAgain)
     EXPECT_TRUE(rig.connection.bootloaderOwnsLine());
     EXPECT_TRUE(rig.modeItem.isChecked());
     EXPECT_EQ(rig.driver.parities.last(), FT_PARITY_EVEN);
-    EXPECT_FALSE(rig.hooks.tick);
-    EXPECT_FALSE(rig.hooks.editor);
+    EXPECT_FALSE(rig.mainSide.tick);
+    EXPECT_FALSE(rig.mainSide.editor);
     EXPECT_FALSE(rig.window().isVisible());
 
     // Clicking again asks again; this time the button is held.
@@ -182,9 +183,9 @@ TEST(FirmwareUpgradeController, LinkingInUpgradeModeOpensTheWindowAfterTheProbe)
     rig.controller.bootloaderProbed(true);
     EXPECT_TRUE(rig.startItem.isVisible());
     EXPECT_TRUE(rig.startItem.isEnabled());
-    EXPECT_FALSE(rig.hooks.request);
-    EXPECT_FALSE(rig.hooks.upload);
-    EXPECT_FALSE(rig.hooks.tick);
+    EXPECT_FALSE(rig.mainSide.request);
+    EXPECT_FALSE(rig.mainSide.upload);
+    EXPECT_FALSE(rig.mainSide.tick);
     EXPECT_FALSE(rig.connection.unit().ShowFTErrors);
     ASSERT_TRUE(rig.window().isVisible());
 
@@ -227,9 +228,9 @@ TEST(FirmwareUpgradeController, ClosingTheWindowReturnsToNormalOrKeepsTheWayBack
             EXPECT_FALSE(rig.modeItem.isChecked());
             EXPECT_TRUE(rig.startItem.isVisible()) << "it stays visible, disabled";
             EXPECT_FALSE(rig.startItem.isEnabled());
-            EXPECT_TRUE(rig.hooks.tick);
-            EXPECT_TRUE(rig.hooks.editor);
-            EXPECT_TRUE(rig.hooks.request);
+            EXPECT_TRUE(rig.mainSide.tick);
+            EXPECT_TRUE(rig.mainSide.editor);
+            EXPECT_TRUE(rig.mainSide.request);
             continue;
         }
         EXPECT_EQ(rig.driver.countWrites(kGo), 0);
@@ -278,7 +279,7 @@ TEST(FirmwareUpgradeController, DemonstrationDataNeverRestartsRealHardware) {
     EXPECT_TRUE(rig.driver.writes.isEmpty());
     EXPECT_FALSE(rig.connection.bootloaderOwnsLine());
     EXPECT_FALSE(rig.modeItem.isChecked());
-    EXPECT_TRUE(rig.hooks.tick);
+    EXPECT_TRUE(rig.mainSide.tick);
 }
 
 TEST(FirmwareUpgradeController, UpgradeModeWithThePedalInItsBootloaderSendsNoFirmwareBytes) {
@@ -310,7 +311,7 @@ TEST(FirmwareUpgradeController, UpgradeModeWithThePedalInItsBootloaderSendsNoFir
             EXPECT_TRUE(rig.driver.writes.isEmpty());
             EXPECT_EQ(rig.connection.unit().FTParity, FT_PARITY_EVEN);
             EXPECT_TRUE(rig.connection.bootloaderOwnsLine()) << "no tick reads the bootloader";
-            EXPECT_FALSE(rig.hooks.tick);
+            EXPECT_FALSE(rig.mainSide.tick);
             EXPECT_FALSE(rig.modeItem.isChecked());
             EXPECT_TRUE(rig.startItem.isEnabled()) << "the way back stays open";
             continue;
