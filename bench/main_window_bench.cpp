@@ -77,7 +77,7 @@ struct Editor {
     explicit Editor(bool wireTime) {
         pedal.setWireTime(wireTime);
         connection.makeProcessPort();
-        d2xx().setDriver(&driver);
+        connection.unit().setDriver(&driver);
         main = std::make_unique<TformMain>(connection, device);
         params = std::make_unique<TformFXParameters>(device);
         main->attachParameterWindow(params.get());
@@ -87,8 +87,8 @@ struct Editor {
     ~Editor() {
         params.reset();
         main.reset();
-        if (d2xx().isOpen()) d2xx().CloseFTDevice();
-        d2xx().setDriver(nullptr);
+        if (connection.unit().isOpen()) connection.unit().CloseFTDevice();
+        connection.unit().setDriver(nullptr);
     }
     QString status() const { return main->findChild<QLabel*>("lblStatus")->text(); }
 };
@@ -198,7 +198,7 @@ void knobReportsOverPty(const QString& simProgram, int latencyMs) {
         TermiosDriver driver(options);
         test::ScriptedPrompt prompt;
         connection.makeProcessPort();
-        d2xx().setDriver(&driver);
+        connection.unit().setDriver(&driver);
         TformMain main(connection, device);
         TformFXParameters params(device);
         main.attachParameterWindow(&params);
@@ -232,8 +232,8 @@ void knobReportsOverPty(const QString& simProgram, int latencyMs) {
                     latencyMs, ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], wire);
             }
         }
-        if (d2xx().isOpen()) d2xx().CloseFTDevice();
-        d2xx().setDriver(nullptr);
+        if (connection.unit().isOpen()) connection.unit().CloseFTDevice();
+        connection.unit().setDriver(nullptr);
     }
     sim.closeWriteChannel();
     if (!sim.waitForFinished(3000)) {
