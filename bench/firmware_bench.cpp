@@ -1,5 +1,5 @@
 // Firmware upgrade speed on the timed virtual bootloader behind a
-// pseudo-terminal (zendal-pedal-sim --bootloader --wire-time):
+// pseudo-terminal (zendal-pedal-sim --bootloader --wire-time --latency 1):
 //  - the editor's sequence (connect, erase, write, variant record, [read back],
 //    Go) against the physical floor of the same exchanges at 115200 baud 8E1
 //    with the model's flash timings;
@@ -75,7 +75,11 @@ class Simulator {
   public:
     explicit Simulator(const QString& program) {
         process_.setProgram(program);
-        process_.setArguments({"--bootloader", "--wire-time", "--exit-on-stdin-eof"});
+        // A 1 ms latency timer, as the editor sets on a real adapter: a pseudo-terminal
+        // cannot carry that request, and with the adapter's default 16 ms every one-byte
+        // acknowledge would wait for the timer (the floor counts only the wire).
+        process_.setArguments(
+            {"--bootloader", "--wire-time", "--latency", "1", "--exit-on-stdin-eof"});
         process_.start();
         if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000))
             path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
@@ -234,7 +238,7 @@ int main(int argc, char** argv) {
     const QString tool = QStandardPaths::findExecutable("stm32flash");
 
     out() << "Firmware_5 (" << image.size() << " bytes) on zendal-pedal-sim --bootloader "
-          << "--wire-time, median of " << runs << " runs\n";
+          << "--wire-time --latency 1, median of " << runs << " runs\n";
     for (bool verify : {false, true}) {
         QList<double> ours, theirs;
         for (int r = 0; r < runs; ++r) {
