@@ -12,6 +12,7 @@
 #include "params/PresetFile.h"
 #include "protocol/PedalConnection.h"
 #include "support/FakeClock.h"
+#include "support/InProcessCommand.h"
 #include "support/TempHome.h"
 
 using namespace zendal;
@@ -56,19 +57,10 @@ class ParamsZendalctl : public ::testing::Test {
     }
 
     int run(const QString& command, const QStringList& args) {
-        out.clear();
-        err.clear();
-        QTextStream o(&out), e(&err);
-        ctl::Context ctx{args, o, e, [] { return true; }, &connection};
-        for (const ctl::CommandInfo& info : ctl::commands())
-            if (info.name == command) {
-                const int code = info.run(ctx);
-                o.flush();
-                e.flush();
-                return code;
-            }
-        ADD_FAILURE() << "no command " << command.toStdString();
-        return -1;
+        test::CommandRun r = test::runCommand(connection, command, args);
+        out = r.out;
+        err = r.err;
+        return r.code;
     }
     // Writes after the device-information and settings requests.
     QStringList sent() const {

@@ -16,6 +16,7 @@
 #include "sim/VirtualPedal.h"
 #include "sim/VirtualPedalDriver.h"
 #include "support/FakeClock.h"
+#include "support/InProcessCommand.h"
 #include "support/RecordingDriver.h"
 #include "support/TempHome.h"
 
@@ -67,21 +68,12 @@ class PedalBackupCli : public ::testing::Test {
     }
 
     int run(const QString& command, const QStringList& args) {
-        out.clear();
-        err.clear();
-        QTextStream o(&out), e(&err);
-        ctl::Context ctx{args, o, e, [] { return true; }, &connection};
-        for (const ctl::CommandInfo& info : ctl::commands())
-            if (info.name == command) {
-                const int code = info.run(ctx);
-                o.flush();
-                e.flush();
-                clock.advance(5);
-                pedal.settle(clock.nowMs() * 1000);
-                return code;
-            }
-        ADD_FAILURE() << "no command " << command.toStdString();
-        return -1;
+        test::CommandRun r = test::runCommand(connection, command, args);
+        out = r.out;
+        err = r.err;
+        clock.advance(5);
+        pedal.settle(clock.nowMs() * 1000);
+        return r.code;
     }
     void runOk(const QString& command, const QStringList& args) {
         ASSERT_EQ(run(command, args), ctl::kOk) << err.toStdString();
